@@ -1,0 +1,38 @@
+// The command-line converter: opens a PCX picture as the window's Open command does and
+// saves it as the window's Save command does, without a window.
+#pragma once
+
+#include "main/expected.h"
+#include "main/program_state.h"
+
+#include <iosfwd>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace varnoke {
+
+struct ConvertOptions {
+    bool help = false;
+    ScreenLayout layout = ScreenLayout::At4000;
+    int low = 21;
+    int high = 41;
+    // --map F=H: filter colour F is shown and saved as CPC colour H.
+    std::vector<std::pair<Byte, Byte>> substitutions;
+    bool printLog = false;
+    std::string input;
+    std::string output;
+};
+
+// Parses the arguments after the program name; a usage error gives the reason.
+Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& arguments);
+
+// The text of --help.
+std::string usageText();
+
+// Converts as the options say. Returns the exit status: 0 saved, 1 input rejected,
+// palette refused or output not written. With printLog, `out` receives the log lines;
+// `err` receives one line on failure.
+int runConverter(const ConvertOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace varnoke

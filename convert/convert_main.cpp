@@ -1,0 +1,19 @@
+// varnoke-pcx-convert: the converter without a window.
+#include "convert/command_line.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const varnoke::Expected<varnoke::ConvertOptions> options = varnoke::parseCommandLine(arguments);
+    if (!options) {
+        std::cerr << "varnoke-pcx-convert: " << options.reason() << "\nTry 'varnoke-pcx-convert --help'.\n";
+        return 2;
+    }
+    if (options.value().help) {
+        std::cout << varnoke::usageText();
+        return 0;
+    }
+    return varnoke::runConverter(options.value(), std::cout, std::cerr);
+}

@@ -1,0 +1,51 @@
+#include "cpc/amsdos_header.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace varnoke {
+namespace {
+
+void put16(std::span<Byte, kAmsdosHeaderSize> header, std::size_t offset, std::uint16_t value) {
+    header[offset] = static_cast<Byte>(value & 0xFF);
+    header[offset + 1] = static_cast<Byte>(value >> 8);
+}
+
+struct Addresses {
+    std::uint16_t load;
+    std::uint16_t length;
+    std::uint16_t entry;
+};
+
+Addresses addressesOf(bool paletteFile, ScreenLayout layout) {
+    if (paletteFile) return {0x8809, 239, 0x8809};
+    if (layout == ScreenLayout::AtC000) return {0xC000, 0x4000, 0x4000};
+    return {0x4000, 0x4000, 0x4FD0};
+}
+
+}  // namespace
+
+std::uint16_t amsdosChecksum(std::span<const Byte, kAmsdosHeaderSize> header) {
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < kAmsdosChecksumOffset; ++i) sum = static_cast<std::uint16_t>(sum + header[i]);
+    return sum;
+}
+
+void buildAmsdosHeader(std::span<Byte, kAmsdosHeaderSize> header, bool paletteFile, ScreenLayout layout,
+                       const Log& log) {
+    log.DEBUG("Creation d' une entete Amsdos ... ");
+    std::fill(header.begin(), header.end(), Byte{0});
+    const std::string_view nameAndExtension = paletteFile ? "VARNOPCXPAL" : "VARNOPCXSCR";
+    std::copy(nameAndExtension.begin(), nameAndExtension.end(), header.begin() + 1);
+    header[18] = 2;  // binary file
+    const Addresses a = addressesOf(paletteFile, layout);
+    put16(header, 21, a.load);
+    put16(header, 24, a.length);
+    put16(header, 64, a.length);  // the 24-bit file length; its third byte stays 0
+    put16(header, 26, a.entry);
+    const std::uint16_t checksum = amsdosChecksum(header);
+    put16(header, kAmsdosChecksumOffset, checksum);
+    log.DEBUG("Checksum = ", static_cast<std::int16_t>(checksum));
+}
+
+}  // namespace varnoke

@@ -1,0 +1,85 @@
+#include "cpc/save_command.h"
+
+#include "cpc/viewer_routine.h"
+#include "main/file_access.h"
+
+#include <algorithm>
+
+namespace varnoke {
+
+void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockSize> block) {
+    std::fill(block.begin(), block.end(), Byte{0});
+    block[1] = 0xFF;
+    const std::size_t pens = pensPerMode(state);
+    for (std::size_t slot = 0; slot < 16; ++slot) {
+        const Byte filter = state.inkBoxes[slot % pens].filterColor;
+        const Byte code = state.hardwareCodes[filter == kEmptyPen ? 0 : filter];
+        std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(3 + 12 * slot), 12, code);
+    }
+    std::fill_n(block.begin() + 195, 12, state.hardwareCodes[0]);
+}
+
+OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log) {
+    log.DEBUG("Saving ... ");
+    OutputFiles files;
+
+    ScreenImage image{};
+    const ScreenEncoder encoder(state);
+    for (int y = 0; y < kPictureHeight; ++y) {
+        const std::size_t offset = rowOffset(y);
+        for (int x = 0; x < static_cast<int>(kScreenBytesPerRow); ++x)
+            image[offset + static_cast<std::size_t>(x)] = encoder.encodeScreenByte(y, x);
+        log.DEBUG("offset debut: ", static_cast<long long>(offset));
+        log.DEBUG("offset fin: ", static_cast<long long>(offset + kScreenBytesPerRow - 1));
+    }
+    buildInkTable(state, std::span<Byte, kInkTableSize>(image.data() + kInkTableOffset, kInkTableSize));
+    image[kModeByteOffset] = state.cpcMode;
+    placeViewerRoutine(image, layout);
+
+    const std::span<Byte, kScreenFileSize> screen(files.screenFile);
+    buildAmsdosHeader(screen.first<kAmsdosHeaderSize>(), false, layout, log);
+    std::copy(image.begin(), image.end(), screen.begin() + kAmsdosHeaderSize);
+
+    const std::span<Byte, kPaletteFileSize> palette(files.paletteFile);
+    buildAmsdosHeader(palette.first<kAmsdosHeaderSize>(), true, layout, log);
+    buildPaletteBlock(state, palette.last<kPaletteBlockSize>());
+    return files;
+}
+
+std::string screenBaseName(const std::string& fileName) {
+    constexpr std::string_view extension = ".scr";
+    if (fileName.size() >= extension.size() && fileName.ends_with(extension))
+        return fileName.substr(0, fileName.size() - extension.size());
+    return fileName;
+}
+
+SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log) {
+    log.DEBUG(fileName);
+    if (!hasPictureOfMode(state)) {
+        SaveOutcome refused{SaveStatus::NoPicture, "there is no picture to save: open a PCX picture first", {}, {}, {}};
+        log.DEBUG("Nothing saved: " + refused.reason);
+        return refused;
+    }
+    if (!Palette_Ok(state, log)) {
+        log.DEBUG("!!! Des couleurs restent à modifier !!!");
+        SaveOutcome refused{SaveStatus::PaletteRefused, "the picture needs more colours than the mode has pens",
+                            firstPenOutsideMode(state), {}, {}};
+        return refused;
+    }
+
+    const OutputFiles files = buildOutputFiles(state, layout, log);
+    const std::string base = screenBaseName(fileName);
+    SaveOutcome outcome{SaveStatus::Saved, {}, {}, base + ".scr", base + ".pal"};
+    const std::array<FileToWrite, 2> writes{{{outcome.screenFile, files.screenFile},
+                                             {outcome.paletteFile, files.paletteFile}}};
+    if (std::optional<std::string> failure = writeFilesAtomically(writes)) {
+        log.DEBUG("Nothing saved: " + *failure);
+        outcome.status = SaveStatus::WriteFailed;
+        outcome.reason = std::move(*failure);
+        return outcome;
+    }
+    log.DEBUG("Saving Ok ... ");
+    return outcome;
+}
+
+}  // namespace varnoke

@@ -1,0 +1,67 @@
+// The Save command after the front has chosen a file name: the palette check, then the
+// two CPC files, each behind its AMSDOS header.
+//
+// Screen file (.scr), 16512 bytes:   0 AMSDOS header (128)   128 screen image (16384)
+// Palette file (.pal), 367 bytes:    0 AMSDOS header (128)   128 palette block (239)
+//
+// The palette block:
+//   0       0
+//   1       0xFF
+//   2       0
+//   3..194  16 slots of 12 bytes; slot s holds, 12 times, the gate-array code of the
+//           filter colour of pen s mod pensPerMode (no substitution applied; an empty
+//           pen gives the code of black)
+//   195..206  12 times the code of black (0x54)
+//   207..238  0
+#pragma once
+
+#include "cpc/amsdos_header.h"
+#include "cpc/screen_encoding.h"
+#include "main/program_state.h"
+#include "palette/palette_check.h"
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace varnoke {
+
+inline constexpr std::size_t kPaletteBlockSize = 239;
+inline constexpr std::size_t kScreenFileSize = kAmsdosHeaderSize + kScreenImageSize;
+inline constexpr std::size_t kPaletteFileSize = kAmsdosHeaderSize + kPaletteBlockSize;
+
+void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockSize> block);
+
+struct OutputFiles {
+    std::array<Byte, kScreenFileSize> screenFile{};
+    std::array<Byte, kPaletteFileSize> paletteFile{};
+};
+
+// Builds both files in memory, logging "Saving ... ", the offsets of every row, and the
+// two AMSDOS headers. Needs a decoded picture of the current mode.
+OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log);
+
+// The name both files are built from: the dialog's name without a final ".scr" (lower
+// case only; any other ending stays part of the name).
+std::string screenBaseName(const std::string& fileName);
+
+enum class SaveStatus { Saved, NoPicture, PaletteRefused, WriteFailed };
+
+struct SaveOutcome {
+    SaveStatus status = SaveStatus::Saved;
+    // What failed, as one English sentence (empty when saved).
+    std::string reason;
+    // For a refused palette: the first pen that no pen of the mode can show.
+    std::optional<PenOutsideMode> penOutsideMode;
+    std::filesystem::path screenFile;
+    std::filesystem::path paletteFile;
+};
+
+// Saves the picture as base + ".scr" and base + ".pal". Refuses (writing nothing) when no
+// picture of the current mode is loaded or the palette check fails. Files are replaced
+// only once both are completely written; on failure the log says which file and why.
+SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log);
+
+}  // namespace varnoke

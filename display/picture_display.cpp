@@ -1,0 +1,58 @@
+#include "display/picture_display.h"
+
+#include <algorithm>
+#include <array>
+
+namespace varnoke {
+
+void blankPictureArea(PictureArea& area, Rgb color) {
+    std::fill(area.pixels.begin(), area.pixels.end(), color.argb());
+}
+
+std::uint32_t displayColorOfIndex(const ProgramState& state, Byte index) {
+    return state.cpcColorBoxes[state.colorSubstitution[state.cpcColorOfIndex[index]]].argb();
+}
+
+void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
+    log.DEBUG("- Viewing Picture ...");
+
+    std::array<std::uint32_t, 256> colorOf{};
+    for (int i = 0; i < 256; ++i) colorOf[static_cast<std::size_t>(i)] = displayColorOfIndex(state, static_cast<Byte>(i));
+
+    const std::size_t width = static_cast<std::size_t>(pictureWidth(state.cpcMode));
+    const std::size_t count = state.pixelData.size();
+    const Byte* pixels = state.pixelData.data();
+    std::uint32_t* out = area.pixels.data();
+    constexpr std::size_t stride = kPictureAreaWidth;
+
+    // Mode 2 lines are drawn two screen lines high, so only 200 of them fit.
+    const std::size_t linesThatFit = state.cpcMode >= 2 ? kPictureAreaHeight / 2 : kPictureAreaHeight;
+
+    // Every line of the picture, the partial line of a last run's overflow included,
+    // while it falls inside the area.
+    for (std::size_t line = 0, start = 0; start < count && line < linesThatFit; ++line, start += width) {
+        const Byte* source = pixels + start;
+        const std::size_t n = std::min(count - start, width);
+        switch (state.cpcMode) {
+            case 0: {
+                std::uint32_t* row = out + line * stride;
+                for (std::size_t x = 0; x < n; ++x) row[2 * x] = row[2 * x + 1] = colorOf[source[x]];
+                break;
+            }
+            case 1: {
+                std::uint32_t* row = out + line * stride;
+                for (std::size_t x = 0; x < n; ++x) row[x] = colorOf[source[x]];
+                break;
+            }
+            default: {
+                std::uint32_t* top = out + 2 * line * stride;
+                std::uint32_t* bottom = top + stride;
+                for (std::size_t x = 0; x < n; ++x) top[x] = bottom[x] = colorOf[source[x]];
+                break;
+            }
+        }
+    }
+    log.DEBUG("- Picture Ready");
+}
+
+}  // namespace varnoke

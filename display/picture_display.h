@@ -1,0 +1,43 @@
+// Drawing the decoded picture in CPC colours into the 640 × 400 picture area.
+//
+//  mode  picture    one picture pixel becomes   area covered
+//  ----  ---------  --------------------------  -------------------------
+//   0    160 × 200  2 wide × 1 high             top-left 320 × 200
+//   1    320 × 200  1 × 1                       top-left 320 × 200
+//   2    640 × 200  1 wide × 2 high             the whole 640 × 400
+//
+// Pixels past the picture's 200 lines (the rest of a last run) are drawn by the same
+// rule below it where they fall inside the area. Nothing is cleared first.
+#pragma once
+
+#include "main/program_state.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace varnoke {
+
+inline constexpr int kPictureAreaWidth = 640;
+inline constexpr int kPictureAreaHeight = 400;
+
+// The picture area's pixels, 0xFFRRGGBB, row after row from the top.
+struct PictureArea {
+    std::vector<std::uint32_t> pixels =
+        std::vector<std::uint32_t>(static_cast<std::size_t>(kPictureAreaWidth) * kPictureAreaHeight, 0xFF000000u);
+    std::uint32_t at(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * kPictureAreaWidth + static_cast<std::size_t>(x)];
+    }
+};
+
+// Paints the whole area in one colour (the window's background when a file is opened).
+void blankPictureArea(PictureArea& area, Rgb color);
+
+// The display colour of each palette index: that of the CPC colour standing in for the
+// index's filter colour.
+std::uint32_t displayColorOfIndex(const ProgramState& state, Byte index);
+
+// Draws every decoded pixel by the rule of the current mode, between the log lines
+// "- Viewing Picture ..." and "- Picture Ready".
+void drawPicture(const ProgramState& state, PictureArea& area, const Log& log);
+
+}  // namespace varnoke

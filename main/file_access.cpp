@@ -1,0 +1,114 @@
+#include "main/file_access.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnoke {
+namespace {
+
+std::string systemReason(int error) { return std::strerror(error); }
+
+// An open file descriptor that closes itself.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closes now and reports the error of close(), which may be the first sign of a
+    // failed write.
+    int closeNow() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+Expected<std::vector<Byte>> readWholeFile(const std::filesystem::path& path, std::size_t maxSize) {
+    const std::string name = path.string();
+    Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return Failure{"cannot open " + name + ": " + systemReason(errno)};
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return Failure{"cannot read " + name + ": " + systemReason(errno)};
+    if (S_ISDIR(info.st_mode)) return Failure{"cannot read " + name + ": it is a folder, not a file"};
+    if (!S_ISREG(info.st_mode)) return Failure{"cannot read " + name + ": it is not a regular file"};
+    const auto size = static_cast<std::size_t>(info.st_size);
+    if (size > maxSize)
+        return Failure{"cannot read " + name + ": " + std::to_string(size) + " bytes is larger than any picture (" +
+                       std::to_string(maxSize) + " bytes at most)"};
+    std::vector<Byte> bytes(size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(file.get(), bytes.data() + done, size - done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return Failure{"cannot read " + name + ": " + systemReason(errno)};
+        }
+        if (got == 0) break;  // the file shrank while we read it
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> files) {
+    std::vector<std::string> temporaries;
+    auto removeTemporaries = [&] {
+        for (const std::string& t : temporaries) ::unlink(t.c_str());
+    };
+    for (const FileToWrite& file : files) {
+        const std::string target = file.path.string();
+        std::string pattern = target + ".XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) {
+            const int error = errno;
+            removeTemporaries();
+            return "cannot create " + target + ": " + systemReason(error);
+        }
+        temporaries.push_back(pattern);
+        Descriptor out(fd);
+        std::size_t done = 0;
+        while (done < file.bytes.size()) {
+            const ssize_t put = ::write(out.get(), file.bytes.data() + done, file.bytes.size() - done);
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                const int error = errno;
+                removeTemporaries();
+                return "cannot write " + target + ": " + systemReason(error);
+            }
+            done += static_cast<std::size_t>(put);
+        }
+        // Keep the permissions a newly created file would get, not mkstemp's 0600.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(out.get(), static_cast<mode_t>(0666 & ~mask));
+        if (out.closeNow() != 0) {
+            const int error = errno;
+            removeTemporaries();
+            return "cannot write " + target + ": " + systemReason(error);
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (::rename(temporaries[i].c_str(), files[i].path.string().c_str()) != 0) {
+            const int error = errno;
+            for (std::size_t j = i; j < temporaries.size(); ++j) ::unlink(temporaries[j].c_str());
+            return "cannot replace " + files[i].path.string() + ": " + systemReason(error);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace varnoke

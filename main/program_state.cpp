@@ -1,0 +1,53 @@
+#include "main/program_state.h"
+
+#include "palette/cpc_colors.h"
+
+namespace varnoke {
+
+ProgramState::ProgramState() {
+    for (Byte n = 0; n < kCpcColorCount; ++n) {
+        hardwareCodes[n] = cpcGateArrayCode(n);
+        cpcColorBoxes[n] = cpcDisplayColor(n);
+        colorSubstitution[n] = n;
+    }
+    for (couleur_palette& pen : inkBoxes) {
+        pen.box = {kEmptyPenGrey, ""};
+        pen.filterColor = kEmptyPen;
+    }
+}
+
+Byte pensPerMode(const ProgramState& state) {
+    // 2 to the power 2^(2 - mode): 16, 4, 2.
+    switch (state.cpcMode) {
+        case 0: return 16;
+        case 1: return 4;
+        default: return 2;
+    }
+}
+
+Byte penOfColor(const ProgramState& state, Byte cpcColor) {
+    const Byte pens = pensPerMode(state);
+    for (Byte pen = 0; pen < pens; ++pen) {
+        const Byte filter = state.inkBoxes[pen].filterColor;
+        if (filter != kEmptyPen && state.colorSubstitution[filter] == cpcColor) return pen;
+    }
+    return 0;
+}
+
+int pictureWidth(Byte cpcMode) { return 160 << (cpcMode > 2 ? 2 : cpcMode); }
+
+std::size_t targetPixelCount(Byte cpcMode) {
+    return static_cast<std::size_t>(pictureWidth(cpcMode)) * kPictureHeight;
+}
+
+bool hasPictureOfMode(const ProgramState& state) {
+    return state.pixelData.size() >= targetPixelCount(state.cpcMode);
+}
+
+void Log::DEBUG(std::string_view label, long long value) const {
+    std::string line(label);
+    line += std::to_string(value);
+    DEBUG(line);
+}
+
+}  // namespace varnoke

@@ -1,0 +1,59 @@
+#include "pcx/open_command.h"
+
+#include "main/file_access.h"
+#include "palette/palette_building.h"
+#include "pcx/pcx_decoder.h"
+#include "pcx/pcx_header.h"
+
+namespace varnoke {
+namespace {
+
+constexpr const char* kUnknownFormat = "Format de fichier inconnu !!!";
+
+OpenOutcome reject(const Log& log, std::string reason, bool unknownFormat) {
+    log.DEBUG("File rejected: " + reason + "; the picture already loaded is kept");
+    if (unknownFormat) log.DEBUG(kUnknownFormat);
+    return {false, std::move(reason)};
+}
+
+OpenOutcome checkAndDecode(ProgramState& state, std::span<const Byte> file, const Log& log) {
+    if (file.size() < kPcxHeaderSize)
+        return reject(log,
+                      "the file has " + std::to_string(file.size()) + " bytes, fewer than the 128 of a PCX header",
+                      true);
+
+    const HeaderVerdict verdict = Verif_Entete_PCX(readPcxHeader(file.first<kPcxHeaderSize>()), log);
+    if (!verdict.accepted) {
+        log.DEBUG(kUnknownFormat);
+        return {false, verdict.reason};
+    }
+
+    Expected<DecodedPicture> decoded = decodePCX(file, verdict.cpcMode);
+    if (!decoded) return reject(log, decoded.reason(), false);
+
+    DecodedPicture& picture = decoded.value();
+    state.cpcMode = verdict.cpcMode;
+    state.pcxPalette = picture.pcxPalette;
+    state.pixelData = std::move(picture.pixelData);
+    state.colorUsage = picture.colorUsage;
+    buildPalette(state, log);
+    return {true, {}};
+}
+
+}  // namespace
+
+OpenOutcome openPicture(ProgramState& state, const std::string& fileName, std::span<const Byte> file,
+                        const Log& log) {
+    log.DEBUG(fileName);
+    return checkAndDecode(state, file, log);
+}
+
+OpenOutcome openPictureFile(ProgramState& state, const std::filesystem::path& path, const std::string& fileName,
+                            const Log& log) {
+    log.DEBUG(fileName);
+    Expected<std::vector<Byte>> file = readWholeFile(path, kMaximumPictureFileSize);
+    if (!file) return reject(log, file.reason(), false);
+    return checkAndDecode(state, file.value(), log);
+}
+
+}  // namespace varnoke
