@@ -65,9 +65,17 @@ Expected<std::vector<Byte>> readWholeFile(const std::filesystem::path& path, std
 }
 
 std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> files) {
+    // A target that exists but is not a plain file (a folder, a device) cannot be
+    // replaced: say so before anything is written.
+    for (const FileToWrite& file : files) {
+        struct stat info {};
+        if (::lstat(file.path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+            return "cannot replace " + file.path.string() + ": it is not a regular file";
+    }
+
     std::vector<std::string> temporaries;
-    auto removeTemporaries = [&] {
-        for (const std::string& t : temporaries) ::unlink(t.c_str());
+    auto removeAll = [](const std::vector<std::string>& names) {
+        for (const std::string& name : names) ::unlink(name.c_str());
     };
     for (const FileToWrite& file : files) {
         const std::string target = file.path.string();
@@ -75,7 +83,7 @@ std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> fil
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) {
             const int error = errno;
-            removeTemporaries();
+            removeAll(temporaries);
             return "cannot create " + target + ": " + systemReason(error);
         }
         temporaries.push_back(pattern);
@@ -86,7 +94,7 @@ std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> fil
             if (put < 0) {
                 if (errno == EINTR) continue;
                 const int error = errno;
-                removeTemporaries();
+                removeAll(temporaries);
                 return "cannot write " + target + ": " + systemReason(error);
             }
             done += static_cast<std::size_t>(put);
@@ -97,17 +105,39 @@ std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> fil
         ::fchmod(out.get(), static_cast<mode_t>(0666 & ~mask));
         if (out.closeNow() != 0) {
             const int error = errno;
-            removeTemporaries();
+            removeAll(temporaries);
             return "cannot write " + target + ": " + systemReason(error);
         }
     }
+
+    // Keep a second name for every file about to be replaced, so that a failed rename
+    // can put back the files already replaced.
+    std::vector<std::string> backups(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (::rename(temporaries[i].c_str(), files[i].path.string().c_str()) != 0) {
+        const std::string target = files[i].path.string();
+        std::string backup = temporaries[i] + ".old";
+        if (::link(target.c_str(), backup.c_str()) == 0) backups[i] = std::move(backup);
+    }
+    auto dropBackups = [&] {
+        for (const std::string& backup : backups)
+            if (!backup.empty()) ::unlink(backup.c_str());
+    };
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (::rename(temporaries[i].c_str(), files[i].path.c_str()) != 0) {
             const int error = errno;
-            for (std::size_t j = i; j < temporaries.size(); ++j) ::unlink(temporaries[j].c_str());
+            for (std::size_t j = 0; j < i; ++j) {
+                if (!backups[j].empty()) {
+                    if (::rename(backups[j].c_str(), files[j].path.c_str()) == 0) backups[j].clear();
+                } else {
+                    ::unlink(files[j].path.c_str());
+                }
+            }
+            removeAll(std::vector<std::string>(temporaries.begin() + static_cast<std::ptrdiff_t>(i), temporaries.end()));
+            dropBackups();
             return "cannot replace " + files[i].path.string() + ": " + systemReason(error);
         }
     }
+    dropBackups();
     return std::nullopt;
 }
 
