@@ -39,7 +39,9 @@ private:
 
 Expected<std::vector<Byte>> readWholeFile(const std::filesystem::path& path, std::size_t maxSize) {
     const std::string name = path.string();
-    Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a named pipe without a writer is refused below instead of
+    // holding the program; reads of a regular file are not affected.
+    Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) return Failure{"cannot open " + name + ": " + systemReason(errno)};
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) return Failure{"cannot read " + name + ": " + systemReason(errno)};
