@@ -1,0 +1,92 @@
+#include "window_test_support.h"
+
+#include <QAction>
+#include <QFile>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QTest>
+
+namespace window_test {
+
+std::unique_ptr<TMainForm> makeForm(varnoke::ScreenLayout layout) {
+    auto form = std::make_unique<TMainForm>(layout);
+    form->setOpenChooser([] { return std::optional<QString>(); });
+    form->setSaveChooser([] { return std::optional<QString>(); });
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("the window was not exposed");
+    return form;
+}
+
+QString samplePath(const char* name) { return QStringLiteral(VARNOKE_SAMPLES_DIR "/") + QString::fromLatin1(name); }
+
+namespace {
+
+std::optional<QString> answer(const QString& path) {
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+void trigger(TMainForm& form, const char* action) {
+    auto* item = form.findChild<QAction*>(QString::fromLatin1(action));
+    if (item == nullptr) qFatal("no action %s", action);
+    item->trigger();
+}
+
+void clickBoxOfRow(TMainForm& form, const char* row, int k) {
+    auto* group = form.findChild<QGroupBox*>(QString::fromLatin1(row));
+    const QPoint centre = group->mapTo(&form, QPoint(7 + 16 * k + 7, 16 + 8));
+    QWidget* target = form.childAt(centre);
+    if (target == nullptr) qFatal("nothing at box %d of %s", k, row);
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(&form, centre));
+}
+
+}  // namespace
+
+void openThroughMenu(TMainForm& form, const QString& path) {
+    form.setOpenChooser([path] { return answer(path); });
+    trigger(form, "OpenFileMenu");
+}
+
+void saveThroughMenu(TMainForm& form, const QString& path) {
+    form.setSaveChooser([path] { return answer(path); });
+    trigger(form, "SaveFileMenu");
+}
+
+QStringList logLines(const TMainForm& form) {
+    return form.findChild<QPlainTextEdit*>(QStringLiteral("Debug"))->toPlainText().split(QLatin1Char('\n'));
+}
+
+QStringList linesSince(const TMainForm& form, qsizetype before) { return logLines(form).mid(before); }
+
+varnoke::ColorBox* inkBox(const TMainForm& form, int pen) {
+    return form.findChild<varnoke::ColorBox*>(QStringLiteral("Ink%1").arg(pen));
+}
+
+varnoke::ColorBox* cpcBox(const TMainForm& form, int color) {
+    return form.findChild<varnoke::ColorBox*>(QStringLiteral("CPC_color%1").arg(color));
+}
+
+void clickInk(TMainForm& form, int pen) { clickBoxOfRow(form, "GBEncres", pen); }
+void clickCpcColor(TMainForm& form, int color) { clickBoxOfRow(form, "GB_Couleurs_CPC", color); }
+
+QImage picture(const TMainForm& form) {
+    return form.findChild<varnoke::PictureView*>(QStringLiteral("Image"))->image();
+}
+
+QColor buttonFace(const TMainForm& form) { return form.palette().color(QPalette::Button); }
+
+QColor displayColor(int cpcColor) {
+    static constexpr int kIntensity[3] = {0x00, 0x7F, 0xFF};
+    const int green = cpcColor / 9;
+    const int red = cpcColor / 3 % 3;
+    const int blue = cpcColor % 3;
+    return QColor(kIntensity[red], kIntensity[green], kIntensity[blue]);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll();
+}
+
+}  // namespace window_test

@@ -1,0 +1,52 @@
+// Helpers for driving the real main window in tests: file choosers that answer in
+// place of the dialogs, clicks at the place where a control should be, and readers of
+// the log pane, the boxes and the picture area.
+#pragma once
+
+#include "main/color_box.h"
+#include "main/main_form.h"
+#include "main/picture_view.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace window_test {
+
+// A shown main window whose dialogs answer from the test.
+std::unique_ptr<TMainForm> makeForm(varnoke::ScreenLayout layout = varnoke::ScreenLayout::At4000);
+
+QString samplePath(const char* name);
+
+// File > "Open File ..." / "Save File ..." with the dialog answering `path`
+// (an empty string stands for Cancel).
+void openThroughMenu(TMainForm& form, const QString& path);
+void saveThroughMenu(TMainForm& form, const QString& path);
+
+// The log pane, one entry per line, the initial empty line included.
+QStringList logLines(const TMainForm& form);
+// The lines logged since the pane held `before` lines.
+QStringList linesSince(const TMainForm& form, qsizetype before);
+
+varnoke::ColorBox* inkBox(const TMainForm& form, int pen);
+varnoke::ColorBox* cpcBox(const TMainForm& form, int color);
+
+// Clicks the window at the centre of box k of a row, where the window's layout puts it
+// (left 7 + 16 k, top 16 in the row's group, 15 × 17), whatever widget is found there.
+void clickInk(TMainForm& form, int pen);
+void clickCpcColor(TMainForm& form, int color);
+
+QImage picture(const TMainForm& form);
+QColor buttonFace(const TMainForm& form);
+
+// The display colour of CPC colour n: levels green = n / 9, red = n / 3 mod 3,
+// blue = n mod 3, each shown as 0x00, 0x7F or 0xFF.
+QColor displayColor(int cpcColor);
+
+QByteArray readFile(const QString& path);
+
+}  // namespace window_test
