@@ -1,9 +1,16 @@
 #include "convert/command_line.h"
 
+#include "cpc/disc_image.h"
 #include "cpc/save_command.h"
+#include "cpc/screen_file_reader.h"
+#include "display/cpc_preview.h"
+#include "display/png_writer.h"
+#include "main/file_access.h"
 #include "palette/palette_check.h"
+#include "palette/palette_fit.h"
 #include "pcx/open_command.h"
 
+#include <array>
 #include <charconv>
 #include <ostream>
 
@@ -33,10 +40,57 @@ std::string colorsOfModePens(const ProgramState& state) {
     return text;
 }
 
+// Draws the screen image as the CPC shows it and writes it as a PNG file.
+std::optional<std::string> writePreview(std::span<const Byte, kScreenImageSize> image, const std::string& path,
+                                        const Log& log) {
+    Expected<PictureArea> area = previewScreenImage(image);
+    if (!area) return area.reason();
+    Expected<std::vector<Byte>> png = encodePng(area.value());
+    if (!png) return png.reason();
+    const std::array<FileToWrite, 1> write{{{path, png.value()}}};
+    if (std::optional<std::string> failure = writeFilesAtomically(write)) return failure;
+    log.DEBUG("Preview written: " + path);
+    return std::nullopt;
+}
+
+// --show: draws an existing screen file.
+int runShow(const ConvertOptions& options, const Log& log, std::ostream& err) {
+    // Larger files are read only as far as needed to say they are too large.
+    Expected<std::vector<Byte>> bytes = readWholeFile(options.showFile, 1u << 20);
+    if (!bytes) {
+        err << kProgram << ": " << bytes.reason() << '\n';
+        return 1;
+    }
+    Expected<ScreenFile> screen = parseScreenFile(bytes.value());
+    if (!screen) {
+        err << kProgram << ": " << options.showFile << " is not a screen file of this program: " << screen.reason()
+            << '\n';
+        return 1;
+    }
+    const ScreenFile& file = screen.value();
+    if (file.layout != options.layout) {
+        err << kProgram << ": " << options.showFile << " loads at "
+            << (file.layout == ScreenLayout::At4000 ? "&4000" : "&C000") << ", not at "
+            << (options.layout == ScreenLayout::At4000 ? "&4000" : "&C000") << "; "
+            << (options.layout == ScreenLayout::AtC000 ? "drop --c000" : "add --c000") << '\n';
+        return 1;
+    }
+    log.DEBUG(options.showFile);
+    log.DEBUG("Mode = ", file.inks.mode);
+    for (int pen = 0; pen < pensOfMode(file.inks.mode); ++pen)
+        log.DEBUG("Pen " + std::to_string(pen) + " = ", file.inks.colors[static_cast<std::size_t>(pen)]);
+    if (std::optional<std::string> failure = writePreview(file.image, options.output, log)) {
+        err << kProgram << ": nothing written: " << *failure << '\n';
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::string usageText() {
     return R"(Usage: varnoke-pcx-convert [options] INPUT.pcx OUTPUT[.scr]
+       varnoke-pcx-convert --show FILE.scr [--c000] [--log] OUTPUT.png
 
 Converts a 256-colour PCX picture of 160, 320 or 640 x 200 pixels into Amstrad CPC
 files: OUTPUT.scr (screen memory with its palette and a viewer routine) and OUTPUT.pal.
@@ -52,6 +106,17 @@ Options:
                 above High is full, above Low half, otherwise off
   --map F=H     show and save filter colour F as CPC colour H (both 0 to 26);
                 repeat as needed to fit a picture into the mode's pens
+  --fit         after the --map options, give every colour that the mode's pens
+                do not show the nearest colour that one of them shows
+  --preview FILE.png
+                also write a 640 x 400 PNG picture of what the CPC will show
+  --dsk DISC.dsk
+                also put OUTPUT.scr and OUTPUT.pal on this CPC data disc image,
+                named NAME.SCR and NAME.PAL after OUTPUT; the image is created
+                if missing, and files of the same name on it are replaced
+  --show FILE.scr
+                draw a screen file written by this program as OUTPUT.png (its
+                mode and pens come from the file); --c000 says it loads at &C000
   --log         print the conversion log, one line per step
   --help        show this text
 
@@ -75,6 +140,14 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
             options.layout = ScreenLayout::AtC000;
         } else if (a == "--log") {
             options.printLog = true;
+        } else if (a == "--fit") {
+            options.fit = true;
+        } else if (a == "--preview" || a == "--dsk" || a == "--show") {
+            Expected<std::string> text = valueOf(a.c_str());
+            if (!text) return Failure{text.reason()};
+            if (text.value().empty()) return Failure{a + " needs a file name"};
+            (a == "--preview" ? options.previewFile : a == "--dsk" ? options.discImage : options.showFile) =
+                text.value();
         } else if (a == "--low" || a == "--high") {
             Expected<std::string> text = valueOf(a.c_str());
             if (!text) return Failure{text.reason()};
@@ -99,14 +172,53 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
         }
     }
     if (options.help) return options;
+    if (!options.showFile.empty()) {
+        const bool converting = options.fit || !options.previewFile.empty() || !options.discImage.empty() ||
+                                !options.substitutions.empty() || options.low != 21 || options.high != 41;
+        if (converting) return Failure{"--show draws a screen file; it takes only --c000 and --log"};
+        if (files.size() != 1) return Failure{"--show FILE.scr expects one OUTPUT.png file name"};
+        options.output = files[0];
+        return options;
+    }
     if (files.size() != 2) return Failure{"expected an INPUT and an OUTPUT file name"};
     options.input = files[0];
     options.output = files[1];
     return options;
 }
 
+namespace {
+
+// --preview and --dsk, after the two files are saved: both work on the same bytes as
+// the files just written.
+int writeExtras(const ProgramState& state, const ConvertOptions& options, const SaveOutcome& saved, const Log& log,
+                std::ostream& err) {
+    if (options.previewFile.empty() && options.discImage.empty()) return 0;
+    const OutputFiles files = buildOutputFiles(state, options.layout, Log());
+    int status = 0;
+    if (!options.previewFile.empty()) {
+        const std::span<const Byte, kScreenImageSize> image(files.screenFile.data() + kAmsdosHeaderSize,
+                                                            kScreenImageSize);
+        if (std::optional<std::string> failure = writePreview(image, options.previewFile, log)) {
+            err << kProgram << ": " << saved.screenFile.string() << " and " << saved.paletteFile.string()
+                << " written, but no preview: " << *failure << '\n';
+            status = 1;
+        }
+    }
+    if (!options.discImage.empty()) {
+        if (std::optional<std::string> failure = writeOutputToDiscImage(files, options.output, options.discImage, log)) {
+            err << kProgram << ": " << saved.screenFile.string() << " and " << saved.paletteFile.string()
+                << " written, but not put on the disc image: " << *failure << '\n';
+            status = 1;
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
 int runConverter(const ConvertOptions& options, std::ostream& out, std::ostream& err) {
     const Log log = options.printLog ? Log([&out](std::string_view line) { out << line << '\n'; }) : Log();
+    if (!options.showFile.empty()) return runShow(options, log, err);
 
     ProgramState state;
     state.thresholdLow = options.low;
@@ -121,10 +233,12 @@ int runConverter(const ConvertOptions& options, std::ostream& out, std::ostream&
         return 1;
     }
 
+    if (options.fit) fitPalette(state, log);
+
     const SaveOutcome saved = saveFiles(state, options.layout, options.output, log);
     switch (saved.status) {
         case SaveStatus::Saved:
-            return 0;
+            return writeExtras(state, options, saved, log, err);
         case SaveStatus::PaletteRefused: {
             const PenOutsideMode& problem = *saved.penOutsideMode;
             const Byte pens = pensPerMode(state);

@@ -1,5 +1,7 @@
 // The command-line converter: opens a PCX picture as the window's Open command does and
-// saves it as the window's Save command does, without a window.
+// saves it as the window's Save command does, without a window. It can also fit the
+// palette into the mode's pens, draw what the CPC will show as a PNG picture, put the
+// files on a CPC disc image, and draw an existing screen file.
 #pragma once
 
 #include "main/expected.h"
@@ -19,6 +21,15 @@ struct ConvertOptions {
     int high = 41;
     // --map F=H: filter colour F is shown and saved as CPC colour H.
     std::vector<std::pair<Byte, Byte>> substitutions;
+    // --fit: after the --map options, give every surplus colour the nearest colour of
+    // the mode's pens.
+    bool fit = false;
+    // --preview FILE.png: also draw what the CPC will show.
+    std::string previewFile;
+    // --dsk DISC.dsk: also put the two files on this CPC data disc image.
+    std::string discImage;
+    // --show FILE.scr: draw this screen file instead of converting (output is the PNG).
+    std::string showFile;
     bool printLog = false;
     std::string input;
     std::string output;
@@ -30,9 +41,9 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
 // The text of --help.
 std::string usageText();
 
-// Converts as the options say. Returns the exit status: 0 saved, 1 input rejected,
-// palette refused or output not written. With printLog, `out` receives the log lines;
-// `err` receives one line on failure.
+// Converts (or, with --show, draws a screen file) as the options say. Returns the exit
+// status: 0 done, 1 input rejected, palette refused or output not written. With
+// printLog, `out` receives the log lines; `err` receives one line on failure.
 int runConverter(const ConvertOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace varnoke

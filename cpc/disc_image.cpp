@@ -1,0 +1,409 @@
+#include "cpc/disc_image.h"
+
+#include <cstddef>  // libdsk.h uses size_t without including it
+#include <libdsk.h>
+
+#include <algorithm>
+#include <bitset>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnoke {
+namespace {
+
+constexpr std::size_t kNameSize = 8;
+constexpr std::size_t kExtensionSize = 3;
+constexpr int kBlocksPerEntry = 16;  // 8-bit block numbers: 16 blocks of 1 KB, 128 records
+constexpr int kRecordsPerEntry = kBlocksPerEntry * kDiscBlockSize / kRecordSize;
+constexpr int kSectorsPerBlock = kDiscBlockSize / kDiscSectorSize;
+// CP/M's end-of-file mark, which fills the unused end of a file's last record.
+constexpr Byte kRecordFiller = 0x1A;
+
+bool allowedInName(char c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    return std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos;
+}
+
+std::string hexByte(Byte value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", value);
+    return text;
+}
+
+// The printable 8.3 name of a directory entry, attribute bits removed.
+std::string entryName(std::span<const Byte> entry) {
+    std::string name;
+    for (std::size_t i = 1; i <= kNameSize; ++i)
+        if ((entry[i] & 0x7F) != ' ') name += static_cast<char>(entry[i] & 0x7F);
+    name += '.';
+    for (std::size_t i = 9; i < 12; ++i)
+        if ((entry[i] & 0x7F) != ' ') name += static_cast<char>(entry[i] & 0x7F);
+    return name;
+}
+
+int ceilDiv(std::size_t value, int unit) {
+    return static_cast<int>((value + static_cast<std::size_t>(unit) - 1) / static_cast<std::size_t>(unit));
+}
+
+}  // namespace
+
+Expected<std::array<Byte, 11>> directoryName(std::string_view name) {
+    const std::size_t dot = name.find('.');
+    const std::string_view base = name.substr(0, dot);
+    const std::string_view extension = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+    const std::string quoted = "'" + std::string(name) + "'";
+    if (base.empty() || base.size() > kNameSize)
+        return Failure{"the disc file name " + quoted + " needs 1 to 8 characters before its dot"};
+    if (extension.size() > kExtensionSize)
+        return Failure{"the disc file name " + quoted + " has more than 3 characters after its dot"};
+    std::array<Byte, 11> bytes;
+    bytes.fill(' ');
+    for (std::size_t i = 0; i < base.size(); ++i) {
+        if (!allowedInName(base[i]))
+            return Failure{"the disc file name " + quoted + " holds '" + std::string(1, base[i]) +
+                           "', which a CPC file name cannot hold (upper-case letters, digits and !#$%&'()-@^_`{}~)"};
+        bytes[i] = static_cast<Byte>(base[i]);
+    }
+    for (std::size_t i = 0; i < extension.size(); ++i) {
+        if (!allowedInName(extension[i]))
+            return Failure{"the disc file name " + quoted + " holds '" + std::string(1, extension[i]) +
+                           "', which a CPC file name cannot hold (upper-case letters, digits and !#$%&'()-@^_`{}~)"};
+        bytes[kNameSize + i] = static_cast<Byte>(extension[i]);
+    }
+    return bytes;
+}
+
+Expected<std::string> discNameOf(const std::string& outputName, std::string_view extension) {
+    const std::string fileName = std::filesystem::path(screenBaseName(outputName)).filename().string();
+    std::string name;
+    for (const char c : fileName.substr(0, fileName.find('.'))) {
+        if (name.size() == kNameSize) break;
+        if (c >= 'a' && c <= 'z')
+            name += static_cast<char>(c - 'a' + 'A');
+        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
+            name += c;
+        else
+            name += '_';
+    }
+    if (name.empty())
+        return Failure{"cannot make a CPC file name from '" + outputName +
+                       "': its file name has no characters before its first dot"};
+    return name + "." + std::string(extension);
+}
+
+Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const DiscFile> files) {
+    DiscPlan plan;
+    plan.directory = directory;
+
+    std::vector<std::array<Byte, 11>> names;
+    for (const DiscFile& file : files) {
+        Expected<std::array<Byte, 11>> name = directoryName(file.name);
+        if (!name) return Failure{name.reason()};
+        if (std::find(names.begin(), names.end(), name.value()) != names.end())
+            return Failure{"two files to put on the disc are both named " + file.name};
+        names.push_back(name.value());
+    }
+
+    // Read the directory: free entries, and the blocks that the remaining files hold.
+    std::bitset<kDiscBlocks> used;
+    for (int b = 0; b < kDirectoryBlocks; ++b) used.set(static_cast<std::size_t>(b));
+    std::vector<int> freeEntries;
+    for (int e = 0; e < kDirectoryEntries; ++e) {
+        const std::span<Byte> entry(plan.directory.data() + e * kDirectoryEntrySize, kDirectoryEntrySize);
+        const Byte user = entry[0];
+        if (user == kFreeEntry) {
+            freeEntries.push_back(e);
+            continue;
+        }
+        // 0x20 is a disc label and 0x21 a block of time stamps: entries that hold no blocks.
+        if (user == 0x20 || user == 0x21) continue;
+        if (user > 0x0F)
+            return Failure{"directory entry " + std::to_string(e) + " starts with 0x" + hexByte(user) +
+                           ", which is neither a user number (0 to 15) nor a free entry (0xE5): the disc is not "
+                           "in CPC data format or its directory is damaged"};
+        bool replaced = false;
+        if (user == 0) {
+            std::array<Byte, 11> name;
+            for (std::size_t i = 0; i < name.size(); ++i) name[i] = entry[1 + i] & 0x7F;
+            replaced = std::find(names.begin(), names.end(), name) != names.end();
+        }
+        for (std::size_t i = 16; i < 32; ++i) {
+            const Byte block = entry[i];
+            if (block == 0) continue;
+            if (block < kDirectoryBlocks || block >= kDiscBlocks)
+                return Failure{"directory entry " + std::to_string(e) + " (" + entryName(entry) + ") names block " +
+                               std::to_string(block) + ", outside the data blocks 2 to 179 of a CPC data disc"};
+            if (!replaced) used.set(block);
+        }
+        if (replaced) {
+            const std::string name = entryName(entry);
+            if (std::find(plan.replaced.begin(), plan.replaced.end(), name) == plan.replaced.end())
+                plan.replaced.push_back(name);
+            entry[0] = kFreeEntry;
+            freeEntries.push_back(e);
+        }
+    }
+    std::sort(freeEntries.begin(), freeEntries.end());
+
+    // Room: every file needs one entry per 16 KB extent and one block per KB.
+    int entriesNeeded = 0;
+    int blocksNeeded = 0;
+    for (const DiscFile& file : files) {
+        entriesNeeded += std::max(1, ceilDiv(file.bytes.size(), kRecordsPerEntry * kRecordSize));
+        blocksNeeded += ceilDiv(file.bytes.size(), kDiscBlockSize);
+    }
+    const int freeBlocks = kDiscBlocks - static_cast<int>(used.count());
+    const int freeEntryCount = static_cast<int>(freeEntries.size());
+    if (entriesNeeded > freeEntryCount)
+        return Failure{"the disc's directory is full: the files need " + std::to_string(entriesNeeded) +
+                       " directory entries and only " + std::to_string(freeEntryCount) + " of 64 are free"};
+    if (blocksNeeded > freeBlocks)
+        return Failure{"the disc is full: the files need " + std::to_string(blocksNeeded) + " KB and only " +
+                       std::to_string(freeBlocks) + " KB are free"};
+
+    // Lay the files out, lowest free entry and block first.
+    std::size_t nextEntry = 0;
+    std::size_t nextBlock = 0;
+    auto takeBlock = [&]() {
+        while (used.test(nextBlock)) ++nextBlock;
+        used.set(nextBlock);
+        return static_cast<int>(nextBlock);
+    };
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const std::span<const Byte> bytes = files[f].bytes;
+        const int records = ceilDiv(bytes.size(), kRecordSize);
+        const int extents = std::max(1, ceilDiv(bytes.size(), kRecordsPerEntry * kRecordSize));
+        for (int extent = 0; extent < extents; ++extent) {
+            const int e = freeEntries[nextEntry++];
+            const std::span<Byte> entry(plan.directory.data() + e * kDirectoryEntrySize, kDirectoryEntrySize);
+            std::fill(entry.begin(), entry.end(), Byte{0});
+            entry[0] = 0;
+            std::copy(names[f].begin(), names[f].end(), entry.begin() + 1);
+            entry[12] = static_cast<Byte>(extent & 0x1F);
+            entry[14] = static_cast<Byte>(extent >> 5);
+            const int extentRecords = std::min(kRecordsPerEntry, records - extent * kRecordsPerEntry);
+            entry[15] = static_cast<Byte>(extentRecords);
+            if (extent == extents - 1) entry[13] = static_cast<Byte>(bytes.size() % kRecordSize);
+
+            const std::size_t extentStart = static_cast<std::size_t>(extent) * kRecordsPerEntry * kRecordSize;
+            const int extentBlocks = ceilDiv(static_cast<std::size_t>(extentRecords) * kRecordSize, kDiscBlockSize);
+            for (int i = 0; i < extentBlocks; ++i) {
+                const int block = takeBlock();
+                entry[16 + static_cast<std::size_t>(i)] = static_cast<Byte>(block);
+                DiscBlock data;
+                data.fill(kRecordFiller);
+                const std::size_t start = extentStart + static_cast<std::size_t>(i) * kDiscBlockSize;
+                const std::size_t length = std::min<std::size_t>(kDiscBlockSize, bytes.size() - start);
+                std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(start), length, data.begin());
+                plan.blocks.emplace_back(block, data);
+            }
+        }
+    }
+    plan.freeBlocks = freeBlocks - blocksNeeded;
+    plan.freeEntries = freeEntryCount - entriesNeeded;
+    return plan;
+}
+
+namespace {
+
+// An open libdsk image that is closed on every path. close() reports the error of the
+// final write, which is where libdsk writes a .dsk file out.
+class DiscDriver {
+public:
+    DiscDriver() = default;
+    DiscDriver(const DiscDriver&) = delete;
+    DiscDriver& operator=(const DiscDriver&) = delete;
+    ~DiscDriver() {
+        if (driver_) dsk_close(&driver_);
+    }
+    DSK_PDRIVER* slot() { return &driver_; }
+    DSK_PDRIVER get() const { return driver_; }
+    dsk_err_t close() { return dsk_close(&driver_); }
+
+private:
+    DSK_PDRIVER driver_ = nullptr;
+};
+
+// A temporary file next to the target, removed unless it was renamed over it.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+    void release() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+std::string libdskReason(dsk_err_t error) { return dsk_strerror(error); }
+
+// Checks that an opened image is a CPC data disc this program can write to.
+std::optional<std::string> checkDataFormat(DSK_PDRIVER driver, const std::string& name) {
+    const std::string type = dsk_drvname(driver);
+    if (type != "dsk" && type != "edsk")
+        return name + " is not a CPC disc image (.dsk or extended .dsk); libdsk reads it as: " + dsk_drvdesc(driver);
+    DSK_GEOMETRY geometry;
+    const dsk_err_t error = dsk_getgeom(driver, &geometry);
+    if (error != DSK_ERR_OK) return "cannot read the layout of " + name + ": " + libdskReason(error);
+    if (geometry.dg_secbase != kDiscFirstSector || geometry.dg_sectors != kDiscSectorsPerTrack ||
+        geometry.dg_secsize != kDiscSectorSize || geometry.dg_heads != 1)
+        return name + " is not in CPC data format: its tracks hold " + std::to_string(geometry.dg_sectors) +
+               " sectors of " + std::to_string(geometry.dg_secsize) + " bytes numbered from &" +
+               hexByte(static_cast<Byte>(geometry.dg_secbase)) + " on " + std::to_string(geometry.dg_heads) +
+               " side(s), where a data disc has 9 sectors of 512 bytes numbered &C1 to &C9 on one side";
+    if (geometry.dg_cylinders < static_cast<dsk_pcyl_t>(kDiscTracks))
+        return name + " has " + std::to_string(geometry.dg_cylinders) + " tracks; a CPC data disc has 40";
+    return std::nullopt;
+}
+
+std::string byteCount(std::size_t bytes) { return std::to_string(bytes) + " bytes"; }
+
+}  // namespace
+
+std::optional<std::string> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files,
+                                               const Log& log) {
+    const std::string name = disc.string();
+    log.DEBUG("Disc image " + name + " ...");
+    auto refuse = [&](std::string reason) -> std::optional<std::string> {
+        log.DEBUG("Disc image not written: " + reason);
+        return reason;
+    };
+
+    std::error_code statusError;
+    const std::filesystem::file_status status = std::filesystem::status(disc, statusError);
+    const bool exists = std::filesystem::exists(status);
+    if (statusError && exists) return refuse("cannot read " + name + ": " + statusError.message());
+    if (exists && !std::filesystem::is_regular_file(status)) return refuse(name + " is not a regular file");
+
+    // The new image is made in a temporary file in the same folder, so that the final
+    // rename replaces the target in one step.
+    std::string pattern = name + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return refuse("cannot create a temporary file next to " + name + ": " + std::strerror(errno));
+    TemporaryFile temporary(pattern);
+    mode_t permissions = 0;
+    if (exists) {
+        struct stat info {};
+        permissions = ::stat(name.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        permissions = 0666 & ~mask;
+    }
+    ::close(fd);
+
+    DSK_GEOMETRY geometry;
+    dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr);
+    DiscDriver driver;
+    if (exists) {
+        std::error_code copyError;
+        std::filesystem::copy_file(disc, temporary.path(), std::filesystem::copy_options::overwrite_existing,
+                                   copyError);
+        if (copyError) return refuse("cannot copy " + name + ": " + copyError.message());
+        const dsk_err_t error = dsk_open(driver.slot(), temporary.path().c_str(), nullptr, nullptr);
+        if (error != DSK_ERR_OK) return refuse(name + " is not a disc image that libdsk can read: " + libdskReason(error));
+        if (std::optional<std::string> problem = checkDataFormat(driver.get(), name)) return refuse(*problem);
+    } else {
+        log.DEBUG("Creating a CPC data disc: 40 tracks of 9 sectors &C1-&C9");
+        dsk_err_t error = dsk_creat(driver.slot(), temporary.path().c_str(), "dsk", nullptr);
+        if (error != DSK_ERR_OK) return refuse("cannot create " + name + ": " + libdskReason(error));
+        for (dsk_pcyl_t track = 0; track < static_cast<dsk_pcyl_t>(kDiscTracks) && error == DSK_ERR_OK; ++track)
+            error = dsk_apform(driver.get(), &geometry, track, 0, kFreeEntry);
+        if (error != DSK_ERR_OK) return refuse("cannot format " + name + ": " + libdskReason(error));
+    }
+
+    DiscDirectory directory{};
+    for (int sector = 0; sector < kDirectoryBlocks * kSectorsPerBlock; ++sector) {
+        const dsk_err_t error = dsk_lread(driver.get(), &geometry, directory.data() + sector * kDiscSectorSize,
+                                          static_cast<dsk_lsect_t>(sector));
+        if (error != DSK_ERR_OK)
+            return refuse("cannot read the directory of " + name + " (logical sector " + std::to_string(sector) +
+                          "): " + libdskReason(error));
+    }
+    Expected<DiscPlan> planned = planDiscFiles(directory, files);
+    if (!planned) return refuse(planned.reason() + "; " + name + " was left as it was");
+    const DiscPlan& plan = planned.value();
+
+    auto writeSectors = [&](const Byte* data, int firstSector, int count) -> dsk_err_t {
+        for (int i = 0; i < count; ++i) {
+            const dsk_err_t error = dsk_lwrite(driver.get(), &geometry, data + i * kDiscSectorSize,
+                                               static_cast<dsk_lsect_t>(firstSector + i));
+            if (error != DSK_ERR_OK) return error;
+        }
+        return DSK_ERR_OK;
+    };
+    for (const auto& [block, data] : plan.blocks) {
+        const dsk_err_t error = writeSectors(data.data(), block * kSectorsPerBlock, kSectorsPerBlock);
+        if (error != DSK_ERR_OK)
+            return refuse("cannot write block " + std::to_string(block) + " of " + name + ": " + libdskReason(error));
+    }
+    // The directory goes last: until it is written, the new blocks belong to no file.
+    if (const dsk_err_t error = writeSectors(plan.directory.data(), 0, kDirectoryBlocks * kSectorsPerBlock);
+        error != DSK_ERR_OK)
+        return refuse("cannot write the directory of " + name + ": " + libdskReason(error));
+    if (const dsk_err_t error = driver.close(); error != DSK_ERR_OK)
+        return refuse("cannot write " + name + ": " + libdskReason(error));
+
+    ::chmod(temporary.path().c_str(), permissions);
+    if (::rename(temporary.path().c_str(), name.c_str()) != 0)
+        return refuse("cannot replace " + name + ": " + std::strerror(errno));
+    temporary.release();
+
+    for (const std::string& replaced : plan.replaced) log.DEBUG("Replaced " + replaced + " on the disc");
+    for (const DiscFile& file : files)
+        log.DEBUG("Disc file " + file.name + ": " + byteCount(file.bytes.size()) + " in " +
+                  std::to_string(ceilDiv(file.bytes.size(), kDiscBlockSize)) + " KB");
+    log.DEBUG("Disc image Ok: " + std::to_string(plan.freeBlocks) + " KB and " + std::to_string(plan.freeEntries) +
+              " directory entries free");
+    return std::nullopt;
+}
+
+std::optional<std::string> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
+                                                  const std::filesystem::path& disc, const Log& log) {
+    Expected<std::string> screenName = discNameOf(outputName, "SCR");
+    Expected<std::string> paletteName = discNameOf(outputName, "PAL");
+    if (!screenName || !paletteName) {
+        const std::string reason = screenName ? paletteName.reason() : screenName.reason();
+        log.DEBUG("Disc image not written: " + reason);
+        return reason;
+    }
+    const std::array<DiscFile, 2> discFiles{{{screenName.value(), files.screenFile},
+                                             {paletteName.value(), files.paletteFile}}};
+    return addFilesToDiscImage(disc, discFiles, log);
+}
+
+SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
+                            const std::filesystem::path& disc, const Log& log) {
+    if (!hasPictureOfMode(state)) {
+        SaveOutcome refused{SaveStatus::NoPicture, "there is no picture to save: open a PCX picture first", {}, {}, {}};
+        log.DEBUG("Nothing saved: " + refused.reason);
+        return refused;
+    }
+    if (!Palette_Ok(state, log)) {
+        log.DEBUG("!!! Des couleurs restent à modifier !!!");
+        return SaveOutcome{SaveStatus::PaletteRefused, "the picture needs more colours than the mode has pens",
+                           firstPenOutsideMode(state), {}, {}};
+    }
+    const OutputFiles files = buildOutputFiles(state, layout, log);
+    SaveOutcome outcome{SaveStatus::Saved, {}, {}, {}, {}};
+    if (Expected<std::string> name = discNameOf(outputName, "SCR")) outcome.screenFile = name.value();
+    if (Expected<std::string> name = discNameOf(outputName, "PAL")) outcome.paletteFile = name.value();
+    if (std::optional<std::string> failure = writeOutputToDiscImage(files, outputName, disc, log)) {
+        outcome.status = SaveStatus::WriteFailed;
+        outcome.reason = std::move(*failure);
+        return outcome;
+    }
+    log.DEBUG("Saving Ok ... ");
+    return outcome;
+}
+
+}  // namespace varnoke

@@ -1,0 +1,101 @@
+// Putting files on a CPC data-format disc image (.dsk), as AMSDOS would store them.
+//
+// The disc: 40 tracks, one side, 9 sectors of 512 bytes per track numbered &C1 to &C9,
+// no reserved tracks. CP/M sees it as 180 blocks of 1 KB; block b is logical sectors
+// 2b and 2b + 1 (track (2b) div 9, sector &C1 + (2b) mod 9). Blocks 0 and 1 hold the
+// directory: 64 entries of 32 bytes.
+//
+// A directory entry (one per 16 KB extent of a file):
+//   0      user number 0..15; 0xE5 marks a free entry
+//   1..8   name, upper case, padded with blanks   (bit 7 of each byte: attributes)
+//   9..11  extension, padded with blanks          (bit 7: read-only, system, archive)
+//   12     EX: extent number, low 5 bits
+//   13     S1: bytes used in the file's last record (0 = all 128), on the last extent
+//   14     S2: extent number, high bits
+//   15     RC: 128-byte records used in this extent (0x80 = all 128)
+//   16..31 the extent's blocks, one byte each, 0 = none
+//
+// The disc image itself is read and written through libdsk; the directory and the
+// placing of blocks are done here.
+#pragma once
+
+#include "cpc/save_command.h"
+#include "main/expected.h"
+#include "main/program_state.h"
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnoke {
+
+inline constexpr int kDiscTracks = 40;
+inline constexpr int kDiscSectorsPerTrack = 9;
+inline constexpr int kDiscSectorSize = 512;
+inline constexpr int kDiscFirstSector = 0xC1;
+inline constexpr int kDiscBlockSize = 1024;
+inline constexpr int kDiscBlocks = kDiscTracks * kDiscSectorsPerTrack * kDiscSectorSize / kDiscBlockSize;  // 180
+inline constexpr int kDirectoryBlocks = 2;
+inline constexpr int kDirectoryEntries = 64;
+inline constexpr int kDirectoryEntrySize = 32;
+inline constexpr int kRecordSize = 128;
+inline constexpr Byte kFreeEntry = 0xE5;
+
+using DiscDirectory = std::array<Byte, kDirectoryBlocks * kDiscBlockSize>;
+using DiscBlock = std::array<Byte, kDiscBlockSize>;
+
+// A file to put on the disc, under an 8.3 name such as "SUNSET.SCR", in user 0.
+struct DiscFile {
+    std::string name;
+    std::span<const Byte> bytes;
+};
+
+// The 11 bytes of a directory name ("SUNSET  SCR") for an 8.3 name; refuses names with
+// an empty or too long part, lower case, or characters that AMSDOS does not allow.
+Expected<std::array<Byte, 11>> directoryName(std::string_view name);
+
+// The 8.3 disc name of an output file: the file name of `outputName` without a final
+// lower-case ".scr", up to its first dot, upper case, characters other than letters,
+// digits, '-' and '_' turned into '_', cut to 8; then "." and `extension`.
+// "pictures/sunset.scr" gives "SUNSET.SCR" and "SUNSET.PAL".
+Expected<std::string> discNameOf(const std::string& outputName, std::string_view extension);
+
+// What putting the files on a disc changes: the new directory and the blocks to write.
+struct DiscPlan {
+    DiscDirectory directory{};
+    std::vector<std::pair<int, DiscBlock>> blocks;  // block number and its contents
+    std::vector<std::string> replaced;              // names of files that were already there
+    int freeBlocks = 0;                             // free blocks afterwards
+    int freeEntries = 0;                            // free directory entries afterwards
+};
+
+// Places the files in a directory: files of the same name in user 0 are removed first,
+// then each file takes the lowest free entries and blocks. Refuses a directory that
+// names a block outside the disc or holds an entry of unknown kind, and a disc or
+// directory without room, saying how much is missing.
+Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const DiscFile> files);
+
+// Adds the files to the disc image at `disc`, replacing files of the same name, or
+// creates a formatted image holding only them when there is none. The new image is
+// built in a temporary file next to it and renamed over it at the end, so on failure
+// the existing image is left as it was. Logs each step. Returns nothing on success,
+// otherwise the reason.
+std::optional<std::string> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files,
+                                               const Log& log);
+
+// Puts the two output files on the disc under the names derived from `outputName`
+// ("NAME.SCR" and "NAME.PAL").
+std::optional<std::string> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
+                                                  const std::filesystem::path& disc, const Log& log);
+
+// The Save command aimed at a disc image: the same refusals as saveFiles (no picture,
+// palette check), then both files built and put on the disc. The outcome's screenFile
+// and paletteFile hold the names on the disc.
+SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
+                            const std::filesystem::path& disc, const Log& log);
+
+}  // namespace varnoke

@@ -1,0 +1,63 @@
+#include "display/cpc_preview.h"
+
+#include "palette/cpc_colors.h"
+
+#include <algorithm>
+
+namespace varnoke {
+
+std::array<Byte, 8> unpackPens(Byte cpcMode, Byte screenByte) {
+    std::array<Byte, 8> pens{};
+    auto bit = [screenByte](int position) { return static_cast<Byte>((screenByte >> position) & 1); };
+    switch (cpcMode) {
+        case 0:
+            // bit 7..0 = P0.0 P1.0 P0.2 P1.2 P0.1 P1.1 P0.3 P1.3
+            for (int k = 0; k < 2; ++k)
+                pens[static_cast<std::size_t>(k)] = static_cast<Byte>(bit(7 - k) | bit(3 - k) << 1 |
+                                                                      bit(5 - k) << 2 | bit(1 - k) << 3);
+            break;
+        case 1:
+            // bit 7..0 = P0.0 P1.0 P2.0 P3.0 P0.1 P1.1 P2.1 P3.1
+            for (int k = 0; k < 4; ++k)
+                pens[static_cast<std::size_t>(k)] = static_cast<Byte>(bit(7 - k) | bit(3 - k) << 1);
+            break;
+        default:
+            // bit 7..0 = P0.0 P1.0 ... P7.0
+            for (int k = 0; k < 8; ++k) pens[static_cast<std::size_t>(k)] = bit(7 - k);
+            break;
+    }
+    return pens;
+}
+
+PictureArea renderCpcScreen(std::span<const Byte, kScreenImageSize> image, const ScreenInks& inks) {
+    PictureArea area;
+    const int pixelsPerByte = 2 << inks.mode;         // 2, 4, 8
+    const int pixelWidth = 4 >> inks.mode;            // 4, 2, 1
+    const auto penMask = static_cast<Byte>(pensOfMode(inks.mode) - 1);
+    std::array<std::uint32_t, 16> colorOfPen{};
+    for (std::size_t pen = 0; pen < colorOfPen.size(); ++pen)
+        colorOfPen[pen] = cpcDisplayColor(inks.colors[pen]).argb();
+
+    for (int y = 0; y < kPictureHeight; ++y) {
+        std::uint32_t* line = area.pixels.data() + static_cast<std::size_t>(2 * y) * kPictureAreaWidth;
+        const std::size_t offset = rowOffset(y);
+        int x = 0;
+        for (std::size_t column = 0; column < kScreenBytesPerRow; ++column) {
+            const std::array<Byte, 8> pens = unpackPens(inks.mode, image[offset + column]);
+            for (int k = 0; k < pixelsPerByte; ++k) {
+                const std::uint32_t color = colorOfPen[pens[static_cast<std::size_t>(k)] & penMask];
+                for (int repeat = 0; repeat < pixelWidth; ++repeat) line[x++] = color;
+            }
+        }
+        std::copy(line, line + kPictureAreaWidth, line + kPictureAreaWidth);
+    }
+    return area;
+}
+
+Expected<PictureArea> previewScreenImage(std::span<const Byte, kScreenImageSize> image) {
+    Expected<ScreenInks> inks = readScreenInks(image);
+    if (!inks) return Failure{inks.reason()};
+    return renderCpcScreen(image, inks.value());
+}
+
+}  // namespace varnoke
