@@ -1,15 +1,19 @@
 #include "main/main_form.h"
 
+#include "cpc/disc_image.h"
 #include "cpc/save_command.h"
 #include "main/color_box.h"
 #include "main/picture_view.h"
 #include "palette/palette_editing.h"
+#include "palette/palette_fit.h"
 #include "pcx/open_command.h"
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -87,6 +91,11 @@ public:
 const QStringList kOpenFilters{QStringLiteral("Fichiers .pcx 160*200 pixels 256 couleurs indexées (*.pcx)"),
                                QStringLiteral("Tous les fichiers (*.*)")};
 const QStringList kSaveFilters{QStringLiteral("Fichiers .scr Images cpc mode 0, 1 ou 2 (*.scr) ")};
+const QStringList kDiscFilters{QStringLiteral("Images disque CPC (*.dsk *.DSK)")};
+
+// The name the files on a disc take when no picture has been opened; the save is
+// refused then anyway.
+constexpr const char* kUnnamedPicture = "picture";
 
 QColor toQColor(varnoke::Rgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 
@@ -131,6 +140,7 @@ TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
 
     chooseFileToOpen_ = [this] { return runFileDialog(OpenPicture); };
     chooseFileToSave_ = [this] { return runFileDialog(SavePicture); };
+    chooseDiscImage_ = [this] { return runFileDialog(SaveDisc); };
 
     FormCreate();
 }
@@ -236,6 +246,8 @@ void TMainForm::buildMenus() {
     OpenFileMenu->setObjectName(QStringLiteral("OpenFileMenu"));
     SaveFileMenu = FileMenu->addAction(QStringLiteral("Save File ..."), this, &TMainForm::SaveFileMenuClick);
     SaveFileMenu->setObjectName(QStringLiteral("SaveFileMenu"));
+    SaveDiscMenu = FileMenu->addAction(QStringLiteral("Save to disc image ..."), this, &TMainForm::SaveDiscMenuClick);
+    SaveDiscMenu->setObjectName(QStringLiteral("SaveDiscMenu"));
     ExitFileMenu = FileMenu->addAction(QStringLiteral("Exit"), this, &TMainForm::ExitFileMenuClick);
     ExitFileMenu->setObjectName(QStringLiteral("ExitFileMenu"));
 
@@ -256,6 +268,12 @@ void TMainForm::buildMenus() {
     Afficheimage1->setObjectName(QStringLiteral("Afficheimage1"));
     EditMenu->setEnabled(false);
     EditMenu->menuAction()->setEnabled(false);
+
+    PaletteMenu = menuBar()->addMenu(QStringLiteral("Palette"));
+    PaletteMenu->setObjectName(QStringLiteral("PaletteMenu"));
+    FitPaletteMenu = PaletteMenu->addAction(QStringLiteral("Fit Palette"), this, &TMainForm::FitPaletteMenuClick);
+    FitPaletteMenu->setObjectName(QStringLiteral("FitPaletteMenu"));
+    FitPaletteMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
 }
 
 void TMainForm::buildDialogs() {
@@ -274,6 +292,16 @@ void TMainForm::buildDialogs() {
     SavePicture->setFileMode(QFileDialog::AnyFile);
     SavePicture->setNameFilters(kSaveFilters);
     SavePicture->setOption(QFileDialog::DontConfirmOverwrite);
+
+    // The files are added to a disc image that already exists, not put in its place,
+    // so choosing one asks no question either.
+    SaveDisc = new QFileDialog(this);
+    SaveDisc->setObjectName(QStringLiteral("SaveDisc"));
+    SaveDisc->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDisc->setFileMode(QFileDialog::AnyFile);
+    SaveDisc->setNameFilters(kDiscFilters);
+    SaveDisc->setDefaultSuffix(QStringLiteral("dsk"));
+    SaveDisc->setOption(QFileDialog::DontConfirmOverwrite);
 }
 
 void TMainForm::FormCreate() {
@@ -311,6 +339,7 @@ void TMainForm::openPicture(const QString& path) {
     // A rejected file changes nothing in the state, so the window keeps showing the
     // picture that is still loaded, with its mode.
     if (!outcome.accepted) return;
+    picturePath_ = path;
     enableThresholdControls();
     blankPicture();
     refreshFromState();
@@ -327,6 +356,20 @@ void TMainForm::savePicture(const QString& path) {
     // The core checks the palette, refuses when it must, writes both files and logs
     // every step; the window shows nothing else.
     varnoke::saveFiles(state_, layout_, nativePath(path), log_);
+}
+
+void TMainForm::SaveDiscMenuClick() {
+    const std::optional<QString> path = chooseDiscImage_ ? chooseDiscImage_() : std::nullopt;
+    if (!path || path->isEmpty()) return;
+    saveToDisc(*path);
+}
+
+void TMainForm::saveToDisc(const QString& discPath) {
+    // "/pictures/sunset-mode0.pcx" puts SUNSET-M.SCR and SUNSET-M.PAL on the disc.
+    const QString outputName =
+        picturePath_.isEmpty() ? QString::fromLatin1(kUnnamedPicture) : QFileInfo(picturePath_).completeBaseName();
+    varnoke::saveToDiscImage(state_, layout_, outputName.toStdString(), std::filesystem::path(nativePath(discPath)),
+                             log_);
 }
 
 void TMainForm::ExitFileMenuClick() { close(); }
@@ -356,6 +399,13 @@ void TMainForm::ChangeColorHard(int cpcColor) {
     if (cpcColor < 0 || cpcColor >= varnoke::kCpcColorCount) return;
     // Nothing changes (one log line says why) when the selected pen holds no colour.
     if (!varnoke::substituteColor(state_, static_cast<Byte>(cpcColor), log_)) return;
+    refreshInkBoxes();
+    AfficheImage();
+}
+
+void TMainForm::FitPaletteMenuClick() {
+    // Nothing is redrawn when every pen already shows a colour of the mode.
+    if (varnoke::fitPalette(state_, log_).empty()) return;
     refreshInkBoxes();
     AfficheImage();
 }

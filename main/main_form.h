@@ -41,12 +41,16 @@ public:
 
     void setOpenChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
     void setSaveChooser(FileChooser chooser) { chooseFileToSave_ = std::move(chooser); }
+    void setDiscChooser(FileChooser chooser) { chooseDiscImage_ = std::move(chooser); }
 
     // The Open command after the dialog: also how a picture named on the command line
     // is opened at start-up.
     void openPicture(const QString& path);
     // The Save command after the dialog.
     void savePicture(const QString& path);
+    // The Save to disc image command after the dialog: the files on the disc are named
+    // after the last picture opened.
+    void saveToDisc(const QString& discPath);
 
     const varnoke::ProgramState& state() const { return state_; }
     varnoke::ScreenLayout layout() const { return layout_; }
@@ -57,11 +61,15 @@ public:
 public slots:
     void OpenFileMenuClick();
     void SaveFileMenuClick();
+    void SaveDiscMenuClick();
     void ExitFileMenuClick();
     void TSLowChange(int position);
     void TSHighChange(int position);
     void ChangeColorPalette(int pen);
     void ChangeColorHard(int cpcColor);
+    // Gives every surplus pen whose colour the mode cannot show the colour of the
+    // nearest pen of the mode.
+    void FitPaletteMenuClick();
     // Draws the loaded picture into the picture area and shows it.
     void AfficheImage();
 
@@ -86,6 +94,10 @@ private:
 
     FileChooser chooseFileToOpen_;
     FileChooser chooseFileToSave_;
+    FileChooser chooseDiscImage_;
+
+    // The path of the last picture the Open command accepted; empty before any.
+    QString picturePath_;
 
     // Controls, named as the window's definition names them.
     QGroupBox* GBImage = nullptr;
@@ -108,13 +120,17 @@ private:
     QMenu* FileMenu = nullptr;
     QAction* OpenFileMenu = nullptr;
     QAction* SaveFileMenu = nullptr;
+    QAction* SaveDiscMenu = nullptr;
     QAction* ExitFileMenu = nullptr;
     QMenu* AboutMenu = nullptr;
     QMenu* EditMenu = nullptr;
     QAction* DecodeAmsdosEditMenu = nullptr;
     QAction* DecodePCXEditMenu = nullptr;
     QAction* Afficheimage1 = nullptr;
+    QMenu* PaletteMenu = nullptr;
+    QAction* FitPaletteMenu = nullptr;
 
     QFileDialog* OpenPicture = nullptr;
     QFileDialog* SavePicture = nullptr;
+    QFileDialog* SaveDisc = nullptr;
 };

@@ -112,26 +112,32 @@ private slots:
             QVERIFY(edit(name)->fontMetrics().horizontalAdvance(QStringLiteral("62")) <= edit(name)->width() - 6);
     }
 
-    void onlyTheFileMenuCanBeUsed() {
+    void onlyTheFileAndPaletteMenusCanBeUsed() {
         const QList<QAction*> menus = form->menuBar()->actions();
-        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus.size(), 4);
         QCOMPARE(menus[0]->text(), QStringLiteral("File"));
         QCOMPARE(menus[1]->text(), QStringLiteral("About"));
         QCOMPARE(menus[2]->text(), QStringLiteral("Edit"));
+        QCOMPARE(menus[3]->text(), QStringLiteral("Palette"));
         QVERIFY(menus[0]->isEnabled());
         QVERIFY(!menus[1]->isEnabled());
         QVERIFY(!menus[2]->isEnabled());
+        QVERIFY(menus[3]->isEnabled());
         QStringList fileItems;
         for (QAction* item : menus[0]->menu()->actions()) {
             fileItems << item->text();
             QVERIFY(item->isEnabled());
             QVERIFY(item->shortcut().isEmpty());
         }
-        QCOMPARE(fileItems, (QStringList{"Open File ...", "Save File ...", "Exit"}));
+        QCOMPARE(fileItems, (QStringList{"Open File ...", "Save File ...", "Save to disc image ...", "Exit"}));
         QStringList editItems;
         for (QAction* item : menus[2]->menu()->actions()) editItems << item->text();
         QCOMPARE(editItems, (QStringList{"Decode Amsdos", "Decode PCX", "Affiche image"}));
         QVERIFY(menus[1]->menu()->actions().isEmpty());
+        const QList<QAction*> paletteItems = menus[3]->menu()->actions();
+        QCOMPARE(paletteItems.size(), 1);
+        QCOMPARE(paletteItems[0]->text(), QStringLiteral("Fit Palette"));
+        QVERIFY(paletteItems[0]->isEnabled());
     }
 
     void dialogsCarryTheirTitlesAndFilters() {
@@ -148,6 +154,14 @@ private slots:
         // Qt drops the trailing blank of the description.
         QCOMPARE(save->nameFilters(), QStringList{QStringLiteral("Fichiers .scr Images cpc mode 0, 1 ou 2 (*.scr)")});
         QCOMPARE(save->defaultSuffix(), QString());
+        QVERIFY(save->testOption(QFileDialog::DontConfirmOverwrite));
+        // Files are added to a disc image, so choosing an existing one asks nothing.
+        auto* disc = form->findChild<QFileDialog*>(QStringLiteral("SaveDisc"));
+        QVERIFY(disc);
+        QCOMPARE(disc->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(disc->nameFilters(), QStringList{QStringLiteral("Images disque CPC (*.dsk *.DSK)")});
+        QCOMPARE(disc->defaultSuffix(), QStringLiteral("dsk"));
+        QVERIFY(disc->testOption(QFileDialog::DontConfirmOverwrite));
     }
 
     void tabOrderRunsThroughTheSettingsThenTheBoxRows() {

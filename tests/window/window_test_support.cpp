@@ -12,6 +12,7 @@ std::unique_ptr<TMainForm> makeForm(varnoke::ScreenLayout layout) {
     auto form = std::make_unique<TMainForm>(layout);
     form->setOpenChooser([] { return std::optional<QString>(); });
     form->setSaveChooser([] { return std::optional<QString>(); });
+    form->setDiscChooser([] { return std::optional<QString>(); });
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get())) qWarning("the window was not exposed");
     return form;
