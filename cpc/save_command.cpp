@@ -23,17 +23,14 @@ OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, con
     log.DEBUG("Saving ... ");
     OutputFiles files;
 
-    ScreenImage image{};
-    const ScreenEncoder encoder(state);
+    // The rows, the ink table and the mode byte; then the two offset lines of each row,
+    // in row order.
+    ScreenImage image = encodeScreenImage(state);
     for (int y = 0; y < kPictureHeight; ++y) {
         const std::size_t offset = rowOffset(y);
-        for (int x = 0; x < static_cast<int>(kScreenBytesPerRow); ++x)
-            image[offset + static_cast<std::size_t>(x)] = encoder.encodeScreenByte(y, x);
         log.DEBUG("offset debut: ", static_cast<long long>(offset));
         log.DEBUG("offset fin: ", static_cast<long long>(offset + kScreenBytesPerRow - 1));
     }
-    buildInkTable(state, std::span<Byte, kInkTableSize>(image.data() + kInkTableOffset, kInkTableSize));
-    image[kModeByteOffset] = state.cpcMode;
     placeViewerRoutine(image, layout);
 
     const std::span<Byte, kScreenFileSize> screen(files.screenFile);

@@ -30,13 +30,49 @@ ScreenEncoder::ScreenEncoder(const ProgramState& state) : state_(state) {
         penOfIndex_[index] = penOfColor(state, state.colorSubstitution[state.cpcColorOfIndex[index]]);
 }
 
+namespace {
+
+// The bits that a pen sets in a screen byte when it is the leftmost pixel (P0), for each
+// mode; the pixel k places right of it sets the same bits shifted right by k (see the
+// bit layouts in the header), so that a byte is the OR of its pixels' shifted bits.
+struct PenBitTables {
+    std::array<std::array<Byte, 16>, 3> bits{};
+    constexpr PenBitTables() {
+        for (int pen = 0; pen < 16; ++pen) {
+            const auto b = [pen](int n) { return (pen >> n) & 1; };
+            bits[0][static_cast<std::size_t>(pen)] = static_cast<Byte>(b(0) << 7 | b(2) << 5 | b(1) << 3 | b(3) << 1);
+            bits[1][static_cast<std::size_t>(pen)] = static_cast<Byte>(b(0) << 7 | b(1) << 3);
+            bits[2][static_cast<std::size_t>(pen)] = static_cast<Byte>(b(0) << 7);
+        }
+    }
+};
+constexpr PenBitTables kPenBits;
+
+// One screen byte from its N pixels (leftmost first), given each palette index's pen.
+template <std::size_t N>
+Byte packPixels(const std::array<Byte, 16>& bits, const std::array<Byte, 256>& penOfIndex, const Byte* pixels) {
+    unsigned v = 0;
+    // Pens are below 16 (the most pens a mode has); only their low four bits are read.
+    for (std::size_t k = 0; k < N; ++k) v |= unsigned{bits[penOfIndex[pixels[k]] & 0x0Fu]} >> k;
+    return static_cast<Byte>(v);
+}
+
+}  // namespace
+
 Byte ScreenEncoder::encodeScreenByte(int row, int column) const {
-    const std::size_t perByte = state_.cpcMode == 0 ? 2 : state_.cpcMode == 1 ? 4 : 8;
-    const std::size_t first = static_cast<std::size_t>(row) * static_cast<std::size_t>(pictureWidth(state_.cpcMode)) +
-                              static_cast<std::size_t>(column) * perByte;
-    std::array<Byte, 8> pens{};
-    for (std::size_t k = 0; k < perByte; ++k) pens[k] = penOfIndex_[state_.pixelData[first + k]];
-    return packPens(state_.cpcMode, std::span<const Byte>(pens.data(), perByte));
+    // Any mode above 2 is drawn and encoded as mode 2.
+    const unsigned mode = state_.cpcMode > 2 ? 2u : state_.cpcMode;
+    // A row is always 80 bytes: 160, 320 or 640 pixels.
+    const std::size_t perByte = std::size_t{2} << mode;
+    const std::size_t first =
+        (static_cast<std::size_t>(row) * kScreenBytesPerRow + static_cast<std::size_t>(column)) * perByte;
+    const Byte* pixels = state_.pixelData.data() + first;
+    const std::array<Byte, 16>& bits = kPenBits.bits[mode];
+    switch (mode) {
+        case 0: return packPixels<2>(bits, penOfIndex_, pixels);
+        case 1: return packPixels<4>(bits, penOfIndex_, pixels);
+        default: return packPixels<8>(bits, penOfIndex_, pixels);
+    }
 }
 
 void buildInkTable(const ProgramState& state, std::span<Byte, kInkTableSize> table) {
