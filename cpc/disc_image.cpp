@@ -383,16 +383,8 @@ std::optional<std::string> writeOutputToDiscImage(const OutputFiles& files, cons
 
 SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
                             const std::filesystem::path& disc, const Log& log) {
-    if (!hasPictureOfMode(state)) {
-        SaveOutcome refused{SaveStatus::NoPicture, "there is no picture to save: open a PCX picture first", {}, {}, {}};
-        log.DEBUG("Nothing saved: " + refused.reason);
-        return refused;
-    }
-    if (!Palette_Ok(state, log)) {
-        log.DEBUG("!!! Des couleurs restent à modifier !!!");
-        return SaveOutcome{SaveStatus::PaletteRefused, "the picture needs more colours than the mode has pens",
-                           firstPenOutsideMode(state), {}, {}};
-    }
+    log.DEBUG(disc.string());
+    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return *refused;
     const OutputFiles files = buildOutputFiles(state, layout, log);
     SaveOutcome outcome{SaveStatus::Saved, {}, {}, {}, {}};
     if (Expected<std::string> name = discNameOf(outputName, "SCR")) outcome.screenFile = name.value();

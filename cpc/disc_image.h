@@ -92,7 +92,7 @@ std::optional<std::string> addFilesToDiscImage(const std::filesystem::path& disc
 std::optional<std::string> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
                                                   const std::filesystem::path& disc, const Log& log);
 
-// The Save command aimed at a disc image: the same refusals as saveFiles (no picture,
+// The Save command aimed at a disc image: logs the disc's name, refuses as saveFiles does (no picture,
 // palette check), then both files built and put on the disc. The outcome's screenFile
 // and paletteFile hold the names on the disc.
 SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,

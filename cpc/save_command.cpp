@@ -50,8 +50,7 @@ std::string screenBaseName(const std::string& fileName) {
     return fileName;
 }
 
-SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log) {
-    log.DEBUG(fileName);
+std::optional<SaveOutcome> refusalBeforeSaving(const ProgramState& state, const Log& log) {
     if (!hasPictureOfMode(state)) {
         SaveOutcome refused{SaveStatus::NoPicture, "there is no picture to save: open a PCX picture first", {}, {}, {}};
         log.DEBUG("Nothing saved: " + refused.reason);
@@ -59,10 +58,15 @@ SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std:
     }
     if (!Palette_Ok(state, log)) {
         log.DEBUG("!!! Des couleurs restent à modifier !!!");
-        SaveOutcome refused{SaveStatus::PaletteRefused, "the picture needs more colours than the mode has pens",
-                            firstPenOutsideMode(state), {}, {}};
-        return refused;
+        return SaveOutcome{SaveStatus::PaletteRefused, "the picture needs more colours than the mode has pens",
+                           firstPenOutsideMode(state), {}, {}};
     }
+    return std::nullopt;
+}
+
+SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log) {
+    log.DEBUG(fileName);
+    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return *refused;
 
     const OutputFiles files = buildOutputFiles(state, layout, log);
     const std::string base = screenBaseName(fileName);

@@ -59,6 +59,10 @@ struct SaveOutcome {
     std::filesystem::path paletteFile;
 };
 
+// Why the picture cannot be saved now, with its log lines: no picture of the current
+// mode is loaded, or the palette check fails. Nothing when it can be saved.
+std::optional<SaveOutcome> refusalBeforeSaving(const ProgramState& state, const Log& log);
+
 // Saves the picture as base + ".scr" and base + ".pal". Refuses (writing nothing) when no
 // picture of the current mode is loaded or the palette check fails. Files are replaced
 // only once both are completely written; on failure the log says which file and why.

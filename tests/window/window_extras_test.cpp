@@ -224,10 +224,11 @@ private slots:
         const qsizetype count = logLines(*form).size();
         saveToDiscThroughMenu(*form, disc);
         const QStringList lines = linesSince(*form, count);
-        // The same building lines as the Save command, then the disc's own: a new disc of
+        // The disc's name, the same building lines as the Save command, then the disc's own: a new disc of
         // 178 free 1 KB blocks and 64 entries; the screen file (129 records) takes 17
         // blocks in two 16 KB extents, the palette file one block in one entry.
-        QCOMPARE(lines.value(0), QStringLiteral("Saving ... "));
+        QCOMPARE(lines.value(0), disc);
+        QCOMPARE(lines.value(1), QStringLiteral("Saving ... "));
         QCOMPARE(lines.mid(lines.size() - 6),
                  (QStringList{QStringLiteral("Disc image %1 ...").arg(disc),
                               "Creating a CPC data disc: 40 tracks of 9 sectors &C1-&C9",
@@ -273,13 +274,13 @@ private slots:
         const QString disc = dir.filePath(QStringLiteral("refused.dsk"));
         saveToDiscThroughMenu(*form, disc);
         QCOMPARE(linesSince(*form, 1),
-                 QStringList{QStringLiteral("Nothing saved: there is no picture to save: open a PCX picture first")});
+                 (QStringList{disc, QStringLiteral("Nothing saved: there is no picture to save: open a PCX picture first")}));
 
         openThroughMenu(*form, samplePath("sunset-mode1-six-colours.pcx"));
         const qsizetype count = logLines(*form).size();
         saveToDiscThroughMenu(*form, disc);
         QCOMPARE(linesSince(*form, count),
-                 (QStringList{QStringLiteral("4 n'est pas dans la palette - index: %1").arg(inkBox(*form, 4)->text()),
+                 (QStringList{disc, QStringLiteral("4 n'est pas dans la palette - index: %1").arg(inkBox(*form, 4)->text()),
                               QString::fromUtf8("!!! Des couleurs restent \xC3\xA0 modifier !!!")}));
         QVERIFY(QDir(dir.path()).isEmpty());
 
