@@ -1,25 +1,27 @@
 // Whole processes: the converter on a mode 2 picture, and in the same run netpbm's
-// pcxtoppm reading the same file into /dev/null. Each iteration spawns one process and
-// waits for it; the time is wall time, and peak_rss_KiB is the largest resident size
-// that wait4 reports for the child over all iterations.
+// pcxtoppm reading the same file into /dev/null. Each iteration starts one process and
+// waits for it; the time is the wall time from spawning it to reaping it, and
+// peak_rss_KiB the largest resident size that wait4 reports for it over all iterations.
+// The children are started by varnoke-bench-spawn (spawn_server.cpp), whose own small
+// size is the floor of that figure: /bin/true shows it.
 //
-// Reading the picture from the page cache is measured too: what converting is set
-// against.
+// Reading the picture file whole is measured too: what converting is set against.
 #include "bench_pictures.h"
 
 #include "main/file_access.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -60,59 +62,112 @@ fs::path pictureNamed(const std::string& name) {
     return workFolder().path() / "noise-mode2.pcx";
 }
 
-struct ChildResult {
-    int status = -1;
-    long maxRssKiB = 0;
+// The running varnoke-bench-spawn, talked to through two pipes.
+class SpawnServer {
+public:
+    SpawnServer() {
+        int toServer[2];
+        int fromServer[2];
+        if (::pipe2(toServer, O_CLOEXEC) != 0 || ::pipe2(fromServer, O_CLOEXEC) != 0)
+            throw std::runtime_error("cannot create pipes");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toServer[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fromServer[1], STDOUT_FILENO);
+        char* argv[] = {const_cast<char*>(VARNOKE_SPAWN_SERVER), nullptr};
+        const int error = posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(toServer[0]);
+        ::close(fromServer[1]);
+        if (error != 0) throw std::runtime_error("cannot start " + std::string(VARNOKE_SPAWN_SERVER));
+        requests_ = ::fdopen(toServer[1], "w");
+        answers_ = ::fdopen(fromServer[0], "r");
+    }
+    ~SpawnServer() {
+        std::fclose(requests_);  // end of input: the server returns
+        std::fclose(answers_);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+
+    struct Child {
+        int status = -1;
+        long peakKiB = 0;
+        double seconds = 0;
+    };
+
+    Child run(const std::vector<std::string>& arguments) {
+        std::string line;
+        for (const std::string& a : arguments) line += (line.empty() ? "" : "\t") + a;
+        std::fprintf(requests_, "%s\n", line.c_str());
+        std::fflush(requests_);
+        Child child;
+        long long nanoseconds = 0;
+        if (std::fscanf(answers_, "%d %ld %lld", &child.status, &child.peakKiB, &nanoseconds) != 3) child.status = -1;
+        child.seconds = static_cast<double>(nanoseconds) * 1e-9;
+        return child;
+    }
+
+private:
+    pid_t pid_ = 0;
+    std::FILE* requests_ = nullptr;
+    std::FILE* answers_ = nullptr;
 };
 
-// Starts `arguments` with standard output (and error) sent to /dev/null and waits.
-ChildResult runChild(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ChildResult result;
-    if (error != 0) return result;
-
-    int status = 0;
-    struct rusage usage {};
-    while (::wait4(pid, &status, 0, &usage) < 0) {
-        if (errno != EINTR) return result;
-    }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.maxRssKiB = usage.ru_maxrss;  // kilobytes on Linux
-    return result;
+SpawnServer& spawnServer() {
+    static SpawnServer server;
+    return server;
 }
 
 void processBenchmark(benchmark::State& state, const std::vector<std::string>& arguments) {
     long peak = 0;
     for (auto _ : state) {
-        const ChildResult child = runChild(arguments);
+        const SpawnServer::Child child = spawnServer().run(arguments);
         if (child.status != 0) {
             state.SkipWithError(("'" + arguments[0] + "' failed").c_str());
             break;
         }
-        peak = std::max(peak, child.maxRssKiB);
+        state.SetIterationTime(child.seconds);
+        peak = std::max(peak, child.peakKiB);
     }
     state.counters["peak_rss_KiB"] = static_cast<double>(peak);
 }
 
-// Arg 0: the bundled checkerboard sample (17 KB); arg 1: a 128 KB picture of single
-// pixels with two colours.
+// The cost of any process at all on this machine.
+void BM_EmptyProcess(benchmark::State& state) { processBenchmark(state, {"/bin/true"}); }
+BENCHMARK(BM_EmptyProcess)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The converter of this build, or the one that VARNOKE_BENCH_CONVERTER names (to compare
+// another build of it, linked differently for instance).
+std::string converter() {
+    const char* other = std::getenv("VARNOKE_BENCH_CONVERTER");
+    return other != nullptr && *other != '\0' ? std::string(other) : std::string(VARNOKE_CONVERTER);
+}
+
+// Starting the converter and printing its usage text: the cost of loading the program
+// and its libraries, before any picture.
+void BM_ConverterStartup(benchmark::State& state) { processBenchmark(state, {converter(), "--help"}); }
+BENCHMARK(BM_ConverterStartup)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// Arg "noise" 0: the bundled checkerboard sample (17 KB); 1: a 128 KB picture of single
+// pixels with two colours, the longest body a mode 2 picture has.
 std::string pictureOfArg(const benchmark::State& state) { return state.range(0) == 0 ? "sample" : "noise"; }
 
+// Arg "shm" 0: the output goes to the temporary folder (on disk here); 1: to /dev/shm,
+// a memory file system, which leaves out the disk file system's cost of replacing files.
 void BM_ConverterProcess(benchmark::State& state) {
-    const std::string output = (workFolder().path() / "out.scr").string();
-    processBenchmark(state, {VARNOKE_CONVERTER, pictureNamed(pictureOfArg(state)).string(), output});
+    const fs::path folder = state.range(1) == 0 ? workFolder().path() : fs::path("/dev/shm");
+    const std::string output = (folder / ("varnoke-bench-" + std::to_string(::getpid()) + ".scr")).string();
+    processBenchmark(state, {converter(), pictureNamed(pictureOfArg(state)).string(), output});
+    std::error_code ignored;
+    fs::remove(output, ignored);
+    fs::remove(fs::path(output).replace_extension(".pal"), ignored);
 }
-BENCHMARK(BM_ConverterProcess)->ArgName("noise")->DenseRange(0, 1)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConverterProcess)
+    ->ArgNames({"noise", "shm"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_PcxtoppmProcess(benchmark::State& state) {
     const std::string program = VARNOKE_PCXTOPPM;
@@ -122,7 +177,7 @@ void BM_PcxtoppmProcess(benchmark::State& state) {
     }
     processBenchmark(state, {program, pictureNamed(pictureOfArg(state)).string()});
 }
-BENCHMARK(BM_PcxtoppmProcess)->ArgName("noise")->DenseRange(0, 1)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PcxtoppmProcess)->ArgName("noise")->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // Reading the 128 KB picture file whole, as the Open command does.
 void BM_ReadPictureFile(benchmark::State& state) {

@@ -1,0 +1,150 @@
+// The window's user actions, timed on the real window as the user drives it: a move of
+// the Low threshold bar (palette rebuilt, pens and picture redrawn) and a colour pick
+// (a click on a CPC colour box for the selected pen: the same rebuild and redraw). Each
+// iteration ends with the window painted, so that painting is counted: either the whole
+// window (repaint(), every control) or only what the action marked for repainting, as
+// the event loop would paint it for the next screen refresh.
+//
+// Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
+#include "bench_pictures.h"
+
+#include "main/main_form.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+namespace varnoke::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A 200-line picture of the mode, a palette of 256 different colours and no runs: every
+// pixel is drawn in one of up to 27 colours.
+fs::path pictureFile(Byte mode) {
+    static const fs::path folder = [] {
+        const fs::path path = fs::temp_directory_path() / ("varnoke-window-bench-" + std::to_string(::getpid()));
+        fs::create_directories(path);
+        return path;
+    }();
+    const fs::path path = folder / ("mode" + std::to_string(mode) + ".pcx");
+    if (!fs::exists(path)) writeFile(path, makePcxFile(mode, BodyKind::Incompressible, PaletteKind::Rich));
+    return path;
+}
+
+void removePictureFiles() {
+    std::error_code ignored;
+    fs::remove_all(pictureFile(0).parent_path(), ignored);
+}
+
+// One window per mode, shown, with its picture open; closed before the application ends.
+std::map<Byte, std::unique_ptr<TMainForm>> windows;
+
+TMainForm& windowWithPicture(Byte mode) {
+    std::unique_ptr<TMainForm>& window = windows[mode];
+    if (!window) {
+        window = std::make_unique<TMainForm>(ScreenLayout::At4000);
+        window->show();
+        window->openPicture(QString::fromStdString(pictureFile(mode).string()));
+        if (window->state().cpcMode != mode) throw std::runtime_error("the benchmark picture was not opened");
+        QApplication::processEvents();
+    }
+    return *window;
+}
+
+template <typename Child>
+Child* child(TMainForm& window, const char* name) {
+    Child* found = window.findChild<Child*>(QString::fromLatin1(name));
+    if (found == nullptr) throw std::runtime_error(std::string("the window has no ") + name);
+    return found;
+}
+
+enum class Painting { WholeWindow, MarkedParts };
+
+void paint(TMainForm& window, Painting painting) {
+    if (painting == Painting::WholeWindow)
+        window.repaint();
+    else
+        QApplication::processEvents();  // paints what update() marked, and flushes it
+}
+
+// Args: mode; whole (1: repaint the whole window, 0: only the parts marked).
+void BM_ThresholdMove(benchmark::State& state) {
+    const auto mode = static_cast<Byte>(state.range(0));
+    const Painting painting = state.range(1) != 0 ? Painting::WholeWindow : Painting::MarkedParts;
+    TMainForm& window = windowWithPicture(mode);
+    QScrollBar* low = child<QScrollBar>(window, "TSLow");
+    int position = low->value();
+    for (auto _ : state) {
+        // One step of the bar, as its arrow gives: down, then back up.
+        position = position == 21 ? 20 : 21;
+        low->setValue(position);
+        paint(window, painting);
+    }
+}
+BENCHMARK(BM_ThresholdMove)
+    ->ArgNames({"mode", "whole"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// Args: mode; whole. Pen 0 is picked once; then each iteration clicks a CPC colour box,
+// alternately giving pen 0's filter colour CPC colour 26 and colour 0.
+void BM_ColourPick(benchmark::State& state) {
+    const auto mode = static_cast<Byte>(state.range(0));
+    const Painting painting = state.range(1) != 0 ? Painting::WholeWindow : Painting::MarkedParts;
+    TMainForm& window = windowWithPicture(mode);
+    QTest::mouseClick(child<QWidget>(window, "Ink0"), Qt::LeftButton);
+    QWidget* boxes[2] = {child<QWidget>(window, "CPC_color26"), child<QWidget>(window, "CPC_color0")};
+    std::size_t next = 0;
+    for (auto _ : state) {
+        QTest::mouseClick(boxes[next], Qt::LeftButton);
+        next ^= 1;
+        paint(window, painting);
+    }
+}
+BENCHMARK(BM_ColourPick)
+    ->ArgNames({"mode", "whole"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// Picking an Ink box only selects a pen: its box's border changes.
+void BM_PenPick(benchmark::State& state) {
+    TMainForm& window = windowWithPicture(1);
+    QWidget* boxes[2] = {child<QWidget>(window, "Ink0"), child<QWidget>(window, "Ink1")};
+    std::size_t next = 0;
+    for (auto _ : state) {
+        QTest::mouseClick(boxes[next], Qt::LeftButton);
+        next ^= 1;
+        paint(window, Painting::MarkedParts);
+    }
+}
+BENCHMARK(BM_PenPick)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// For main: the windows must go before the application does.
+void closeWindows() { windows.clear(); }
+
+}  // namespace varnoke::bench
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    varnoke::bench::closeWindows();
+    varnoke::bench::removePictureFiles();
+    return 0;
+}
