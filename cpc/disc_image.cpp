@@ -55,7 +55,8 @@ Expected<std::array<Byte, 11>> directoryName(std::string_view name) {
     const std::size_t dot = name.find('.');
     const std::string_view base = name.substr(0, dot);
     const std::string_view extension = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
-    const std::string quoted = "'" + std::string(name) + "'";
+    std::string quoted(1, '\'');
+    quoted.append(name).push_back('\'');
     if (base.empty() || base.size() > kNameSize)
         return Failure{"the disc file name " + quoted + " needs 1 to 8 characters before its dot"};
     if (extension.size() > kExtensionSize)

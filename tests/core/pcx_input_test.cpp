@@ -52,7 +52,9 @@ TEST(PcxHeaderCheck, StopsAtTheFirstWrongFieldAfterLoggingIt) {
         EXPECT_FALSE(verdict.accepted) << "offset " << c.offset;
         EXPECT_FALSE(verdict.reason.empty());
         ASSERT_EQ(captured.lines.size(), c.lines) << "offset " << c.offset;
-        EXPECT_TRUE(captured.lines.back().ends_with(" " + std::to_string(c.value))) << captured.lines.back();
+        const std::string value = std::to_string(c.value);
+        EXPECT_TRUE(captured.lines.back().ends_with(value)) << captured.lines.back();
+        EXPECT_EQ(captured.lines.back()[captured.lines.back().size() - value.size() - 1], ' ');
     }
 }
 
