@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -103,22 +105,13 @@ RgbPicture decodePng(const fs::path& png, const TestFolder& folder) {
     }
     // P6, width, height, maxval 255, one blank, then the pixels.
     const std::vector<Byte> bytes = readBytes(ppm);
-    std::size_t at = 0;
-    auto token = [&]() {
-        while (at < bytes.size() && std::isspace(bytes[at])) ++at;
-        std::string text;
-        while (at < bytes.size() && !std::isspace(bytes[at])) text += static_cast<char>(bytes[at++]);
-        return text;
-    };
-    const std::string magic = token();
-    picture.width = std::stoi(token());
-    picture.height = std::stoi(token());
-    const std::string maxval = token();
-    ++at;
-    if (magic != "P6" || maxval != "255") {
-        ADD_FAILURE() << "pngtopnm gave " << magic << " with maxval " << maxval;
+    const std::string text(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(bytes.size(), 64)));
+    int at = 0;
+    if (std::sscanf(text.c_str(), "P6 %d %d 255%n", &picture.width, &picture.height, &at) != 2 || at == 0) {
+        ADD_FAILURE() << "pngtopnm gave no 8-bit P6 picture: " << text.substr(0, 16);
         return {};
     }
+    ++at;
     picture.rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
     EXPECT_EQ(picture.rgb.size(), 3u * static_cast<std::size_t>(picture.width * picture.height));
     return picture;

@@ -12,16 +12,15 @@ namespace varnoke::extras {
 namespace {
 
 TEST(CpcPreview, UnpacksTheWorkedExamplesOfEachMode) {
-    const auto mode2 = unpackPens(2, 0xB2);
-    EXPECT_EQ((std::vector<Byte>(mode2.begin(), mode2.end())), (std::vector<Byte>{1, 0, 1, 1, 0, 0, 1, 0}));
-    const auto mode1 = unpackPens(1, 0x53);
-    EXPECT_EQ((std::vector<Byte>(mode1.begin(), mode1.begin() + 4)), (std::vector<Byte>{0, 1, 2, 3}));
-    EXPECT_EQ(unpackPens(0, 0xA5)[0], 5);
-    EXPECT_EQ(unpackPens(0, 0xA5)[1], 10);
-    EXPECT_EQ(unpackPens(0, 0x80)[0], 1);
-    EXPECT_EQ(unpackPens(0, 0x80)[1], 0);
-    EXPECT_EQ(unpackPens(0, 0x55)[0], 0);
-    EXPECT_EQ(unpackPens(0, 0x55)[1], 15);
+    struct Case {
+        Byte mode, value;
+        std::vector<Byte> pens;
+    };
+    const Case cases[] = {{2, 0xB2, {1, 0, 1, 1, 0, 0, 1, 0}}, {1, 0x53, {0, 1, 2, 3}}, {0, 0xA5, {5, 10}}, {0, 0x80, {1, 0}}, {0, 0x55, {0, 15}}};
+    for (const Case& c : cases) {
+        const auto pens = unpackPens(c.mode, c.value);
+        EXPECT_EQ((std::vector<Byte>(pens.begin(), pens.begin() + std::ptrdiff_t(c.pens.size()))), c.pens) << int{c.value};
+    }
 }
 
 TEST(CpcPreview, UnpackingUndoesPackingForEveryByteOfEveryMode) {
@@ -127,14 +126,14 @@ TEST(CpcPreviewProgram, ShowRefusesTheWrongLayoutAndUsageMistakes) {
     EXPECT_NE(run.err.find("loads at &4000, not at &C000; drop --c000"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(folder / "x.png"));
 
-    run = runConverter("--show " + scr + " --fit " + (folder / "x.png").string(), folder);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("--show draws a screen file; it takes only --c000 and --log"), std::string::npos);
-    run = runConverter("--show " + scr, folder);
-    EXPECT_EQ(run.status, 2);
-    run = runConverter("--preview", folder);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("--preview needs a value"), std::string::npos);
+    // Usage mistakes: status 2.
+    for (const auto& [arguments, message] : {std::pair<std::string, std::string>{"--show " + scr + " --fit x.png", "--show draws a screen file; it takes only --c000 and --log"},
+                                             {"--show " + scr, ""},
+                                             {"--preview", "--preview needs a value"}}) {
+        run = runConverter(arguments, folder);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
 
     run = runConverter("--show " + (folder / "missing.scr").string() + " " + (folder / "x.png").string(), folder);
     EXPECT_EQ(run.status, 1);
