@@ -5,9 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -117,7 +114,7 @@ private slots:
             QCOMPARE(picture(*form), shown);
             QCOMPARE(modeLabel(), QStringLiteral("1"));
             QCOMPARE(coloursOfPens(), pens);
-            QVERIFY(form->findChild<QLineEdit*>(QStringLiteral("TELow"))->isEnabled());
+            QVERIFY(edit(*form, "TELow")->isEnabled());
         }
         // A first byte other than 10: the file name, the header check, then the verdict.
         const qsizetype count = logLines(*form).size();
@@ -130,8 +127,7 @@ private slots:
 
     void rejectedFirstFileKeepsTheThresholdEditsDisabled() {
         openThroughMenu(*form, QStringLiteral("/nonexistent/picture.pcx"));
-        QVERIFY(!form->findChild<QLineEdit*>(QStringLiteral("TELow"))->isEnabled());
-        QVERIFY(!form->findChild<QLineEdit*>(QStringLiteral("TEHigh"))->isEnabled());
+        for (const char* name : {"TELow", "TEHigh"}) QVERIFY(!edit(*form, name)->isEnabled());
         expectBlankOutside(picture(*form), QRect());
         QCOMPARE(modeLabel(), QStringLiteral("0"));
     }
@@ -146,7 +142,7 @@ private slots:
     }
 
 private:
-    QString modeLabel() const { return form->findChild<QLabel*>(QStringLiteral("LabelMode"))->text(); }
+    QString modeLabel() const { return label(*form, "LabelMode")->text(); }
 
     QSet<QRgb> coloursOfPens() const {
         QSet<QRgb> colours;

@@ -3,8 +3,6 @@
 // must leave.
 #include "window_test_support.h"
 
-#include <QLineEdit>
-#include <QScrollBar>
 #include <QTest>
 
 using namespace window_test;
@@ -143,8 +141,8 @@ private slots:
     }
 
 private:
-    QScrollBar* bar(const char* name) const { return form->findChild<QScrollBar*>(QString::fromLatin1(name)); }
-    QLineEdit* edit(const char* name) const { return form->findChild<QLineEdit*>(QString::fromLatin1(name)); }
+    QScrollBar* bar(const char* name) const { return window_test::bar(*form, name); }
+    QLineEdit* edit(const char* name) const { return window_test::edit(*form, name); }
 
     // As a drag of the bar's thumb would: the value changes and the bar reports it.
     void move(const char* name, int position) { bar(name)->setValue(position); }

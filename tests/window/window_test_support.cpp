@@ -27,9 +27,9 @@ std::optional<QString> answer(const QString& path) {
     return path;
 }
 
-void trigger(TMainForm& form, const char* action) {
-    auto* item = form.findChild<QAction*>(QString::fromLatin1(action));
-    if (item == nullptr) qFatal("no action %s", action);
+void trigger(TMainForm& form, const char* name) {
+    QAction* item = action(form, name);
+    if (item == nullptr) qFatal("no action %s", name);
     item->trigger();
 }
 
@@ -52,6 +52,16 @@ void saveThroughMenu(TMainForm& form, const QString& path) {
     form.setSaveChooser([path] { return answer(path); });
     trigger(form, "SaveFileMenu");
 }
+
+void saveToDiscThroughMenu(TMainForm& form, const QString& disc) {
+    form.setDiscChooser([disc] { return answer(disc); });
+    trigger(form, "SaveDiscMenu");
+}
+
+QAction* action(const TMainForm& form, const char* name) { return form.findChild<QAction*>(QString::fromLatin1(name)); }
+QLabel* label(const TMainForm& form, const char* name) { return form.findChild<QLabel*>(QString::fromLatin1(name)); }
+QLineEdit* edit(const TMainForm& form, const char* name) { return form.findChild<QLineEdit*>(QString::fromLatin1(name)); }
+QScrollBar* bar(const TMainForm& form, const char* name) { return form.findChild<QScrollBar*>(QString::fromLatin1(name)); }
 
 QStringList logLines(const TMainForm& form) {
     return form.findChild<QPlainTextEdit*>(QStringLiteral("Debug"))->toPlainText().split(QLatin1Char('\n'));

@@ -7,9 +7,13 @@
 #include "main/main_form.h"
 #include "main/picture_view.h"
 
+#include <QAction>
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +30,13 @@ QString samplePath(const char* name);
 // (an empty string stands for Cancel).
 void openThroughMenu(TMainForm& form, const QString& path);
 void saveThroughMenu(TMainForm& form, const QString& path);
+void saveToDiscThroughMenu(TMainForm& form, const QString& disc);
+
+// Controls by object name.
+QAction* action(const TMainForm& form, const char* name);
+QLabel* label(const TMainForm& form, const char* name);
+QLineEdit* edit(const TMainForm& form, const char* name);
+QScrollBar* bar(const TMainForm& form, const char* name);
 
 // The log pane, one entry per line, the initial empty line included.
 QStringList logLines(const TMainForm& form);
