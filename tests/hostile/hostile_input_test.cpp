@@ -163,7 +163,6 @@ protected:
     }
     void expectRefusedByDecoding(const OpenOutcome& outcome, const std::string& reasonPart) {
         expectRefused(outcome, reasonPart);
-        ASSERT_FALSE(lines_.empty());
         EXPECT_EQ(lines_.back(), "File rejected: " + outcome.reason + "; the picture already loaded is kept");
     }
 
@@ -223,15 +222,12 @@ TEST_P(HeaderField, IsRefusedAndLeavesThePictureAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Rejected, HeaderField,
     ::testing::Values(BadField{"marker_0", 0, 0, false, "Format = 0", "PCX marker (first byte) is 0"},
-                      BadField{"marker_255", 0, 255, false, "Format = 255", "is 255, not 10"},
                       BadField{"version_0", 1, 0, false, "Version = 0", "version is 0"},
-                      BadField{"version_3", 1, 3, false, "Version = 3", "version is 3"},
                       BadField{"version_4", 1, 4, false, "Version = 4", "version is 4"},
                       BadField{"encoding_0", 2, 0, false, "Encodage = 0", "encoding is 0"},
                       BadField{"encoding_2", 2, 2, false, "Encodage = 2", "encoding is 2"},
                       BadField{"bits_1", 3, 1, false, "# bits/pixels = 1", "bits per pixel is 1"},
                       BadField{"bits_4", 3, 4, false, "# bits/pixels = 4", "bits per pixel is 4"},
-                      BadField{"bits_24", 3, 24, false, "# bits/pixels = 24", "bits per pixel is 24"},
                       BadField{"height_199", 10, 198, true, "Hauteur = 199", "height is 199"},
                       BadField{"height_201", 10, 200, true, "Hauteur = 201", "height is 201"},
                       BadField{"ymin_after_ymax", 6, 201, true, "Hauteur = 4294967295", "height is -1"},
@@ -241,7 +237,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BadField{"width_65536", 8, 65535, true, "Hauteur = 200", "width is 65536"},
                       BadField{"planes_0", 65, 0, false, "# plans = 0", "colour planes is 0"},
                       BadField{"planes_3", 65, 3, false, "# plans = 3", "colour planes is 3"},
-                      BadField{"planes_4", 65, 4, false, "# plans = 4", "colour planes is 4"},
                       BadField{"palette_0", 68, 0, false, "Couleur = 0", "palette type is 0"},
                       BadField{"palette_2", 68, 2, false, "Couleur = 2", "palette type is 2"}),
     [](const ::testing::TestParamInfo<BadField>& info) { return std::string(info.param.what); });
@@ -269,8 +264,7 @@ TEST_F(HostileInput, FilesTooShortForAHeaderOrAPalette) {
         std::size_t size;
         const char* reasonPart;
     };
-    for (const Case& c : {Case{0, "0 bytes, fewer than the 128"}, Case{1, "1 bytes, fewer than the 128"},
-                          Case{127, "127 bytes, fewer than the 128"}, Case{128, "128 bytes, fewer than the 896"},
+    for (const Case& c : {Case{0, "0 bytes, fewer than the 128"}, Case{127, "127 bytes, fewer than the 128"}, Case{128, "128 bytes, fewer than the 896"},
                           Case{895, "895 bytes, fewer than the 896"}, Case{896, "ends after 0 of 32000 pixels"}}) {
         SCOPED_TRACE(c.size);
         Bytes file(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(std::min(c.size, good.size())));
@@ -286,8 +280,10 @@ TEST_F(HostileInput, FilesTooShortForAHeaderOrAPalette) {
 }
 
 // The palette stays the last 768 bytes; the body loses one byte at a time from its end.
+// The first cut leaves the final run's marker without its value byte.
 TEST_F(HostileInput, BodyCutShortOneByteAtATime) {
     const Body body = validBody();
+    ASSERT_GT(body.bytes[body.bytes.size() - 2], 0xC0);
     for (std::size_t cut = 1; cut <= 70; ++cut) {
         SCOPED_TRACE("body shorter by " + std::to_string(cut));
         const std::size_t kept = body.bytes.size() - cut;
@@ -327,34 +323,16 @@ TEST_F(HostileInput, FileCutShortOneByteAtATime) {
     }
 }
 
-// A run marker as the very last body byte, its value byte missing.
-TEST_F(HostileInput, RunWhoseValueByteIsMissing) {
-    Body body = validBody();
-    Bytes bytes = body.bytes;
-    // Drop the final run's value byte: the marker is now the body's last byte.
-    ASSERT_GT(bytes[bytes.size() - 2], 0xC0);
-    bytes.pop_back();
-    Bytes file = validHeader();
-    file.insert(file.end(), bytes.begin(), bytes.end());
-    const Bytes palette = validPalette();
-    file.insert(file.end(), palette.begin(), palette.end());
-    expectRefusedByDecoding(open(file), "ends after " + std::to_string(body.wholePixels[bytes.size()]) + " of 32000");
-}
-
 // ---------------------------------------------------------------------------------------
 // Things that are not readable picture files.
 
-TEST_F(HostileInput, AFolder) {
-    expectRefused(openFile(tempDir()), "it is a folder, not a file");
-    EXPECT_TRUE(contains(lines_.back(), "folder")) << lines_.back();
-}
-
-TEST_F(HostileInput, ADeviceIsNotARegularFile) {
-    expectRefused(openFile("/dev/zero"), "not a regular file");
-}
-
-TEST_F(HostileInput, AMissingFile) {
-    expectRefused(openFile(tempDir() / "no-such-picture.pcx"), "No such file or directory");
+TEST_F(HostileInput, AFolderADeviceOrAMissingFile) {
+    for (const auto& [path, reason] : {std::pair{tempDir(), "it is a folder, not a file"},
+                                       {std::filesystem::path("/dev/zero"), "not a regular file"},
+                                       {tempDir() / "no-such-picture.pcx", "No such file or directory"}}) {
+        expectRefused(openFile(path), reason);
+        EXPECT_TRUE(contains(lines_.back(), reason)) << lines_.back();
+    }
     EXPECT_TRUE(contains(lines_.back(), "no-such-picture.pcx")) << lines_.back();
 }
 
