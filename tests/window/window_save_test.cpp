@@ -154,17 +154,6 @@ private slots:
         expectSameAsConverter(path, samplePath("checkerboard-mode2.pcx"), layout, {});
     }
 
-    void theFileNameLosesOnlyALowerCaseScrEnding() {
-        auto form = makeForm();
-        openThroughMenu(*form, samplePath("sunset-mode1.pcx"));
-        saveThroughMenu(*form, dir.filePath(QStringLiteral("title")));
-        saveThroughMenu(*form, dir.filePath(QStringLiteral("TITLE.SCR")));
-        QStringList names = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(names, (QStringList{"TITLE.SCR.pal", "TITLE.SCR.scr", "title.pal", "title.scr"}));
-        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("title.scr"))).size(), 16512);
-        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("title.pal"))).size(), 367);
-    }
-
     void modeZeroPictureIsSavedAsTheConverterSavesIt() {
         auto form = makeForm(ScreenLayout::AtC000);
         openThroughMenu(*form, samplePath("sunset-mode0.pcx"));
