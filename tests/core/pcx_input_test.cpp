@@ -164,11 +164,6 @@ TEST(PcxDecoding, ShortBodiesAndFilesAreRejectedWithTheReason) {
     std::vector<Byte> body(31999, 0x01);
     body.push_back(0xC2);
     EXPECT_FALSE(decodePCX(fileWithBody(body), 0));
-
-    const std::vector<Byte> tiny(895, 0);
-    Expected<DecodedPicture> tooShort = decodePCX(tiny, 0);
-    ASSERT_FALSE(tooShort);
-    EXPECT_NE(tooShort.reason().find("895"), std::string::npos);
 }
 
 TEST(OpenCommand, ARejectedFileLeavesThePreviousPictureAndMode) {
@@ -179,27 +174,8 @@ TEST(OpenCommand, ARejectedFileLeavesThePreviousPictureAndMode) {
     ASSERT_TRUE(openPicture(state, "good.pcx", good, captured.log).accepted);
     const ProgramState before = state;
 
-    // Rejected only at the last header field, after the mode line.
-    std::vector<Byte> lastFieldWrong =
-        test::pcxFile({160, 200, 160}, std::vector<Byte>(32000, 2), test::paletteOf({{255, 0, 0}}));
-    lastFieldWrong[68] = 2;
-    captured.lines.clear();
-    EXPECT_FALSE(openPicture(state, "bad.pcx", lastFieldWrong, captured.log).accepted);
-    EXPECT_EQ(captured.lines.front(), "bad.pcx");
-    EXPECT_EQ(captured.lines.back(), "Format de fichier inconnu !!!");
-    EXPECT_EQ(state.cpcMode, 1);
-
-    // Accepted header, body cut short.
-    std::vector<Byte> truncated =
-        test::pcxFile({160, 200, 160}, std::vector<Byte>(20000, 2), test::paletteOf({{255, 0, 0}}));
-    captured.lines.clear();
-    const OpenOutcome outcome = openPicture(state, "cut.pcx", truncated, captured.log);
-    EXPECT_FALSE(outcome.accepted);
-    // The palette marker byte counts as the body's last pixel.
-    EXPECT_NE(outcome.reason.find("20001 of 32000"), std::string::npos) << outcome.reason;
-    EXPECT_NE(captured.lines.back().find("20001 of 32000"), std::string::npos);
-
-    // Shorter than a header.
+    // Shorter than a header. (Each kind of refused file, and the whole state it must
+    // leave, is in the hostile input tests.)
     captured.lines.clear();
     EXPECT_FALSE(openPicture(state, "tiny.pcx", std::vector<Byte>(57, 10), captured.log).accepted);
     EXPECT_THAT(captured.lines, ::testing::SizeIs(3));
@@ -226,15 +202,6 @@ TEST(OpenCommand, AcceptedFileLogsNameHeaderAndPaletteBuilding) {
     EXPECT_EQ(captured.lines.back(), "- Building Palette ...");
     EXPECT_EQ(state.cpcMode, 2);
     EXPECT_EQ(state.pixelData.size(), 128000u);
-}
-
-TEST(OpenCommand, UnreadableFileIsRejectedWithTheSystemReason) {
-    ProgramState state;
-    CapturedLog captured;
-    const OpenOutcome outcome = openPictureFile(state, "/no/such/file.pcx", "/no/such/file.pcx", captured.log);
-    EXPECT_FALSE(outcome.accepted);
-    EXPECT_NE(outcome.reason.find("No such file"), std::string::npos) << outcome.reason;
-    EXPECT_EQ(captured.lines.size(), 2u);
 }
 
 }  // namespace
