@@ -1,30 +1,6 @@
 #include "cpc/screen_encoding.h"
 
 namespace varnoke {
-namespace {
-
-int bit(Byte pen, int b) { return (pen >> b) & 1; }
-
-}  // namespace
-
-Byte packPens(Byte cpcMode, std::span<const Byte> p) {
-    int v = 0;
-    switch (cpcMode) {
-        case 0:
-            v = bit(p[0], 0) << 7 | bit(p[1], 0) << 6 | bit(p[0], 2) << 5 | bit(p[1], 2) << 4 |
-                bit(p[0], 1) << 3 | bit(p[1], 1) << 2 | bit(p[0], 3) << 1 | bit(p[1], 3);
-            break;
-        case 1:
-            v = bit(p[0], 0) << 7 | bit(p[1], 0) << 6 | bit(p[2], 0) << 5 | bit(p[3], 0) << 4 |
-                bit(p[0], 1) << 3 | bit(p[1], 1) << 2 | bit(p[2], 1) << 1 | bit(p[3], 1);
-            break;
-        default:
-            for (int k = 0; k < 8; ++k) v |= bit(p[static_cast<std::size_t>(k)], 0) << (7 - k);
-            break;
-    }
-    return static_cast<Byte>(v);
-}
-
 ScreenEncoder::ScreenEncoder(const ProgramState& state) : state_(state) {
     for (std::size_t index = 0; index < 256; ++index)
         penOfIndex_[index] = penOfColor(state, state.colorSubstitution[state.cpcColorOfIndex[index]]);
@@ -58,6 +34,14 @@ Byte packPixels(const std::array<Byte, 16>& bits, const std::array<Byte, 256>& p
 }
 
 }  // namespace
+
+Byte packPens(Byte cpcMode, std::span<const Byte> pens) {
+    const unsigned mode = cpcMode > 2 ? 2u : cpcMode;
+    unsigned v = 0;
+    for (std::size_t k = 0; k < pens.size() && k < (std::size_t{2} << mode); ++k)
+        v |= unsigned{kPenBits.bits[mode][pens[k] & 0x0Fu]} >> k;
+    return static_cast<Byte>(v);
+}
 
 Byte ScreenEncoder::encodeScreenByte(int row, int column) const {
     // Any mode above 2 is drawn and encoded as mode 2.

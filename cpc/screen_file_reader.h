@@ -28,9 +28,6 @@ struct ScreenInks {
     std::array<Byte, 16> colors{};
 };
 
-// 16, 4 or 2 pens for modes 0, 1, 2.
-constexpr int pensOfMode(Byte mode) { return 16 >> (mode == 0 ? 0 : mode == 1 ? 2 : 3); }
-
 // Reads the mode byte and the ink table of a screen image. Refuses a mode other than 0,
 // 1 or 2, a colour number above 26 and a gate-array code that is not the one of its
 // colour number, naming the offset.

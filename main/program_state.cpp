@@ -16,14 +16,7 @@ ProgramState::ProgramState() {
     }
 }
 
-Byte pensPerMode(const ProgramState& state) {
-    // 2 to the power 2^(2 - mode): 16, 4, 2.
-    switch (state.cpcMode) {
-        case 0: return 16;
-        case 1: return 4;
-        default: return 2;
-    }
-}
+Byte pensPerMode(const ProgramState& state) { return pensOfMode(state.cpcMode); }
 
 Byte penOfColor(const ProgramState& state, Byte cpcColor) {
     const Byte pens = pensPerMode(state);

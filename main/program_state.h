@@ -92,6 +92,9 @@ struct ProgramState {
 inline constexpr int kThresholdMin = 0;
 inline constexpr int kThresholdMax = 62;
 
+// How many pens a mode has: 16, 4 or 2 (any mode above 2 counts as mode 2).
+constexpr Byte pensOfMode(Byte cpcMode) { return cpcMode == 0 ? 16 : cpcMode == 1 ? 4 : 2; }
+
 // How many pens the current mode has: 16, 4 or 2.
 Byte pensPerMode(const ProgramState& state);
 
