@@ -8,7 +8,7 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 #include "bench_pictures.h"
 
-#include "main/main_form.h"
+#include "window/main_form.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,10 +1,10 @@
 #include "convert/command_line.h"
 
-#include "cpc/disc_image.h"
+#include "extras/disc_image.h"
 #include "cpc/save_command.h"
 #include "cpc/screen_file_reader.h"
-#include "display/cpc_preview.h"
-#include "display/png_writer.h"
+#include "extras/cpc_preview.h"
+#include "extras/png_writer.h"
 #include "main/file_access.h"
 #include "palette/palette_check.h"
 #include "palette/palette_fit.h"

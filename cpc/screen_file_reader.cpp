@@ -1,7 +1,7 @@
 #include "cpc/screen_file_reader.h"
 
 #include "cpc/amsdos_header.h"
-#include "palette/cpc_colors.h"
+#include "main/cpc_colors.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "main/program_state.h"
 
-#include "palette/cpc_colors.h"
+#include "main/cpc_colors.h"
 
 namespace varnoke {
 

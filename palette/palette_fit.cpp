@@ -1,6 +1,6 @@
 #include "palette/palette_fit.h"
 
-#include "palette/cpc_colors.h"
+#include "main/cpc_colors.h"
 #include "palette/palette_building.h"
 
 #include <string>

@@ -4,7 +4,7 @@
 #include "cpc/save_command.h"
 #include "cpc/screen_encoding.h"
 #include "cpc/viewer_routine.h"
-#include "palette/cpc_colors.h"
+#include "main/cpc_colors.h"
 #include "palette/palette_building.h"
 #include "pcx/open_command.h"
 #include "test_support.h"

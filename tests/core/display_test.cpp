@@ -1,6 +1,6 @@
 // Drawing the picture into the picture area with the geometry of each mode.
 #include "display/picture_display.h"
-#include "palette/cpc_colors.h"
+#include "main/cpc_colors.h"
 #include "palette/palette_building.h"
 #include "test_support.h"
 

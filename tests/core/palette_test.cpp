@@ -1,6 +1,6 @@
 // The colour mapping: the 27-colour model, quantising at the thresholds, ranking colours
 // into pens (ties included), the user's edits, and the check before saving.
-#include "palette/cpc_colors.h"
+#include "main/cpc_colors.h"
 #include "palette/palette_building.h"
 #include "palette/palette_check.h"
 #include "palette/palette_editing.h"

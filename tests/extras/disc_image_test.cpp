@@ -4,7 +4,7 @@
 // kind, is refused and leaves the image exactly as it was.
 #include "extras_support.h"
 
-#include "cpc/disc_image.h"
+#include "extras/disc_image.h"
 
 #include <gtest/gtest.h>
 

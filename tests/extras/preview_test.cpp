@@ -4,7 +4,7 @@
 #include "extras_support.h"
 
 #include "cpc/screen_encoding.h"
-#include "display/cpc_preview.h"
+#include "extras/cpc_preview.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // the log pane, the boxes and the picture area.
 #pragma once
 
-#include "main/color_box.h"
-#include "main/main_form.h"
-#include "main/picture_view.h"
+#include "window/color_box.h"
+#include "window/main_form.h"
+#include "window/picture_view.h"
 
 #include <QAction>
 #include <QByteArray>

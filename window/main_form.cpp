@@ -1,9 +1,9 @@
-#include "main/main_form.h"
+#include "window/main_form.h"
 
-#include "cpc/disc_image.h"
+#include "extras/disc_image.h"
 #include "cpc/save_command.h"
-#include "main/color_box.h"
-#include "main/picture_view.h"
+#include "window/color_box.h"
+#include "window/picture_view.h"
 #include "palette/palette_editing.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"

@@ -1,4 +1,4 @@
-#include "cpc/disc_image.h"
+#include "extras/disc_image.h"
 
 #include <cstddef>  // libdsk.h uses size_t without including it
 #include <libdsk.h>

@@ -1,4 +1,4 @@
-#include "display/png_writer.h"
+#include "extras/png_writer.h"
 
 #include <png.h>
 

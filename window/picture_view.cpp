@@ -1,4 +1,4 @@
-#include "main/picture_view.h"
+#include "window/picture_view.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "display/cpc_preview.h"
+#include "extras/cpc_preview.h"
 
-#include "palette/cpc_colors.h"
+#include "main/cpc_colors.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "main/window_program.h"
+#include "window/window_program.h"
 
-#include "main/main_form.h"
+#include "window/main_form.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "main/color_box.h"
+#include "window/color_box.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

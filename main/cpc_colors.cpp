@@ -1,4 +1,4 @@
-#include "palette/cpc_colors.h"
+#include "main/cpc_colors.h"
 
 namespace varnoke {
 namespace {
