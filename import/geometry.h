@@ -1,0 +1,21 @@
+// From a picture of any size to the grid of a CPC mode, in the CPC's pixel shape: a mode 0
+// pixel is twice as wide as high, mode 1 square, mode 2 half as wide, so the whole screen
+// has the shape 8 : 5. Resampling happens in linear light.
+#pragma once
+
+#include "import/linear_image.h"
+
+namespace varnoke {
+
+// fill: crop around the centre to 8 : 5; fit: letterbox (border marked); stretch.
+enum class ResizeRule { Fill, Fit, Stretch };
+
+// The picture on the mode's grid (160, 320 or 640 × 200). A picture already of exactly
+// that size is taken as drawn on that grid and is not resampled.
+GridPicture toModeGrid(const LinearImage& picture, Byte cpcMode, ResizeRule rule);
+
+// The reference for the quality measure: the picture after the same crop (or letterbox,
+// with a black border) on the 640 × 400 square-pixel canvas.
+LinearImage toCanvas(const LinearImage& picture, ResizeRule rule);
+
+}  // namespace varnoke

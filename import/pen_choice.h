@@ -1,0 +1,24 @@
+// Choosing which of the 27 CPC colours the mode's pens show, so that the picture after
+// dithering is closest to the source.
+#pragma once
+
+#include "import/dithering.h"
+#include "import/linear_image.h"
+
+#include <vector>
+
+namespace varnoke {
+
+struct PenOptions {
+    // How many pens to use: 0 means all of the mode's pens (16, 4, 2).
+    int colours = 0;
+    // CPC colours that must be among the pens; the rest are chosen.
+    std::vector<Byte> fixedColours;
+    // The dithering that will follow; the choice is made for it.
+    DitherOptions dither;
+};
+
+// The CPC colour numbers (0..26) of the chosen pens, darkest first, no colour twice.
+std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& options);
+
+}  // namespace varnoke

@@ -1,0 +1,20 @@
+// The quality measure: S-CIELAB (Zhang and Wandell) on the 640 × 400 canvas, then the
+// mean CIEDE2000 difference. Lower is better; 0 for identical pictures.
+#pragma once
+
+#include "import/linear_image.h"
+
+#include <span>
+#include <vector>
+
+namespace varnoke {
+
+// What the CPC shows for a picture on the mode's grid, on the 640 × 400 canvas in the
+// display colours of the CPC colours: a mode 0 pixel as 4 × 2, mode 1 as 2 × 2, mode 2
+// as 1 × 2 canvas pixels.
+LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours);
+
+// Mean S-CIELAB CIEDE2000 difference between two canvases of the same size.
+double scielabDifference(const LinearImage& reference, const LinearImage& result);
+
+}  // namespace varnoke
