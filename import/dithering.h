@@ -3,6 +3,7 @@
 // in the mode's pixel shape), ordered dithering, or none.
 #pragma once
 
+#include "import/colour_science.h"
 #include "import/linear_image.h"
 
 #include <span>
@@ -17,8 +18,30 @@ struct DitherOptions {
     int strength = 100;  // 0..100
 };
 
+// The method that gives the best pictures in a mode, for when the user names none.
+DitherMethod defaultDither(Byte cpcMode);
+
+// The pens' colours in the forms that dithering works with.
+class PenPalette {
+public:
+    explicit PenPalette(std::span<const Byte> penColours);
+
+    std::size_t size() const { return linear_.size(); }
+    Vec3 linear(Byte pen) const { return linear_[pen]; }
+    // The pen nearest to a linear colour by OKLab distance; the lower pen on a tie.
+    Byte nearest(Vec3 linearColour) const;
+    // The pen of least luminance, for the border of a letterboxed picture.
+    Byte darkest() const { return darkest_; }
+
+private:
+    std::vector<Vec3> linear_;
+    std::vector<Vec3> oklab_;
+    Byte darkest_ = 0;
+};
+
 // The pen (index into `penColours`, CPC colour numbers) of every pixel of the grid.
-// Border pixels take the darkest pen.
+// Border pixels take the darkest pen. Strength 0 is the same as no dithering.
 std::vector<Byte> ditherToPens(const GridPicture& picture, std::span<const Byte> penColours, const DitherOptions& options);
+std::vector<Byte> ditherToPens(const GridPicture& picture, const PenPalette& pens, const DitherOptions& options);
 
 }  // namespace varnoke

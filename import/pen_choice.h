@@ -19,6 +19,14 @@ struct PenOptions {
 };
 
 // The CPC colour numbers (0..26) of the chosen pens, darkest first, no colour twice.
+// A picture that needs fewer colours than it may have gets only those it needs.
 std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& options);
+
+// How many pens the options ask for in the picture's mode.
+int penCount(const GridPicture& picture, const PenOptions& options);
+
+// The colours without repeats, ordered by luminance (darkest first; equal luminance by
+// colour number).
+std::vector<Byte> darkestFirst(std::vector<Byte> colours);
 
 }  // namespace varnoke

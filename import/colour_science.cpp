@@ -1,0 +1,134 @@
+#include "import/colour_science.h"
+
+#include "main/cpc_colors.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace varnoke {
+
+namespace {
+
+constexpr double kWhiteX = 0.95047;
+constexpr double kWhiteY = 1.0;
+constexpr double kWhiteZ = 1.08883;
+
+double labCurve(double t) {
+    constexpr double kEpsilon = 216.0 / 24389.0;
+    constexpr double kKappa = 24389.0 / 27.0;
+    return t > kEpsilon ? std::cbrt(t) : (kKappa * t + 16.0) / 116.0;
+}
+
+double degrees(double radians) { return radians * 180.0 / std::numbers::pi; }
+double radians(double degrees) { return degrees * std::numbers::pi / 180.0; }
+
+// The hue angle in degrees, 0..360, of (a', b'); 0 for a neutral colour.
+double hueAngle(double a, double b) {
+    if (a == 0 && b == 0) return 0;
+    const double h = degrees(std::atan2(b, a));
+    return h < 0 ? h + 360.0 : h;
+}
+
+}  // namespace
+
+float srgbToLinear(float value) {
+    return value <= 0.04045f ? value / 12.92f : std::pow((value + 0.055f) / 1.055f, 2.4f);
+}
+
+float linearToSrgb(float value) {
+    if (value <= 0.0031308f) return 12.92f * value;
+    return 1.055f * std::pow(value, 1.0f / 2.4f) - 0.055f;
+}
+
+const std::array<float, 256>& linearOfByte() {
+    static const std::array<float, 256> table = [] {
+        std::array<float, 256> values{};
+        for (int i = 0; i < 256; ++i) values[static_cast<std::size_t>(i)] = srgbToLinear(static_cast<float>(i) / 255.0f);
+        return values;
+    }();
+    return table;
+}
+
+Vec3 linearToXyz(Vec3 c) {
+    return {0.4124564f * c.x + 0.3575761f * c.y + 0.1804375f * c.z,
+            0.2126729f * c.x + 0.7151522f * c.y + 0.0721750f * c.z,
+            0.0193339f * c.x + 0.1191920f * c.y + 0.9503041f * c.z};
+}
+
+Vec3 xyzToLinear(Vec3 c) {
+    return {3.2404542f * c.x - 1.5371385f * c.y - 0.4985314f * c.z,
+            -0.9692660f * c.x + 1.8760108f * c.y + 0.0415560f * c.z,
+            0.0556434f * c.x - 0.2040259f * c.y + 1.0572252f * c.z};
+}
+
+Vec3 linearToOklab(Vec3 c) {
+    const float l = std::cbrt(0.4122214708f * c.x + 0.5363325363f * c.y + 0.0514459929f * c.z);
+    const float m = std::cbrt(0.2119034982f * c.x + 0.6806995451f * c.y + 0.1073969566f * c.z);
+    const float s = std::cbrt(0.0883024619f * c.x + 0.2817188376f * c.y + 0.6299787005f * c.z);
+    return {0.2104542553f * l + 0.7936177850f * m - 0.0040720468f * s,
+            1.9779984951f * l - 2.4285922050f * m + 0.4505937099f * s,
+            0.0259040371f * l + 0.7827717662f * m - 0.8086757660f * s};
+}
+
+Lab xyzToLab(Vec3 xyz) {
+    const double fx = labCurve(xyz.x / kWhiteX);
+    const double fy = labCurve(xyz.y / kWhiteY);
+    const double fz = labCurve(xyz.z / kWhiteZ);
+    return {116.0 * fy - 16.0, 500.0 * (fx - fy), 200.0 * (fy - fz)};
+}
+
+double ciede2000(const Lab& first, const Lab& second) {
+    // Chroma of the mean, then a' stretched by G (equations 2 to 6 of Sharma et al.).
+    const double meanC = (std::hypot(first.a, first.b) + std::hypot(second.a, second.b)) / 2.0;
+    const double c7 = std::pow(meanC, 7.0);
+    const double g = 0.5 * (1.0 - std::sqrt(c7 / (c7 + 6103515625.0)));  // 25^7
+    const double a1 = (1.0 + g) * first.a;
+    const double a2 = (1.0 + g) * second.a;
+    const double c1 = std::hypot(a1, first.b);
+    const double c2 = std::hypot(a2, second.b);
+    const double h1 = hueAngle(a1, first.b);
+    const double h2 = hueAngle(a2, second.b);
+
+    // Differences (equations 8 to 10).
+    const double deltaL = second.l - first.l;
+    const double deltaC = c2 - c1;
+    double deltah = 0;
+    if (c1 * c2 != 0) {
+        deltah = h2 - h1;
+        if (deltah > 180) deltah -= 360;
+        if (deltah < -180) deltah += 360;
+    }
+    const double deltaH = 2.0 * std::sqrt(c1 * c2) * std::sin(radians(deltah / 2.0));
+
+    // Means and weights (equations 12 to 22).
+    const double meanL = (first.l + second.l) / 2.0;
+    const double meanCp = (c1 + c2) / 2.0;
+    double meanH = h1 + h2;
+    if (c1 * c2 != 0) {
+        if (std::abs(h1 - h2) <= 180) meanH /= 2.0;
+        else meanH = meanH < 360 ? (meanH + 360) / 2.0 : (meanH - 360) / 2.0;
+    }
+    const double t = 1.0 - 0.17 * std::cos(radians(meanH - 30)) + 0.24 * std::cos(radians(2 * meanH)) +
+                     0.32 * std::cos(radians(3 * meanH + 6)) - 0.20 * std::cos(radians(4 * meanH - 63));
+    const double deltaTheta = 30.0 * std::exp(-std::pow((meanH - 275.0) / 25.0, 2.0));
+    const double meanC7 = std::pow(meanCp, 7.0);
+    const double rc = 2.0 * std::sqrt(meanC7 / (meanC7 + 6103515625.0));
+    const double l50 = (meanL - 50.0) * (meanL - 50.0);
+    const double sl = 1.0 + 0.015 * l50 / std::sqrt(20.0 + l50);
+    const double sc = 1.0 + 0.045 * meanCp;
+    const double sh = 1.0 + 0.015 * meanCp * t;
+    const double rt = -std::sin(radians(2.0 * deltaTheta)) * rc;
+
+    const double termL = deltaL / sl;
+    const double termC = deltaC / sc;
+    const double termH = deltaH / sh;
+    return std::sqrt(termL * termL + termC * termC + termH * termH + rt * termC * termH);
+}
+
+Vec3 cpcLinearColour(Byte n) {
+    const Rgb display = cpcDisplayColor(n);
+    const auto& linear = linearOfByte();
+    return {linear[display.r], linear[display.g], linear[display.b]};
+}
+
+}  // namespace varnoke

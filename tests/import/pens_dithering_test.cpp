@@ -1,0 +1,84 @@
+// Dithering and pen choice: what every method must keep, and what the search must find.
+#include "import/colour_science.h"
+#include "import/dithering.h"
+#include "import/pen_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+
+namespace varnoke {
+namespace {
+
+constexpr std::array<DitherMethod, 9> kMethods{DitherMethod::None,   DitherMethod::FloydSteinberg, DitherMethod::Atkinson,
+                                               DitherMethod::Jarvis, DitherMethod::Stucki,         DitherMethod::Sierra,
+                                               DitherMethod::Bayer4, DitherMethod::Bayer8,         DitherMethod::Pattern};
+
+// A picture on the mode's grid whose pixel (x, y) has the linear colour `colour(x, y)`.
+GridPicture gridOf(Byte mode, const std::function<Vec3(int, int)>& colour) {
+    GridPicture picture;
+    picture.cpcMode = mode;
+    picture.image = {160 << mode, 200, std::vector<float>(static_cast<std::size_t>(3 * (160 << mode) * 200))};
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < picture.image.width; ++x) {
+            const Vec3 c = colour(x, y);
+            float* p = picture.image.pixel(x, y);
+            p[0] = c.x;
+            p[1] = c.y;
+            p[2] = c.z;
+        }
+    }
+    return picture;
+}
+
+TEST(Dithering, EveryMethodKeepsAFlatPenColourAndStrengthZeroIsNone) {
+    const std::array<Byte, 4> pens{0, 6, 13, 26};
+    const GridPicture flat = gridOf(1, [](int, int) { return cpcLinearColour(13); });
+    const GridPicture ramp = gridOf(1, [](int x, int y) {
+        return Vec3{static_cast<float>(x) / 320.0f, static_cast<float>(y) / 200.0f, 0.3f};
+    });
+    const std::vector<Byte> plain = ditherToPens(ramp, pens, {DitherMethod::None, 100});
+    for (const DitherMethod method : kMethods) {
+        const std::vector<Byte> flatPens = ditherToPens(flat, pens, {method, 100});
+        EXPECT_EQ(std::count(flatPens.begin(), flatPens.end(), Byte{2}), 320 * 200) << int(method);
+        EXPECT_EQ(ditherToPens(ramp, pens, {method, 0}), plain) << int(method);
+        if (method != DitherMethod::None) {
+            EXPECT_NE(ditherToPens(ramp, pens, {method, 100}), plain) << int(method);
+        }
+    }
+}
+
+TEST(Dithering, BorderTakesTheDarkestPenInEveryMethod) {
+    const std::array<Byte, 3> pens{26, 1, 6};  // white, dark blue, red: pen 1 is darkest
+    GridPicture picture = gridOf(0, [](int, int) { return Vec3{1, 1, 1}; });
+    picture.border.assign(picture.image.pixelCount(), false);
+    for (std::size_t i = 0; i < 160 * 20; ++i) picture.border[i] = true;
+    for (const DitherMethod method : kMethods) {
+        const std::vector<Byte> result = ditherToPens(picture, pens, {method, 100});
+        EXPECT_EQ(std::count(result.begin(), result.begin() + 160 * 20, Byte{1}), 160 * 20) << int(method);
+        EXPECT_EQ(std::count(result.begin() + 160 * 20, result.end(), Byte{0}), 160 * 180) << int(method);
+    }
+}
+
+TEST(PenChoice, APictureInCpcColoursComesBackExactly) {
+    // Mode 1 stripes of four CPC colours, mode 2 of two, mode 0 of eleven.
+    const std::array<std::vector<Byte>, 3> colourSets{{{0, 3, 9, 12, 14, 17, 20, 22, 24, 25, 26}, {1, 15, 19, 26}, {4, 23}}};
+    for (Byte mode = 0; mode <= 2; ++mode) {
+        const std::vector<Byte>& colours = colourSets[mode];
+        const GridPicture picture = gridOf(mode, [&](int x, int y) { return cpcLinearColour(colours[static_cast<std::size_t>(x * 7 + y) % colours.size()]); });
+        const std::vector<Byte> pens = choosePens(picture, {});
+        EXPECT_EQ(pens, darkestFirst(colours)) << int(mode);
+        const std::vector<Byte> pixels = ditherToPens(picture, pens, {defaultDither(mode), 100});
+        long wrong = 0;
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            const std::size_t x = i % static_cast<std::size_t>(picture.image.width), y = i / static_cast<std::size_t>(picture.image.width);
+            wrong += pens[pixels[i]] != colours[(x * 7 + y) % colours.size()];
+        }
+        EXPECT_EQ(wrong, 0) << int(mode);
+    }
+}
+
+}  // namespace
+}  // namespace varnoke
