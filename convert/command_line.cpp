@@ -1,18 +1,22 @@
 #include "convert/command_line.h"
 
-#include "extras/disc_image.h"
 #include "cpc/save_command.h"
 #include "cpc/screen_file_reader.h"
 #include "extras/cpc_preview.h"
+#include "extras/disc_image.h"
 #include "extras/png_writer.h"
 #include "main/file_access.h"
+#include "main/version.h"
 #include "palette/palette_check.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include <array>
 #include <charconv>
 #include <ostream>
+#include <string_view>
 
 namespace varnoke {
 namespace {
@@ -86,10 +90,201 @@ int runShow(const ConvertOptions& options, const Log& log, std::ostream& err) {
     return 0;
 }
 
+// The converter's options. Each row is one option: its name (a CLI11 name list, the
+// first name is the one shown and named in messages), the name of its value (none for
+// a flag), its help text ('\n' starts a continuation line), whether --show accepts it,
+// and how its value is stored. Adding an option is adding a row.
+enum class WithShow { Accepted, Refused };
+
+using OptionSetter = Expected<void> (*)(ConvertOptions& options, std::string_view name, const std::string& value);
+
+struct OptionRow {
+    const char* names;
+    const char* valueName;
+    const char* help;
+    WithShow withShow;
+    OptionSetter set;
+};
+
+template <bool ConvertOptions::*Field>
+Expected<void> setFlag(ConvertOptions& options, std::string_view, const std::string&) {
+    options.*Field = true;
+    return {};
+}
+
+Expected<void> setC000(ConvertOptions& options, std::string_view, const std::string&) {
+    options.layout = ScreenLayout::AtC000;
+    return {};
+}
+
+template <int ConvertOptions::*Field>
+Expected<void> setThreshold(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<int> number = parseNumber(value, kThresholdMin, kThresholdMax);
+    if (!number) return Failure{std::string(name) + " takes a whole number from 0 to 62, not '" + value + "'"};
+    options.*Field = *number;
+    return {};
+}
+
+template <std::string ConvertOptions::*Field>
+Expected<void> setFileName(ConvertOptions& options, std::string_view name, const std::string& value) {
+    if (value.empty()) return Failure{std::string(name) + " needs a file name"};
+    options.*Field = value;
+    return {};
+}
+
+Expected<void> addSubstitution(ConvertOptions& options, std::string_view, const std::string& map) {
+    const std::size_t equals = map.find('=');
+    const std::optional<int> from =
+        equals == std::string::npos ? std::nullopt : parseNumber(map.substr(0, equals), 0, kCpcColorCount - 1);
+    const std::optional<int> to =
+        equals == std::string::npos ? std::nullopt : parseNumber(map.substr(equals + 1), 0, kCpcColorCount - 1);
+    if (!from || !to) return Failure{"--map takes F=H with two colour numbers from 0 to 26, not '" + map + "'"};
+    options.substitutions.emplace_back(static_cast<Byte>(*from), static_cast<Byte>(*to));
+    return {};
+}
+
+const std::array kOptionTable{
+    OptionRow{"--c000", nullptr,
+              "write a screen file that loads at &C000 (the displayed screen);\n"
+              "by default it loads at &4000 and CALL &4FD0 shows it",
+              WithShow::Accepted, setC000},
+    OptionRow{"--low", "N", "low threshold, 0 to 62 (default 21)", WithShow::Refused,
+              setThreshold<&ConvertOptions::low>},
+    OptionRow{"--high", "N",
+              "high threshold, 0 to 62 (default 41); each colour component (0-63)\n"
+              "above High is full, above Low half, otherwise off",
+              WithShow::Refused, setThreshold<&ConvertOptions::high>},
+    OptionRow{"--map", "F=H",
+              "show and save filter colour F as CPC colour H (both 0 to 26);\n"
+              "repeat as needed to fit a picture into the mode's pens",
+              WithShow::Refused, addSubstitution},
+    OptionRow{"--fit", nullptr,
+              "after the --map options, give every colour that the mode's pens\n"
+              "do not show the nearest colour that one of them shows",
+              WithShow::Refused, setFlag<&ConvertOptions::fit>},
+    OptionRow{"--preview", "FILE.png", "also write a 640 x 400 PNG picture of what the CPC will show",
+              WithShow::Refused, setFileName<&ConvertOptions::previewFile>},
+    OptionRow{"--dsk", "DISC.dsk",
+              "also put OUTPUT.scr and OUTPUT.pal on this CPC data disc image,\n"
+              "named NAME.SCR and NAME.PAL after OUTPUT; the image is created\n"
+              "if missing, and files of the same name on it are replaced",
+              WithShow::Refused, setFileName<&ConvertOptions::discImage>},
+    OptionRow{"--show", "FILE.scr",
+              "draw a screen file written by this program as OUTPUT.png (its\n"
+              "mode and pens come from the file); --c000 says it loads at &C000",
+              WithShow::Accepted, setFileName<&ConvertOptions::showFile>},
+    OptionRow{"--log", nullptr, "print the conversion log, one line per step", WithShow::Accepted,
+              setFlag<&ConvertOptions::printLog>},
+    OptionRow{"--version", nullptr, "print the program's version", WithShow::Accepted,
+              setFlag<&ConvertOptions::version>},
+    OptionRow{"--help,-h", nullptr, "show this text", WithShow::Accepted, setFlag<&ConvertOptions::help>},
+};
+
+// "--help,-h" is shown and named as "--help".
+std::string_view shownName(const OptionRow& row) {
+    const std::string_view names = row.names;
+    return names.substr(0, names.find(','));
+}
+
+// One option's lines of --help: the name and value, then the text from column 17.
+std::string helpOf(const OptionRow& row) {
+    constexpr std::size_t kTextColumn = 16;
+    std::string head = "  " + std::string(shownName(row));
+    if (row.valueName != nullptr) head += std::string(" ") + row.valueName;
+    head += head.size() < kTextColumn - 1 ? std::string(kTextColumn - head.size(), ' ')
+                                          : "\n" + std::string(kTextColumn, ' ');
+    std::string text;
+    for (const char c : std::string_view(row.help))
+        text += c == '\n' ? "\n" + std::string(kTextColumn, ' ') : std::string(1, c);
+    return head + text + "\n";
+}
+
+// Reads the arguments with CLI11 into raw values, in the order of the table.
+struct RawCommandLine {
+    std::vector<std::vector<std::string>> values;  // per row: one entry per use ("" for a flag)
+    std::vector<std::string> files;
+    std::vector<std::string> unknown;
+};
+
+// CLI11 reads "--low=" as "--low" and takes the next argument as its value; an empty
+// value after '=' is refused instead, before any option takes the next argument.
+Expected<void> checkEmptyValues(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--") break;
+        if (argument.starts_with("--") && argument.find('=') == argument.size() - 1)
+            return Failure{argument.substr(0, argument.size() - 1) + " needs a value"};
+    }
+    return {};
+}
+
+// CLI11's own words for a missing value or a value given to a flag, in this program's.
+std::string describeParseError(const CLI::ParseError& error) {
+    const std::string_view what = error.what();
+    for (const OptionRow& row : kOptionTable) {
+        const std::string name(shownName(row));
+        if (what.starts_with(name + ":")) return name + " needs a value";
+        if (what.starts_with(name.substr(2) + " was given")) return name + " takes no value";
+    }
+    return std::string(what);
+}
+
+Expected<RawCommandLine> readArguments(const std::vector<std::string>& arguments) {
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();
+    std::vector<CLI::Option*> options;
+    for (const OptionRow& row : kOptionTable) {
+        if (row.valueName == nullptr)
+            options.push_back(app.add_flag(row.names)->disable_flag_override());
+        else
+            options.push_back(app.add_option(row.names)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll));
+    }
+    RawCommandLine raw;
+    app.add_option("files", raw.files);
+    if (Expected<void> values = checkEmptyValues(arguments); !values) return Failure{values.reason()};
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        return Failure{describeParseError(error)};
+    }
+    for (const CLI::Option* option : options)
+        raw.values.push_back(option->get_expected_min() == 0 ? std::vector<std::string>(option->count(), "")
+                                                              : option->results());
+    // The end of options "--" is kept among the arguments that no option took.
+    for (std::string& argument : app.remaining())
+        if (argument != "--") raw.unknown.push_back(std::move(argument));
+    return raw;
+}
+
+Expected<void> checkShowOptions(const RawCommandLine& raw) {
+    for (std::size_t row = 0; row < kOptionTable.size(); ++row)
+        if (kOptionTable[row].withShow == WithShow::Refused && !raw.values[row].empty())
+            return Failure{"--show draws a screen file; it takes only --c000 and --log, not " +
+                           std::string(shownName(kOptionTable[row]))};
+    return {};
+}
+
+// Which files the options need: --show FILE.scr OUTPUT.png, or INPUT and OUTPUT.
+Expected<void> takeFileNames(ConvertOptions& options, const RawCommandLine& raw) {
+    for (const std::string& file : raw.files)
+        if (file.empty()) return Failure{"a file name is empty"};
+    if (!options.showFile.empty()) {
+        if (Expected<void> checked = checkShowOptions(raw); !checked) return checked;
+        if (raw.files.size() != 1) return Failure{"--show FILE.scr expects one OUTPUT.png file name"};
+        options.output = raw.files[0];
+        return {};
+    }
+    if (raw.files.size() != 2) return Failure{"expected an INPUT and an OUTPUT file name"};
+    options.input = raw.files[0];
+    options.output = raw.files[1];
+    return {};
+}
+
 }  // namespace
 
 std::string usageText() {
-    return R"(Usage: varnoke-pcx-convert [options] INPUT.pcx OUTPUT[.scr]
+    std::string text = R"(Usage: varnoke-pcx-convert [options] INPUT.pcx OUTPUT[.scr]
        varnoke-pcx-convert --show FILE.scr [--c000] [--log] OUTPUT.png
 
 Converts a 256-colour PCX picture of 160, 320 or 640 x 200 pixels into Amstrad CPC
@@ -99,90 +294,30 @@ The picture width gives the CPC mode: 160 -> mode 0 (16 pens), 320 -> mode 1 (4 
 640 -> mode 2 (2 pens).
 
 Options:
-  --c000        write a screen file that loads at &C000 (the displayed screen);
-                by default it loads at &4000 and CALL &4FD0 shows it
-  --low N       low threshold, 0 to 62 (default 21)
-  --high N      high threshold, 0 to 62 (default 41); each colour component (0-63)
-                above High is full, above Low half, otherwise off
-  --map F=H     show and save filter colour F as CPC colour H (both 0 to 26);
-                repeat as needed to fit a picture into the mode's pens
-  --fit         after the --map options, give every colour that the mode's pens
-                do not show the nearest colour that one of them shows
-  --preview FILE.png
-                also write a 640 x 400 PNG picture of what the CPC will show
-  --dsk DISC.dsk
-                also put OUTPUT.scr and OUTPUT.pal on this CPC data disc image,
-                named NAME.SCR and NAME.PAL after OUTPUT; the image is created
-                if missing, and files of the same name on it are replaced
-  --show FILE.scr
-                draw a screen file written by this program as OUTPUT.png (its
-                mode and pens come from the file); --c000 says it loads at &C000
-  --log         print the conversion log, one line per step
-  --help        show this text
+)";
+    for (const OptionRow& row : kOptionTable) text += helpOf(row);
+    return text + R"(  --            every argument after it is a file name, even one that starts with -
 
 Exit status: 0 converted, 1 input rejected, palette does not fit or output not
 written, 2 usage error.
 )";
 }
 
+std::string versionText() { return std::string(kProgram) + " " + std::string(kVersion) + "\n"; }
+
 Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& arguments) {
+    Expected<RawCommandLine> raw = readArguments(arguments);
+    if (!raw) return Failure{raw.reason()};
+    if (!raw.value().unknown.empty()) return Failure{"unknown option " + raw.value().unknown.front()};
     ConvertOptions options;
-    std::vector<std::string> files;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& a = arguments[i];
-        auto valueOf = [&](const char* name) -> Expected<std::string> {
-            if (i + 1 >= arguments.size()) return Failure{std::string(name) + " needs a value"};
-            return arguments[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            options.help = true;
-        } else if (a == "--c000") {
-            options.layout = ScreenLayout::AtC000;
-        } else if (a == "--log") {
-            options.printLog = true;
-        } else if (a == "--fit") {
-            options.fit = true;
-        } else if (a == "--preview" || a == "--dsk" || a == "--show") {
-            Expected<std::string> text = valueOf(a.c_str());
-            if (!text) return Failure{text.reason()};
-            if (text.value().empty()) return Failure{a + " needs a file name"};
-            (a == "--preview" ? options.previewFile : a == "--dsk" ? options.discImage : options.showFile) =
-                text.value();
-        } else if (a == "--low" || a == "--high") {
-            Expected<std::string> text = valueOf(a.c_str());
-            if (!text) return Failure{text.reason()};
-            const std::optional<int> value = parseNumber(text.value(), kThresholdMin, kThresholdMax);
-            if (!value) return Failure{a + " takes a whole number from 0 to 62, not '" + text.value() + "'"};
-            (a == "--low" ? options.low : options.high) = *value;
-        } else if (a == "--map") {
-            Expected<std::string> text = valueOf("--map");
-            if (!text) return Failure{text.reason()};
-            const std::string& map = text.value();
-            const std::size_t equals = map.find('=');
-            const std::optional<int> from =
-                equals == std::string::npos ? std::nullopt : parseNumber(map.substr(0, equals), 0, 26);
-            const std::optional<int> to =
-                equals == std::string::npos ? std::nullopt : parseNumber(map.substr(equals + 1), 0, 26);
-            if (!from || !to) return Failure{"--map takes F=H with two colour numbers from 0 to 26, not '" + map + "'"};
-            options.substitutions.emplace_back(static_cast<Byte>(*from), static_cast<Byte>(*to));
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Failure{"unknown option " + a};
-        } else {
-            files.push_back(a);
+    for (std::size_t row = 0; row < kOptionTable.size(); ++row) {
+        for (const std::string& value : raw.value().values[row]) {
+            const Expected<void> set = kOptionTable[row].set(options, shownName(kOptionTable[row]), value);
+            if (!set) return Failure{set.reason()};
         }
     }
-    if (options.help) return options;
-    if (!options.showFile.empty()) {
-        const bool converting = options.fit || !options.previewFile.empty() || !options.discImage.empty() ||
-                                !options.substitutions.empty() || options.low != 21 || options.high != 41;
-        if (converting) return Failure{"--show draws a screen file; it takes only --c000 and --log"};
-        if (files.size() != 1) return Failure{"--show FILE.scr expects one OUTPUT.png file name"};
-        options.output = files[0];
-        return options;
-    }
-    if (files.size() != 2) return Failure{"expected an INPUT and an OUTPUT file name"};
-    options.input = files[0];
-    options.output = files[1];
+    if (options.help || options.version) return options;
+    if (Expected<void> files = takeFileNames(options, raw.value()); !files) return Failure{files.reason()};
     return options;
 }
 

@@ -16,9 +16,10 @@ namespace varnoke {
 
 struct ConvertOptions {
     bool help = false;
+    bool version = false;
     ScreenLayout layout = ScreenLayout::At4000;
-    int low = 21;
-    int high = 41;
+    int low = kDefaultThresholdLow;
+    int high = kDefaultThresholdHigh;
     // --map F=H: filter colour F is shown and saved as CPC colour H.
     std::vector<std::pair<Byte, Byte>> substitutions;
     // --fit: after the --map options, give every surplus colour the nearest colour of
@@ -40,6 +41,9 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
 
 // The text of --help.
 std::string usageText();
+
+// The line that --version prints: the program's name and version.
+std::string versionText();
 
 // Converts (or, with --show, draws a screen file) as the options say. Returns the exit
 // status: 0 done, 1 input rejected, palette refused or output not written. With

@@ -8,11 +8,15 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const varnoke::Expected<varnoke::ConvertOptions> options = varnoke::parseCommandLine(arguments);
     if (!options) {
-        std::cerr << "varnoke-pcx-convert: " << options.reason() << "\nTry 'varnoke-pcx-convert --help'.\n";
+        std::cerr << "varnoke-pcx-convert: " << options.reason() << " (see 'varnoke-pcx-convert --help')\n";
         return 2;
     }
     if (options.value().help) {
         std::cout << varnoke::usageText();
+        return 0;
+    }
+    if (options.value().version) {
+        std::cout << varnoke::versionText();
         return 0;
     }
     return varnoke::runConverter(options.value(), std::cout, std::cerr);

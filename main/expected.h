@@ -27,4 +27,21 @@ private:
     std::variant<T, Failure> content_;
 };
 
+// Done, or the reason why not: `Expected<void>{}` is success.
+template <>
+class Expected<void> {
+public:
+    Expected() = default;
+    Expected(Failure failure) : failure_(std::move(failure)), failed_(true) {}
+
+    bool ok() const { return !failed_; }
+    explicit operator bool() const { return ok(); }
+    const std::string& reason() const { return failure_.reason; }
+    const Failure& failure() const { return failure_; }
+
+private:
+    Failure failure_;
+    bool failed_ = false;
+};
+
 }  // namespace varnoke

@@ -59,6 +59,12 @@ struct couleur_palette {
 // The grey of an empty Ink box; none of the 27 display colours equals it.
 inline constexpr Rgb kEmptyPenGrey{0x80, 0x80, 0x80};
 
+// The range of the two thresholds, and where they start on every run.
+inline constexpr int kThresholdMin = 0;
+inline constexpr int kThresholdMax = 62;
+inline constexpr int kDefaultThresholdLow = 21;
+inline constexpr int kDefaultThresholdHigh = 41;
+
 struct ProgramState {
     // Builds the state as it is once the window exists: the colour model loaded,
     // the identity substitution, 27 empty pens, pen 0 selected, thresholds 21 and 41.
@@ -85,12 +91,9 @@ struct ProgramState {
     // The pen whose Ink box the user picked last.
     Byte selectedPen = 0;
     // Positions of the two threshold bars, 0 to 62 each.
-    int thresholdLow = 21;
-    int thresholdHigh = 41;
+    int thresholdLow = kDefaultThresholdLow;
+    int thresholdHigh = kDefaultThresholdHigh;
 };
-
-inline constexpr int kThresholdMin = 0;
-inline constexpr int kThresholdMax = 62;
 
 // How many pens a mode has: 16, 4 or 2 (any mode above 2 counts as mode 2).
 constexpr Byte pensOfMode(Byte cpcMode) { return cpcMode == 0 ? 16 : cpcMode == 1 ? 4 : 2; }

@@ -2,6 +2,7 @@
 // which files it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -93,16 +94,35 @@ TEST_F(ConverterProgram, RejectedInputAndUnwritableOutput) {
     EXPECT_NE(result.err.find("cannot create"), std::string::npos) << result.err;
 }
 
-TEST_F(ConverterProgram, UsageErrorsExitWithTwo) {
-    for (const char* arguments : {"", "only-one.pcx", "--low 63 a b", "--high x a b", "--map 27=1 a b", "--map 3 a b",
-                                  "--frobnicate a b", "--low"}) {
+TEST_F(ConverterProgram, UsageErrorsExitWithTwoAndOneLine) {
+    const std::string pcx = sample("sunset-mode1.pcx") + " ";
+    for (const std::string& arguments : std::vector<std::string>{
+             "", "only-one.pcx", "--low 63 a b", "--high x a b", "--map 27=1 a b", "--map 3 a b",
+          "--frobnicate a b", "--low", "--low 12abc a b", "--low= a b", "--c000=1 a b", "a b c", "a ''",
+          "--preview '' a b", "--show " + pcx + "--low 21 y.png", "--show " + pcx + "--low 22 y.png",
+          "--show " + pcx + "--fit y.png"}) {
         const ProgramRun result = run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_NE(result.err.find("--help"), std::string::npos) << arguments;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << arguments << ": " << result.err;
     }
     const ProgramRun help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--map F=H"), std::string::npos);
+    const ProgramRun version = run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.starts_with("varnoke-pcx-convert 1.")) << version.out;
+}
+
+TEST_F(ConverterProgram, ValuesAfterEqualsAndFileNamesAfterDoubleDash) {
+    // --low=0 --high=0 makes every component that is not 0 full: the same bytes as the
+    // option given apart, and "--" lets a file name start with '-'.
+    EXPECT_EQ(run("--low 0 --high 0 " + sample("sunset-mode1.pcx") + " " + (folder_ / "a").string()).status, 0);
+    fs::current_path(folder_);
+    const ProgramRun result = run("--low=0 --high=0 -- " + sample("sunset-mode1.pcx") + " -out");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(slurp(folder_ / "-out.scr"), slurp(folder_ / "a.scr"));
+    EXPECT_NE(slurp(folder_ / "a.scr"), "");
 }
 
 }  // namespace
