@@ -45,16 +45,15 @@ std::string colorsOfModePens(const ProgramState& state) {
 }
 
 // Draws the screen image as the CPC shows it and writes it as a PNG file.
-std::optional<std::string> writePreview(std::span<const Byte, kScreenImageSize> image, const std::string& path,
-                                        const Log& log) {
+Expected<void> writePreview(std::span<const Byte, kScreenImageSize> image, const std::string& path, const Log& log) {
     Expected<PictureArea> area = previewScreenImage(image);
-    if (!area) return area.reason();
+    if (!area) return area.failure();
     Expected<std::vector<Byte>> png = encodePng(area.value());
-    if (!png) return png.reason();
+    if (!png) return png.failure();
     const std::array<FileToWrite, 1> write{{{path, png.value()}}};
-    if (std::optional<std::string> failure = writeFilesAtomically(write)) return failure;
+    if (Expected<void> written = writeFilesAtomically(write); !written) return written;
     log.DEBUG("Preview written: " + path);
-    return std::nullopt;
+    return {};
 }
 
 // --show: draws an existing screen file.
@@ -83,8 +82,8 @@ int runShow(const ConvertOptions& options, const Log& log, std::ostream& err) {
     log.DEBUG("Mode = ", file.inks.mode);
     for (int pen = 0; pen < pensOfMode(file.inks.mode); ++pen)
         log.DEBUG("Pen " + std::to_string(pen) + " = ", file.inks.colors[static_cast<std::size_t>(pen)]);
-    if (std::optional<std::string> failure = writePreview(file.image, options.output, log)) {
-        err << kProgram << ": nothing written: " << *failure << '\n';
+    if (const Expected<void> written = writePreview(file.image, options.output, log); !written) {
+        err << kProgram << ": nothing written: " << written.reason() << '\n';
         return 1;
     }
     return 0;
@@ -333,16 +332,17 @@ int writeExtras(const ProgramState& state, const ConvertOptions& options, const 
     if (!options.previewFile.empty()) {
         const std::span<const Byte, kScreenImageSize> image(files.screenFile.data() + kAmsdosHeaderSize,
                                                             kScreenImageSize);
-        if (std::optional<std::string> failure = writePreview(image, options.previewFile, log)) {
+        if (const Expected<void> written = writePreview(image, options.previewFile, log); !written) {
             err << kProgram << ": " << saved.screenFile.string() << " and " << saved.paletteFile.string()
-                << " written, but no preview: " << *failure << '\n';
+                << " written, but no preview: " << written.reason() << '\n';
             status = 1;
         }
     }
     if (!options.discImage.empty()) {
-        if (std::optional<std::string> failure = writeOutputToDiscImage(files, options.output, options.discImage, log)) {
+        if (const Expected<void> written = writeOutputToDiscImage(files, options.output, options.discImage, log);
+            !written) {
             err << kProgram << ": " << saved.screenFile.string() << " and " << saved.paletteFile.string()
-                << " written, but not put on the disc image: " << *failure << '\n';
+                << " written, but not put on the disc image: " << written.reason() << '\n';
             status = 1;
         }
     }

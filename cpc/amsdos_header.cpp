@@ -1,15 +1,12 @@
 #include "cpc/amsdos_header.h"
 
+#include "main/little_endian.h"
+
 #include <algorithm>
 #include <string_view>
 
 namespace varnoke {
 namespace {
-
-void put16(std::span<Byte, kAmsdosHeaderSize> header, std::size_t offset, std::uint16_t value) {
-    header[offset] = static_cast<Byte>(value & 0xFF);
-    header[offset + 1] = static_cast<Byte>(value >> 8);
-}
 
 struct Addresses {
     std::uint16_t load;
@@ -36,15 +33,16 @@ void buildAmsdosHeader(std::span<Byte, kAmsdosHeaderSize> header, bool paletteFi
     log.DEBUG("Creation d' une entete Amsdos ... ");
     std::fill(header.begin(), header.end(), Byte{0});
     const std::string_view nameAndExtension = paletteFile ? "VARNOPCXPAL" : "VARNOPCXSCR";
-    std::copy(nameAndExtension.begin(), nameAndExtension.end(), header.begin() + 1);
-    header[18] = 2;  // binary file
+    std::copy(nameAndExtension.begin(), nameAndExtension.end(), header.begin() + kAmsdosNameOffset);
+    header[kAmsdosFileTypeOffset] = kAmsdosBinaryFile;
     const Addresses a = addressesOf(paletteFile, layout);
-    put16(header, 21, a.load);
-    put16(header, 24, a.length);
-    put16(header, 64, a.length);  // the 24-bit file length; its third byte stays 0
-    put16(header, 26, a.entry);
+    writeLittleEndian16(header, kAmsdosLoadAddressOffset, a.load);
+    writeLittleEndian16(header, kAmsdosDataLengthOffset, a.length);
+    // The 24-bit file length; its third byte stays 0.
+    writeLittleEndian16(header, kAmsdosFileLengthOffset, a.length);
+    writeLittleEndian16(header, kAmsdosEntryAddressOffset, a.entry);
     const std::uint16_t checksum = amsdosChecksum(header);
-    put16(header, kAmsdosChecksumOffset, checksum);
+    writeLittleEndian16(header, kAmsdosChecksumOffset, checksum);
     log.DEBUG("Checksum = ", static_cast<std::int16_t>(checksum));
 }
 

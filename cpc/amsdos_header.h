@@ -24,7 +24,15 @@
 namespace varnoke {
 
 inline constexpr std::size_t kAmsdosHeaderSize = 128;
+// Where the fields of the drawing above lie; the writer and the reader share them.
+inline constexpr std::size_t kAmsdosNameOffset = 1;
+inline constexpr std::size_t kAmsdosFileTypeOffset = 18;
+inline constexpr std::size_t kAmsdosLoadAddressOffset = 21;
+inline constexpr std::size_t kAmsdosDataLengthOffset = 24;
+inline constexpr std::size_t kAmsdosEntryAddressOffset = 26;
+inline constexpr std::size_t kAmsdosFileLengthOffset = 64;
 inline constexpr std::size_t kAmsdosChecksumOffset = 67;
+inline constexpr Byte kAmsdosBinaryFile = 2;
 
 using AmsdosHeader = std::array<Byte, kAmsdosHeaderSize>;
 

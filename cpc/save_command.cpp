@@ -73,10 +73,10 @@ SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std:
     SaveOutcome outcome{SaveStatus::Saved, {}, {}, base + ".scr", base + ".pal"};
     const std::array<FileToWrite, 2> writes{{{outcome.screenFile, files.screenFile},
                                              {outcome.paletteFile, files.paletteFile}}};
-    if (std::optional<std::string> failure = writeFilesAtomically(writes)) {
-        log.DEBUG("Nothing saved: " + *failure);
+    if (const Expected<void> written = writeFilesAtomically(writes); !written) {
+        log.DEBUG("Nothing saved: " + written.reason());
         outcome.status = SaveStatus::WriteFailed;
-        outcome.reason = std::move(*failure);
+        outcome.reason = written.reason();
         return outcome;
     }
     log.DEBUG("Saving Ok ... ");

@@ -65,9 +65,9 @@ void buildInkTable(const ProgramState& state, std::span<Byte, kInkTableSize> tab
         const Byte filter = state.inkBoxes[pen].filterColor;
         const Byte color = filter == kEmptyPen ? Byte{0} : state.colorSubstitution[filter];
         table[pen] = color;
-        table[16 + pen] = state.hardwareCodes[color];
+        table[kInkCodesInTable + pen] = state.hardwareCodes[color];
     }
-    table[32] = 0;
+    table[kInkTableSize - 1] = 0;
 }
 
 ScreenImage encodeScreenImage(const ProgramState& state) {

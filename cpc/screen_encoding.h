@@ -40,8 +40,13 @@ namespace varnoke {
 
 inline constexpr std::size_t kScreenImageSize = 0x4000;
 inline constexpr std::size_t kScreenBytesPerRow = 80;
+// The first gap, drawn above: the ink table (colour numbers, then gate-array codes from
+// 16 bytes on, then the closing 0) and the mode byte. The encoder, the reader of screen
+// files and the viewer routine share these.
 inline constexpr std::size_t kInkTableOffset = 0x07D0;
 inline constexpr std::size_t kInkTableSize = 33;
+inline constexpr std::size_t kInkCodesInTable = 16;
+inline constexpr std::size_t kInkCodesOffset = kInkTableOffset + kInkCodesInTable;  // 0x07E0
 inline constexpr std::size_t kModeByteOffset = 0x07F1;
 
 using ScreenImage = std::array<Byte, kScreenImageSize>;

@@ -58,21 +58,24 @@ Expected<std::array<Byte, 11>> directoryName(std::string_view name) {
     std::string quoted(1, '\'');
     quoted.append(name).push_back('\'');
     if (base.empty() || base.size() > kNameSize)
-        return Failure{"the disc file name " + quoted + " needs 1 to 8 characters before its dot"};
+        return Failure{"the disc file name " + quoted + " needs 1 to 8 characters before its dot", FailureKind::BadName};
     if (extension.size() > kExtensionSize)
-        return Failure{"the disc file name " + quoted + " has more than 3 characters after its dot"};
+        return Failure{"the disc file name " + quoted + " has more than 3 characters after its dot",
+                       FailureKind::BadName};
     std::array<Byte, 11> bytes;
     bytes.fill(' ');
     for (std::size_t i = 0; i < base.size(); ++i) {
         if (!allowedInName(base[i]))
             return Failure{"the disc file name " + quoted + " holds '" + std::string(1, base[i]) +
-                           "', which a CPC file name cannot hold (upper-case letters, digits and !#$%&'()-@^_`{}~)"};
+                               "', which a CPC file name cannot hold (upper-case letters, digits and !#$%&'()-@^_`{}~)",
+                           FailureKind::BadName};
         bytes[i] = static_cast<Byte>(base[i]);
     }
     for (std::size_t i = 0; i < extension.size(); ++i) {
         if (!allowedInName(extension[i]))
             return Failure{"the disc file name " + quoted + " holds '" + std::string(1, extension[i]) +
-                           "', which a CPC file name cannot hold (upper-case letters, digits and !#$%&'()-@^_`{}~)"};
+                               "', which a CPC file name cannot hold (upper-case letters, digits and !#$%&'()-@^_`{}~)",
+                           FailureKind::BadName};
         bytes[kNameSize + i] = static_cast<Byte>(extension[i]);
     }
     return bytes;
@@ -92,7 +95,8 @@ Expected<std::string> discNameOf(const std::string& outputName, std::string_view
     }
     if (name.empty())
         return Failure{"cannot make a CPC file name from '" + outputName +
-                       "': its file name has no characters before its first dot"};
+                           "': its file name has no characters before its first dot",
+                       FailureKind::BadName};
     return name + "." + std::string(extension);
 }
 
@@ -103,9 +107,9 @@ Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const
     std::vector<std::array<Byte, 11>> names;
     for (const DiscFile& file : files) {
         Expected<std::array<Byte, 11>> name = directoryName(file.name);
-        if (!name) return Failure{name.reason()};
+        if (!name) return name.failure();
         if (std::find(names.begin(), names.end(), name.value()) != names.end())
-            return Failure{"two files to put on the disc are both named " + file.name};
+            return Failure{"two files to put on the disc are both named " + file.name, FailureKind::BadName};
         names.push_back(name.value());
     }
 
@@ -125,7 +129,8 @@ Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const
         if (user > 0x0F)
             return Failure{"directory entry " + std::to_string(e) + " starts with 0x" + hexByte(user) +
                            ", which is neither a user number (0 to 15) nor a free entry (0xE5): the disc is not "
-                           "in CPC data format or its directory is damaged"};
+                           "in CPC data format or its directory is damaged",
+                           FailureKind::Malformed};
         bool replaced = false;
         if (user == 0) {
             std::array<Byte, 11> name;
@@ -137,7 +142,8 @@ Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const
             if (block == 0) continue;
             if (block < kDirectoryBlocks || block >= kDiscBlocks)
                 return Failure{"directory entry " + std::to_string(e) + " (" + entryName(entry) + ") names block " +
-                               std::to_string(block) + ", outside the data blocks 2 to 179 of a CPC data disc"};
+                                   std::to_string(block) + ", outside the data blocks 2 to 179 of a CPC data disc",
+                               FailureKind::Malformed};
             if (!replaced) used.set(block);
         }
         if (replaced) {
@@ -161,10 +167,12 @@ Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const
     const int freeEntryCount = static_cast<int>(freeEntries.size());
     if (entriesNeeded > freeEntryCount)
         return Failure{"the disc's directory is full: the files need " + std::to_string(entriesNeeded) +
-                       " directory entries and only " + std::to_string(freeEntryCount) + " of 64 are free"};
+                           " directory entries and only " + std::to_string(freeEntryCount) + " of 64 are free",
+                       FailureKind::NoRoom};
     if (blocksNeeded > freeBlocks)
         return Failure{"the disc is full: the files need " + std::to_string(blocksNeeded) + " KB and only " +
-                       std::to_string(freeBlocks) + " KB are free"};
+                           std::to_string(freeBlocks) + " KB are free",
+                       FailureKind::NoRoom};
 
     // Lay the files out, lowest free entry and block first.
     std::size_t nextEntry = 0;
@@ -248,41 +256,46 @@ private:
 std::string libdskReason(dsk_err_t error) { return dsk_strerror(error); }
 
 // Checks that an opened image is a CPC data disc this program can write to.
-std::optional<std::string> checkDataFormat(DSK_PDRIVER driver, const std::string& name) {
+Expected<void> checkDataFormat(DSK_PDRIVER driver, const std::string& name) {
     const std::string type = dsk_drvname(driver);
     if (type != "dsk" && type != "edsk")
-        return name + " is not a CPC disc image (.dsk or extended .dsk); libdsk reads it as: " + dsk_drvdesc(driver);
+        return Failure{name + " is not a CPC disc image (.dsk or extended .dsk); libdsk reads it as: " +
+                           dsk_drvdesc(driver),
+                       FailureKind::WrongFormat};
     DSK_GEOMETRY geometry;
     const dsk_err_t error = dsk_getgeom(driver, &geometry);
-    if (error != DSK_ERR_OK) return "cannot read the layout of " + name + ": " + libdskReason(error);
+    if (error != DSK_ERR_OK)
+        return Failure{"cannot read the layout of " + name + ": " + libdskReason(error), FailureKind::WrongFormat};
     if (geometry.dg_secbase != kDiscFirstSector || geometry.dg_sectors != kDiscSectorsPerTrack ||
         geometry.dg_secsize != kDiscSectorSize || geometry.dg_heads != 1)
-        return name + " is not in CPC data format: its tracks hold " + std::to_string(geometry.dg_sectors) +
-               " sectors of " + std::to_string(geometry.dg_secsize) + " bytes numbered from &" +
-               hexByte(static_cast<Byte>(geometry.dg_secbase)) + " on " + std::to_string(geometry.dg_heads) +
-               " side(s), where a data disc has 9 sectors of 512 bytes numbered &C1 to &C9 on one side";
+        return Failure{name + " is not in CPC data format: its tracks hold " + std::to_string(geometry.dg_sectors) +
+                           " sectors of " + std::to_string(geometry.dg_secsize) + " bytes numbered from &" +
+                           hexByte(static_cast<Byte>(geometry.dg_secbase)) + " on " +
+                           std::to_string(geometry.dg_heads) +
+                           " side(s), where a data disc has 9 sectors of 512 bytes numbered &C1 to &C9 on one side",
+                       FailureKind::WrongFormat};
     if (geometry.dg_cylinders < static_cast<dsk_pcyl_t>(kDiscTracks))
-        return name + " has " + std::to_string(geometry.dg_cylinders) + " tracks; a CPC data disc has 40";
-    return std::nullopt;
+        return Failure{name + " has " + std::to_string(geometry.dg_cylinders) + " tracks; a CPC data disc has 40",
+                       FailureKind::WrongFormat};
+    return {};
 }
 
 std::string byteCount(std::size_t bytes) { return std::to_string(bytes) + " bytes"; }
 
 }  // namespace
 
-std::optional<std::string> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files,
-                                               const Log& log) {
+Expected<void> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files, const Log& log) {
     const std::string name = disc.string();
     log.DEBUG("Disc image " + name + " ...");
-    auto refuse = [&](std::string reason) -> std::optional<std::string> {
+    auto refuse = [&](std::string reason, FailureKind kind = FailureKind::CannotWrite) -> Expected<void> {
         log.DEBUG("Disc image not written: " + reason);
-        return reason;
+        return Failure{std::move(reason), kind};
     };
 
     std::error_code statusError;
     const std::filesystem::file_status status = std::filesystem::status(disc, statusError);
     const bool exists = std::filesystem::exists(status);
-    if (statusError && exists) return refuse("cannot read " + name + ": " + statusError.message());
+    if (statusError && exists) return refuse("cannot read " + name + ": " + statusError.message(), FailureKind::CannotRead);
     if (exists && !std::filesystem::is_regular_file(status)) return refuse(name + " is not a regular file");
 
     // The new image is made in a temporary file in the same folder, so that the final
@@ -309,10 +322,13 @@ std::optional<std::string> addFilesToDiscImage(const std::filesystem::path& disc
         std::error_code copyError;
         std::filesystem::copy_file(disc, temporary.path(), std::filesystem::copy_options::overwrite_existing,
                                    copyError);
-        if (copyError) return refuse("cannot copy " + name + ": " + copyError.message());
+        if (copyError) return refuse("cannot copy " + name + ": " + copyError.message(), FailureKind::CannotRead);
         const dsk_err_t error = dsk_open(driver.slot(), temporary.path().c_str(), nullptr, nullptr);
-        if (error != DSK_ERR_OK) return refuse(name + " is not a disc image that libdsk can read: " + libdskReason(error));
-        if (std::optional<std::string> problem = checkDataFormat(driver.get(), name)) return refuse(*problem);
+        if (error != DSK_ERR_OK)
+            return refuse(name + " is not a disc image that libdsk can read: " + libdskReason(error),
+                          FailureKind::WrongFormat);
+        if (const Expected<void> format = checkDataFormat(driver.get(), name); !format)
+            return refuse(format.reason(), format.kind());
     } else {
         log.DEBUG("Creating a CPC data disc: 40 tracks of 9 sectors &C1-&C9");
         dsk_err_t error = dsk_creat(driver.slot(), temporary.path().c_str(), "dsk", nullptr);
@@ -328,10 +344,11 @@ std::optional<std::string> addFilesToDiscImage(const std::filesystem::path& disc
                                           static_cast<dsk_lsect_t>(sector));
         if (error != DSK_ERR_OK)
             return refuse("cannot read the directory of " + name + " (logical sector " + std::to_string(sector) +
-                          "): " + libdskReason(error));
+                              "): " + libdskReason(error),
+                          FailureKind::CannotRead);
     }
     Expected<DiscPlan> planned = planDiscFiles(directory, files);
-    if (!planned) return refuse(planned.reason() + "; " + name + " was left as it was");
+    if (!planned) return refuse(planned.reason() + "; " + name + " was left as it was", planned.kind());
     const DiscPlan& plan = planned.value();
 
     auto writeSectors = [&](const Byte* data, int firstSector, int count) -> dsk_err_t {
@@ -365,17 +382,17 @@ std::optional<std::string> addFilesToDiscImage(const std::filesystem::path& disc
                   std::to_string(ceilDiv(file.bytes.size(), kDiscBlockSize)) + " KB");
     log.DEBUG("Disc image Ok: " + std::to_string(plan.freeBlocks) + " KB and " + std::to_string(plan.freeEntries) +
               " directory entries free");
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
-                                                  const std::filesystem::path& disc, const Log& log) {
+Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
+                                      const std::filesystem::path& disc, const Log& log) {
     Expected<std::string> screenName = discNameOf(outputName, "SCR");
     Expected<std::string> paletteName = discNameOf(outputName, "PAL");
     if (!screenName || !paletteName) {
-        const std::string reason = screenName ? paletteName.reason() : screenName.reason();
-        log.DEBUG("Disc image not written: " + reason);
-        return reason;
+        const Failure failure = screenName ? paletteName.failure() : screenName.failure();
+        log.DEBUG("Disc image not written: " + failure.reason);
+        return failure;
     }
     const std::array<DiscFile, 2> discFiles{{{screenName.value(), files.screenFile},
                                              {paletteName.value(), files.paletteFile}}};
@@ -390,9 +407,9 @@ SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, cons
     SaveOutcome outcome{SaveStatus::Saved, {}, {}, {}, {}};
     if (Expected<std::string> name = discNameOf(outputName, "SCR")) outcome.screenFile = name.value();
     if (Expected<std::string> name = discNameOf(outputName, "PAL")) outcome.paletteFile = name.value();
-    if (std::optional<std::string> failure = writeOutputToDiscImage(files, outputName, disc, log)) {
+    if (const Expected<void> written = writeOutputToDiscImage(files, outputName, disc, log); !written) {
         outcome.status = SaveStatus::WriteFailed;
-        outcome.reason = std::move(*failure);
+        outcome.reason = written.reason();
         return outcome;
     }
     log.DEBUG("Saving Ok ... ");

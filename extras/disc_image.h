@@ -82,15 +82,13 @@ Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const
 // Adds the files to the disc image at `disc`, replacing files of the same name, or
 // creates a formatted image holding only them when there is none. The new image is
 // built in a temporary file next to it and renamed over it at the end, so on failure
-// the existing image is left as it was. Logs each step. Returns nothing on success,
-// otherwise the reason.
-std::optional<std::string> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files,
-                                               const Log& log);
+// the existing image is left as it was. Logs each step.
+Expected<void> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files, const Log& log);
 
 // Puts the two output files on the disc under the names derived from `outputName`
 // ("NAME.SCR" and "NAME.PAL").
-std::optional<std::string> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
-                                                  const std::filesystem::path& disc, const Log& log);
+Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
+                                      const std::filesystem::path& disc, const Log& log);
 
 // The Save command aimed at a disc image: logs the disc's name, refuses as saveFiles does (no picture,
 // palette check), then both files built and put on the disc. The outcome's screenFile

@@ -42,22 +42,22 @@ Expected<std::vector<Byte>> readWholeFile(const std::filesystem::path& path, std
     // Non-blocking, so that a named pipe without a writer is refused below instead of
     // holding the program; reads of a regular file are not affected.
     Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) return Failure{"cannot open " + name + ": " + systemReason(errno)};
+    if (file.get() < 0) return Failure{"cannot open " + name + ": " + systemReason(errno), FailureKind::CannotRead};
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return Failure{"cannot read " + name + ": " + systemReason(errno)};
-    if (S_ISDIR(info.st_mode)) return Failure{"cannot read " + name + ": it is a folder, not a file"};
-    if (!S_ISREG(info.st_mode)) return Failure{"cannot read " + name + ": it is not a regular file"};
+    if (::fstat(file.get(), &info) != 0) return Failure{"cannot read " + name + ": " + systemReason(errno), FailureKind::CannotRead};
+    if (S_ISDIR(info.st_mode)) return Failure{"cannot read " + name + ": it is a folder, not a file", FailureKind::CannotRead};
+    if (!S_ISREG(info.st_mode)) return Failure{"cannot read " + name + ": it is not a regular file", FailureKind::CannotRead};
     const auto size = static_cast<std::size_t>(info.st_size);
     if (size > maxSize)
         return Failure{"cannot read " + name + ": " + std::to_string(size) + " bytes is larger than any picture (" +
-                       std::to_string(maxSize) + " bytes at most)"};
+                       std::to_string(maxSize) + " bytes at most)", FailureKind::CannotRead};
     std::vector<Byte> bytes(size);
     std::size_t done = 0;
     while (done < size) {
         const ssize_t got = ::read(file.get(), bytes.data() + done, size - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return Failure{"cannot read " + name + ": " + systemReason(errno)};
+            return Failure{"cannot read " + name + ": " + systemReason(errno), FailureKind::CannotRead};
         }
         if (got == 0) break;  // the file shrank while we read it
         done += static_cast<std::size_t>(got);
@@ -66,13 +66,13 @@ Expected<std::vector<Byte>> readWholeFile(const std::filesystem::path& path, std
     return bytes;
 }
 
-std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> files) {
+Expected<void> writeFilesAtomically(std::span<const FileToWrite> files) {
     // A target that exists but is not a plain file (a folder, a device) cannot be
     // replaced: say so before anything is written.
     for (const FileToWrite& file : files) {
         struct stat info {};
         if (::lstat(file.path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-            return "cannot replace " + file.path.string() + ": it is not a regular file";
+            return Failure{"cannot replace " + file.path.string() + ": it is not a regular file", FailureKind::CannotWrite};
     }
 
     std::vector<std::string> temporaries;
@@ -86,7 +86,7 @@ std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> fil
         if (fd < 0) {
             const int error = errno;
             removeAll(temporaries);
-            return "cannot create " + target + ": " + systemReason(error);
+            return Failure{"cannot create " + target + ": " + systemReason(error), FailureKind::CannotWrite};
         }
         temporaries.push_back(pattern);
         Descriptor out(fd);
@@ -97,7 +97,7 @@ std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> fil
                 if (errno == EINTR) continue;
                 const int error = errno;
                 removeAll(temporaries);
-                return "cannot write " + target + ": " + systemReason(error);
+                return Failure{"cannot write " + target + ": " + systemReason(error), FailureKind::CannotWrite};
             }
             done += static_cast<std::size_t>(put);
         }
@@ -108,7 +108,7 @@ std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> fil
         if (out.closeNow() != 0) {
             const int error = errno;
             removeAll(temporaries);
-            return "cannot write " + target + ": " + systemReason(error);
+            return Failure{"cannot write " + target + ": " + systemReason(error), FailureKind::CannotWrite};
         }
     }
 
@@ -136,11 +136,11 @@ std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> fil
             }
             removeAll(std::vector<std::string>(temporaries.begin() + static_cast<std::ptrdiff_t>(i), temporaries.end()));
             dropBackups();
-            return "cannot replace " + files[i].path.string() + ": " + systemReason(error);
+            return Failure{"cannot replace " + files[i].path.string() + ": " + systemReason(error), FailureKind::CannotWrite};
         }
     }
     dropBackups();
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace varnoke

@@ -5,7 +5,6 @@
 #include "main/program_state.h"
 
 #include <filesystem>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,7 +23,6 @@ struct FileToWrite {
 // Writes every file completely, each first to a temporary file in the target's folder,
 // then renames them over their targets. When anything fails, no target is touched
 // (temporary files are removed) and the reason names the file and the system's error.
-// Returns nothing on success.
-std::optional<std::string> writeFilesAtomically(std::span<const FileToWrite> files);
+Expected<void> writeFilesAtomically(std::span<const FileToWrite> files);
 
 }  // namespace varnoke

@@ -1,13 +1,11 @@
 #include "pcx/pcx_header.h"
 
+#include "main/little_endian.h"
+
 #include <algorithm>
 
 namespace varnoke {
 namespace {
-
-std::uint16_t le16(std::span<const Byte, kPcxHeaderSize> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
 
 std::string fieldReason(const char* field, long long value, const char* expected) {
     return std::string(field) + " is " + std::to_string(value) + ", " + expected;
@@ -21,19 +19,19 @@ PcxHeader readPcxHeader(std::span<const Byte, kPcxHeaderSize> bytes) {
     h.Version = bytes[1];
     h.Encoding = bytes[2];
     h.BitsPerPixel = bytes[3];
-    h.Xmin = le16(bytes, 4);
-    h.Ymin = le16(bytes, 6);
-    h.Xmax = le16(bytes, 8);
-    h.Ymax = le16(bytes, 10);
-    h.HDpi = le16(bytes, 12);
-    h.VDpi = le16(bytes, 14);
+    h.Xmin = readLittleEndian16(bytes, 4);
+    h.Ymin = readLittleEndian16(bytes, 6);
+    h.Xmax = readLittleEndian16(bytes, 8);
+    h.Ymax = readLittleEndian16(bytes, 10);
+    h.HDpi = readLittleEndian16(bytes, 12);
+    h.VDpi = readLittleEndian16(bytes, 14);
     std::copy_n(bytes.begin() + 16, 48, h.Colormap.begin());
     h.Reserved = bytes[64];
     h.NPlanes = bytes[65];
-    h.BytesPerLine = le16(bytes, 66);
-    h.PaletteInfo = le16(bytes, 68);
-    h.HscreenSize = le16(bytes, 70);
-    h.VscreenSize = le16(bytes, 72);
+    h.BytesPerLine = readLittleEndian16(bytes, 66);
+    h.PaletteInfo = readLittleEndian16(bytes, 68);
+    h.HscreenSize = readLittleEndian16(bytes, 70);
+    h.VscreenSize = readLittleEndian16(bytes, 72);
     std::copy_n(bytes.begin() + 74, 54, h.Filler.begin());
     return h;
 }
