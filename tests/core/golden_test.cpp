@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -67,9 +68,24 @@ TEST_P(GoldenConversion, BytesAndLogMatch) {
     fs::remove_all(output);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, GoldenConversion,
-                         ::testing::Values("mode0-default", "mode0-c000-thresholds", "mode1-mapped",
-                                           "mode2-crossed-thresholds"),
+// Every folder that holds a case: a new folder is a new test, never silently skipped.
+std::vector<std::string> goldenCases() {
+    std::vector<std::string> cases;
+    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(VARNOKE_TEST_DATA_DIR) / "golden"))
+        if (entry.is_directory()) cases.push_back(entry.path().filename().string());
+    std::sort(cases.begin(), cases.end());
+    return cases;
+}
+
+TEST(GoldenCases, EveryFolderIsACompleteCase) {
+    const std::vector<std::string> cases = goldenCases();
+    EXPECT_GE(cases.size(), 4u);
+    for (const std::string& name : cases)
+        for (const char* file : {"args", "input.pcx", "expected.scr", "expected.pal", "expected.log"})
+            EXPECT_TRUE(fs::exists(fs::path(VARNOKE_TEST_DATA_DIR) / "golden" / name / file)) << name << ": " << file;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenConversion, ::testing::ValuesIn(goldenCases()),
                          [](const auto& info) {
                              std::string name = info.param;
                              for (char& c : name)
