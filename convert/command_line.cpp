@@ -44,16 +44,11 @@ std::string colorsOfModePens(const ProgramState& state) {
     return text;
 }
 
-// Draws the screen image as the CPC shows it and writes it as a PNG file.
-Expected<void> writePreview(std::span<const Byte, kScreenImageSize> image, const std::string& path, const Log& log) {
+// The screen image drawn as the CPC shows it, as a PNG file.
+Expected<std::vector<Byte>> previewPng(std::span<const Byte, kScreenImageSize> image) {
     Expected<PictureArea> area = previewScreenImage(image);
     if (!area) return area.failure();
-    Expected<std::vector<Byte>> png = encodePng(area.value());
-    if (!png) return png.failure();
-    const std::array<FileToWrite, 1> write{{{path, png.value()}}};
-    if (Expected<void> written = writeFilesAtomically(write); !written) return written;
-    log.DEBUG("Preview written: " + path);
-    return {};
+    return encodePng(area.value());
 }
 
 // --show: draws an existing screen file.
@@ -82,10 +77,14 @@ int runShow(const ConvertOptions& options, const Log& log, std::ostream& err) {
     log.DEBUG("Mode = ", file.inks.mode);
     for (int pen = 0; pen < pensOfMode(file.inks.mode); ++pen)
         log.DEBUG("Pen " + std::to_string(pen) + " = ", file.inks.colors[static_cast<std::size_t>(pen)]);
-    if (const Expected<void> written = writePreview(file.image, options.output, log); !written) {
+    Expected<std::vector<Byte>> png = previewPng(file.image);
+    const Expected<void> written = png ? writeFilesAtomically(std::array<FileToWrite, 1>{{{options.output, png.value()}}})
+                                       : Expected<void>(png.failure());
+    if (!written) {
         err << kProgram << ": nothing written: " << written.reason() << '\n';
         return 1;
     }
+    log.DEBUG("Preview written: " + options.output);
     return 0;
 }
 
@@ -322,31 +321,84 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
 
 namespace {
 
-// --preview and --dsk, after the two files are saved: both work on the same bytes as
-// the files just written.
-int writeExtras(const ProgramState& state, const ConvertOptions& options, const SaveOutcome& saved, const Log& log,
-                std::ostream& err) {
-    if (options.previewFile.empty() && options.discImage.empty()) return 0;
-    const OutputFiles files = buildOutputFiles(state, options.layout, Log());
-    int status = 0;
+// What --preview and --dsk write beside the two files. It is all built in memory before
+// anything is written, so that a problem with any output leaves every file as it was.
+struct ExtraOutputs {
+    std::vector<Byte> preview;
+    std::optional<DiscImageUpdate> disc;
+    std::array<DiscFile, 2> discFiles;
+    // The disc's log lines, given after "Saving Ok ... " as when it is written last.
+    std::vector<std::string> discLog;
+};
+
+Expected<ExtraOutputs> buildExtras(const OutputFiles& files, const ConvertOptions& options) {
+    ExtraOutputs extras;
     if (!options.previewFile.empty()) {
-        const std::span<const Byte, kScreenImageSize> image(files.screenFile.data() + kAmsdosHeaderSize,
-                                                            kScreenImageSize);
-        if (const Expected<void> written = writePreview(image, options.previewFile, log); !written) {
-            err << kProgram << ": " << saved.screenFile.string() << " and " << saved.paletteFile.string()
-                << " written, but no preview: " << written.reason() << '\n';
-            status = 1;
-        }
+        Expected<std::vector<Byte>> png = previewPng(
+            std::span<const Byte, kScreenImageSize>(files.screenFile.data() + kAmsdosHeaderSize, kScreenImageSize));
+        if (!png) return png.failure();
+        extras.preview = std::move(png.value());
     }
     if (!options.discImage.empty()) {
-        if (const Expected<void> written = writeOutputToDiscImage(files, options.output, options.discImage, log);
-            !written) {
-            err << kProgram << ": " << saved.screenFile.string() << " and " << saved.paletteFile.string()
-                << " written, but not put on the disc image: " << written.reason() << '\n';
-            status = 1;
-        }
+        Expected<std::array<DiscFile, 2>> discFiles = outputDiscFiles(files, options.output);
+        if (!discFiles) return discFiles.failure();
+        extras.discFiles = discFiles.value();
+        const Log discLog([&extras](std::string_view line) { extras.discLog.emplace_back(line); });
+        Expected<DiscImageUpdate> update = prepareDiscImage(options.discImage, extras.discFiles, discLog);
+        if (!update) return update.failure();
+        extras.disc = std::move(update.value());
     }
-    return status;
+    return extras;
+}
+
+std::vector<FileToWrite> extraWrites(const ExtraOutputs& extras, const ConvertOptions& options) {
+    std::vector<FileToWrite> writes;
+    if (!options.previewFile.empty()) writes.push_back({options.previewFile, extras.preview});
+    if (extras.disc) writes.push_back({options.discImage, extras.disc->image, Permissions::OfReplacedFile});
+    return writes;
+}
+
+void logExtrasWritten(const ExtraOutputs& extras, const ConvertOptions& options, const Log& log) {
+    if (!options.previewFile.empty()) log.DEBUG("Preview written: " + options.previewFile);
+    if (!extras.disc) return;
+    for (const std::string& line : extras.discLog) log.DEBUG(line);
+    logDiscImageWritten(*extras.disc, extras.discFiles, log);
+}
+
+// The save refused before anything was built: no picture, or the palette does not fit.
+int reportRefusal(const ProgramState& state, const SaveOutcome& refused, std::ostream& err) {
+    if (refused.status != SaveStatus::PaletteRefused) {
+        err << kProgram << ": nothing written: " << refused.reason << '\n';
+        return 1;
+    }
+    const PenOutsideMode& problem = *refused.penOutsideMode;
+    const Byte pens = pensPerMode(state);
+    err << kProgram << ": nothing written: mode " << int{state.cpcMode} << " has " << int{pens} << " pens, but pen "
+        << int{problem.pen} << " shows filter colour " << int{problem.filterColor} << " as CPC colour "
+        << int{state.colorSubstitution[problem.filterColor]} << ", which none of pens 0 to " << pens - 1
+        << " shows; give it one of their colours (" << colorsOfModePens(state) << ") with --map "
+        << int{problem.filterColor} << "=H\n";
+    return 1;
+}
+
+// Saves the opened picture with its extras, all or nothing.
+int saveWithExtras(const ProgramState& state, const ConvertOptions& options, const Log& log, std::ostream& err) {
+    log.DEBUG(options.output);
+    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return reportRefusal(state, *refused, err);
+    const OutputFiles files = buildOutputFiles(state, options.layout, log);
+    Expected<ExtraOutputs> extras = buildExtras(files, options);
+    if (!extras) {
+        log.DEBUG("Nothing saved: " + extras.reason());
+        err << kProgram << ": nothing written: " << extras.reason() << '\n';
+        return 1;
+    }
+    const SaveOutcome saved = writeOutputFiles(files, options.output, extraWrites(extras.value(), options), log);
+    if (saved.status != SaveStatus::Saved) {
+        err << kProgram << ": nothing written: " << saved.reason << '\n';
+        return 1;
+    }
+    logExtrasWritten(extras.value(), options, log);
+    return 0;
 }
 
 }  // namespace
@@ -367,29 +419,8 @@ int runConverter(const ConvertOptions& options, std::ostream& out, std::ostream&
         err << kProgram << ": " << options.input << ": " << opened.reason << '\n';
         return 1;
     }
-
     if (options.fit) fitPalette(state, log);
-
-    const SaveOutcome saved = saveFiles(state, options.layout, options.output, log);
-    switch (saved.status) {
-        case SaveStatus::Saved:
-            return writeExtras(state, options, saved, log, err);
-        case SaveStatus::PaletteRefused: {
-            const PenOutsideMode& problem = *saved.penOutsideMode;
-            const Byte pens = pensPerMode(state);
-            err << kProgram << ": nothing written: mode " << int{state.cpcMode} << " has " << int{pens}
-                << " pens, but pen " << int{problem.pen} << " shows filter colour " << int{problem.filterColor}
-                << " as CPC colour " << int{state.colorSubstitution[problem.filterColor]}
-                << ", which none of pens 0 to " << pens - 1 << " shows; give it one of their colours ("
-                << colorsOfModePens(state) << ") with --map " << int{problem.filterColor} << "=H\n";
-            return 1;
-        }
-        case SaveStatus::NoPicture:
-        case SaveStatus::WriteFailed:
-            break;
-    }
-    err << kProgram << ": nothing written: " << saved.reason << '\n';
-    return 1;
+    return saveWithExtras(state, options, log, err);
 }
 
 }  // namespace varnoke

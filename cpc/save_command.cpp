@@ -4,6 +4,7 @@
 #include "main/file_access.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace varnoke {
 
@@ -64,15 +65,12 @@ std::optional<SaveOutcome> refusalBeforeSaving(const ProgramState& state, const 
     return std::nullopt;
 }
 
-SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log) {
-    log.DEBUG(fileName);
-    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return *refused;
-
-    const OutputFiles files = buildOutputFiles(state, layout, log);
+SaveOutcome writeOutputFiles(const OutputFiles& files, const std::string& fileName,
+                             std::span<const FileToWrite> alongside, const Log& log) {
     const std::string base = screenBaseName(fileName);
     SaveOutcome outcome{SaveStatus::Saved, {}, {}, base + ".scr", base + ".pal"};
-    const std::array<FileToWrite, 2> writes{{{outcome.screenFile, files.screenFile},
-                                             {outcome.paletteFile, files.paletteFile}}};
+    std::vector<FileToWrite> writes{{outcome.screenFile, files.screenFile}, {outcome.paletteFile, files.paletteFile}};
+    writes.insert(writes.end(), alongside.begin(), alongside.end());
     if (const Expected<void> written = writeFilesAtomically(writes); !written) {
         log.DEBUG("Nothing saved: " + written.reason());
         outcome.status = SaveStatus::WriteFailed;
@@ -81,6 +79,12 @@ SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std:
     }
     log.DEBUG("Saving Ok ... ");
     return outcome;
+}
+
+SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log) {
+    log.DEBUG(fileName);
+    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return *refused;
+    return writeOutputFiles(buildOutputFiles(state, layout, log), fileName, {}, log);
 }
 
 }  // namespace varnoke

@@ -17,6 +17,7 @@
 
 #include "cpc/amsdos_header.h"
 #include "cpc/screen_encoding.h"
+#include "main/file_access.h"
 #include "main/program_state.h"
 #include "palette/palette_check.h"
 
@@ -62,6 +63,12 @@ struct SaveOutcome {
 // Why the picture cannot be saved now, with its log lines: no picture of the current
 // mode is loaded, or the palette check fails. Nothing when it can be saved.
 std::optional<SaveOutcome> refusalBeforeSaving(const ProgramState& state, const Log& log);
+
+// Writes the built files as base + ".scr" and base + ".pal" (base: the name without a
+// final ".scr"), and the files `alongside` with them, all or none (see
+// writeFilesAtomically). Logs "Saving Ok ... ", or "Nothing saved: " and the reason.
+SaveOutcome writeOutputFiles(const OutputFiles& files, const std::string& fileName,
+                             std::span<const FileToWrite> alongside, const Log& log);
 
 // Saves the picture as base + ".scr" and base + ".pal". Refuses (writing nothing) when no
 // picture of the current mode is loaded or the palette check fails. Files are replaced

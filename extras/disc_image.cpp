@@ -3,14 +3,12 @@
 #include <cstddef>  // libdsk.h uses size_t without including it
 #include <libdsk.h>
 
+#include "main/file_access.h"
+
 #include <algorithm>
 #include <bitset>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <limits>
 
 namespace varnoke {
 namespace {
@@ -237,22 +235,6 @@ private:
     DSK_PDRIVER driver_ = nullptr;
 };
 
-// A temporary file next to the target, removed unless it was renamed over it.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    const std::string& path() const { return path_; }
-    void release() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
 std::string libdskReason(dsk_err_t error) { return dsk_strerror(error); }
 
 // Checks that an opened image is a CPC data disc this program can write to.
@@ -284,119 +266,166 @@ std::string byteCount(std::size_t bytes) { return std::to_string(bytes) + " byte
 
 }  // namespace
 
-Expected<void> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files, const Log& log) {
-    const std::string name = disc.string();
-    log.DEBUG("Disc image " + name + " ...");
-    auto refuse = [&](std::string reason, FailureKind kind = FailureKind::CannotWrite) -> Expected<void> {
-        log.DEBUG("Disc image not written: " + reason);
-        return Failure{std::move(reason), kind};
-    };
+namespace {
 
+// Whether the disc image exists; refuses a name that is there but not a plain file.
+Expected<bool> discImageExists(const std::filesystem::path& disc) {
     std::error_code statusError;
     const std::filesystem::file_status status = std::filesystem::status(disc, statusError);
     const bool exists = std::filesystem::exists(status);
-    if (statusError && exists) return refuse("cannot read " + name + ": " + statusError.message(), FailureKind::CannotRead);
-    if (exists && !std::filesystem::is_regular_file(status)) return refuse(name + " is not a regular file");
+    if (statusError && exists)
+        return Failure{"cannot read " + disc.string() + ": " + statusError.message(), FailureKind::CannotRead};
+    if (exists && !std::filesystem::is_regular_file(status))
+        return Failure{disc.string() + " is not a regular file", FailureKind::CannotWrite};
+    return exists;
+}
 
-    // The new image is made in a temporary file in the same folder, so that the final
-    // rename replaces the target in one step.
-    std::string pattern = name + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return refuse("cannot create a temporary file next to " + name + ": " + std::strerror(errno));
-    TemporaryFile temporary(pattern);
-    mode_t permissions = 0;
-    if (exists) {
-        struct stat info {};
-        permissions = ::stat(name.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        permissions = 0666 & ~mask;
-    }
-    ::close(fd);
+// Opens the scratch copy of an existing image and checks that it is a CPC data disc.
+Expected<void> openExistingImage(DiscDriver& driver, const std::filesystem::path& disc,
+                                 const std::filesystem::path& scratch) {
+    const std::string name = disc.string();
+    std::error_code copyError;
+    std::filesystem::copy_file(disc, scratch, std::filesystem::copy_options::overwrite_existing, copyError);
+    if (copyError) return Failure{"cannot copy " + name + ": " + copyError.message(), FailureKind::CannotRead};
+    const dsk_err_t error = dsk_open(driver.slot(), scratch.c_str(), nullptr, nullptr);
+    if (error != DSK_ERR_OK)
+        return Failure{name + " is not a disc image that libdsk can read: " + libdskReason(error),
+                       FailureKind::WrongFormat};
+    return checkDataFormat(driver.get(), name);
+}
 
-    DSK_GEOMETRY geometry;
-    dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr);
-    DiscDriver driver;
-    if (exists) {
-        std::error_code copyError;
-        std::filesystem::copy_file(disc, temporary.path(), std::filesystem::copy_options::overwrite_existing,
-                                   copyError);
-        if (copyError) return refuse("cannot copy " + name + ": " + copyError.message(), FailureKind::CannotRead);
-        const dsk_err_t error = dsk_open(driver.slot(), temporary.path().c_str(), nullptr, nullptr);
-        if (error != DSK_ERR_OK)
-            return refuse(name + " is not a disc image that libdsk can read: " + libdskReason(error),
-                          FailureKind::WrongFormat);
-        if (const Expected<void> format = checkDataFormat(driver.get(), name); !format)
-            return refuse(format.reason(), format.kind());
-    } else {
-        log.DEBUG("Creating a CPC data disc: 40 tracks of 9 sectors &C1-&C9");
-        dsk_err_t error = dsk_creat(driver.slot(), temporary.path().c_str(), "dsk", nullptr);
-        if (error != DSK_ERR_OK) return refuse("cannot create " + name + ": " + libdskReason(error));
-        for (dsk_pcyl_t track = 0; track < static_cast<dsk_pcyl_t>(kDiscTracks) && error == DSK_ERR_OK; ++track)
-            error = dsk_apform(driver.get(), &geometry, track, 0, kFreeEntry);
-        if (error != DSK_ERR_OK) return refuse("cannot format " + name + ": " + libdskReason(error));
-    }
+// Makes a formatted, empty CPC data disc in the scratch file.
+Expected<void> createEmptyImage(DiscDriver& driver, const std::filesystem::path& disc,
+                                const std::filesystem::path& scratch, DSK_GEOMETRY& geometry, const Log& log) {
+    log.DEBUG("Creating a CPC data disc: 40 tracks of 9 sectors &C1-&C9");
+    dsk_err_t error = dsk_creat(driver.slot(), scratch.c_str(), "dsk", nullptr);
+    if (error != DSK_ERR_OK)
+        return Failure{"cannot create " + disc.string() + ": " + libdskReason(error), FailureKind::CannotWrite};
+    for (dsk_pcyl_t track = 0; track < static_cast<dsk_pcyl_t>(kDiscTracks) && error == DSK_ERR_OK; ++track)
+        error = dsk_apform(driver.get(), &geometry, track, 0, kFreeEntry);
+    if (error != DSK_ERR_OK)
+        return Failure{"cannot format " + disc.string() + ": " + libdskReason(error), FailureKind::CannotWrite};
+    return {};
+}
 
+Expected<DiscDirectory> readDirectory(const DiscDriver& driver, DSK_GEOMETRY& geometry,
+                                      const std::string& name) {
     DiscDirectory directory{};
     for (int sector = 0; sector < kDirectoryBlocks * kSectorsPerBlock; ++sector) {
         const dsk_err_t error = dsk_lread(driver.get(), &geometry, directory.data() + sector * kDiscSectorSize,
                                           static_cast<dsk_lsect_t>(sector));
         if (error != DSK_ERR_OK)
-            return refuse("cannot read the directory of " + name + " (logical sector " + std::to_string(sector) +
-                              "): " + libdskReason(error),
-                          FailureKind::CannotRead);
+            return Failure{"cannot read the directory of " + name + " (logical sector " + std::to_string(sector) +
+                               "): " + libdskReason(error),
+                           FailureKind::CannotRead};
     }
-    Expected<DiscPlan> planned = planDiscFiles(directory, files);
-    if (!planned) return refuse(planned.reason() + "; " + name + " was left as it was", planned.kind());
-    const DiscPlan& plan = planned.value();
+    return directory;
+}
 
-    auto writeSectors = [&](const Byte* data, int firstSector, int count) -> dsk_err_t {
-        for (int i = 0; i < count; ++i) {
-            const dsk_err_t error = dsk_lwrite(driver.get(), &geometry, data + i * kDiscSectorSize,
-                                               static_cast<dsk_lsect_t>(firstSector + i));
-            if (error != DSK_ERR_OK) return error;
-        }
-        return DSK_ERR_OK;
-    };
+dsk_err_t writeSectors(const DiscDriver& driver, DSK_GEOMETRY& geometry, const Byte* data, int firstSector,
+                       int count) {
+    for (int i = 0; i < count; ++i) {
+        const dsk_err_t error = dsk_lwrite(driver.get(), &geometry, data + i * kDiscSectorSize,
+                                           static_cast<dsk_lsect_t>(firstSector + i));
+        if (error != DSK_ERR_OK) return error;
+    }
+    return DSK_ERR_OK;
+}
+
+// Writes the plan's blocks, then its directory: until the directory is written, the new
+// blocks belong to no file. Closing the image is libdsk's final write.
+Expected<void> writePlan(DiscDriver& driver, DSK_GEOMETRY& geometry, const DiscPlan& plan,
+                         const std::string& name) {
     for (const auto& [block, data] : plan.blocks) {
-        const dsk_err_t error = writeSectors(data.data(), block * kSectorsPerBlock, kSectorsPerBlock);
+        const dsk_err_t error = writeSectors(driver, geometry, data.data(), block * kSectorsPerBlock, kSectorsPerBlock);
         if (error != DSK_ERR_OK)
-            return refuse("cannot write block " + std::to_string(block) + " of " + name + ": " + libdskReason(error));
+            return Failure{"cannot write block " + std::to_string(block) + " of " + name + ": " + libdskReason(error),
+                           FailureKind::CannotWrite};
     }
-    // The directory goes last: until it is written, the new blocks belong to no file.
-    if (const dsk_err_t error = writeSectors(plan.directory.data(), 0, kDirectoryBlocks * kSectorsPerBlock);
+    if (const dsk_err_t error =
+            writeSectors(driver, geometry, plan.directory.data(), 0, kDirectoryBlocks * kSectorsPerBlock);
         error != DSK_ERR_OK)
-        return refuse("cannot write the directory of " + name + ": " + libdskReason(error));
+        return Failure{"cannot write the directory of " + name + ": " + libdskReason(error), FailureKind::CannotWrite};
     if (const dsk_err_t error = driver.close(); error != DSK_ERR_OK)
-        return refuse("cannot write " + name + ": " + libdskReason(error));
+        return Failure{"cannot write " + name + ": " + libdskReason(error), FailureKind::CannotWrite};
+    return {};
+}
 
-    ::chmod(temporary.path().c_str(), permissions);
-    if (::rename(temporary.path().c_str(), name.c_str()) != 0)
-        return refuse("cannot replace " + name + ": " + std::strerror(errno));
-    temporary.release();
+// Puts the files on the image in the scratch file; returns the plan that was written.
+Expected<DiscPlan> updateScratchImage(const std::filesystem::path& disc, bool exists,
+                                      const std::filesystem::path& scratch, std::span<const DiscFile> files,
+                                      const Log& log) {
+    const std::string name = disc.string();
+    DSK_GEOMETRY geometry;
+    dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr);
+    DiscDriver driver;
+    const Expected<void> opened =
+        exists ? openExistingImage(driver, disc, scratch) : createEmptyImage(driver, disc, scratch, geometry, log);
+    if (!opened) return opened.failure();
+    Expected<DiscDirectory> directory = readDirectory(driver, geometry, name);
+    if (!directory) return directory.failure();
+    Expected<DiscPlan> planned = planDiscFiles(directory.value(), files);
+    if (!planned) return Failure{planned.reason() + "; " + name + " was left as it was", planned.kind()};
+    if (Expected<void> written = writePlan(driver, geometry, planned.value(), name); !written)
+        return written.failure();
+    return planned;
+}
 
-    for (const std::string& replaced : plan.replaced) log.DEBUG("Replaced " + replaced + " on the disc");
+}  // namespace
+
+Expected<DiscImageUpdate> prepareDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files,
+                                           const Log& log) {
+    log.DEBUG("Disc image " + disc.string() + " ...");
+    Expected<bool> exists = discImageExists(disc);
+    if (!exists) return exists.failure();
+    // libdsk works on files: the new image is made in a scratch file, removed at the end.
+    Expected<TemporaryFile> scratch = createTemporaryFileBeside(disc);
+    if (!scratch) return scratch.failure();
+    Expected<DiscPlan> plan = updateScratchImage(disc, exists.value(), scratch.value().path(), files, log);
+    if (!plan) return plan.failure();
+    Expected<std::vector<Byte>> image = readWholeFile(scratch.value().path(), std::numeric_limits<std::size_t>::max());
+    if (!image) return image.failure();
+    return DiscImageUpdate{std::move(image.value()), std::move(plan.value())};
+}
+
+void logDiscImageWritten(const DiscImageUpdate& update, std::span<const DiscFile> files, const Log& log) {
+    for (const std::string& replaced : update.plan.replaced) log.DEBUG("Replaced " + replaced + " on the disc");
     for (const DiscFile& file : files)
         log.DEBUG("Disc file " + file.name + ": " + byteCount(file.bytes.size()) + " in " +
                   std::to_string(ceilDiv(file.bytes.size(), kDiscBlockSize)) + " KB");
-    log.DEBUG("Disc image Ok: " + std::to_string(plan.freeBlocks) + " KB and " + std::to_string(plan.freeEntries) +
-              " directory entries free");
+    log.DEBUG("Disc image Ok: " + std::to_string(update.plan.freeBlocks) + " KB and " +
+              std::to_string(update.plan.freeEntries) + " directory entries free");
+}
+
+Expected<void> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files, const Log& log) {
+    Expected<DiscImageUpdate> update = prepareDiscImage(disc, files, log);
+    Expected<void> written = update ? writeFilesAtomically(std::array<FileToWrite, 1>{
+                                          {{disc, update.value().image, Permissions::OfReplacedFile}}})
+                                    : Expected<void>(update.failure());
+    if (!written) {
+        log.DEBUG("Disc image not written: " + written.reason());
+        return written;
+    }
+    logDiscImageWritten(update.value(), files, log);
     return {};
+}
+
+Expected<std::array<DiscFile, 2>> outputDiscFiles(const OutputFiles& files, const std::string& outputName) {
+    Expected<std::string> screenName = discNameOf(outputName, "SCR");
+    if (!screenName) return screenName.failure();
+    Expected<std::string> paletteName = discNameOf(outputName, "PAL");
+    if (!paletteName) return paletteName.failure();
+    return std::array<DiscFile, 2>{{{screenName.value(), files.screenFile}, {paletteName.value(), files.paletteFile}}};
 }
 
 Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
                                       const std::filesystem::path& disc, const Log& log) {
-    Expected<std::string> screenName = discNameOf(outputName, "SCR");
-    Expected<std::string> paletteName = discNameOf(outputName, "PAL");
-    if (!screenName || !paletteName) {
-        const Failure failure = screenName ? paletteName.failure() : screenName.failure();
-        log.DEBUG("Disc image not written: " + failure.reason);
-        return failure;
+    Expected<std::array<DiscFile, 2>> discFiles = outputDiscFiles(files, outputName);
+    if (!discFiles) {
+        log.DEBUG("Disc image not written: " + discFiles.reason());
+        return discFiles.failure();
     }
-    const std::array<DiscFile, 2> discFiles{{{screenName.value(), files.screenFile},
-                                             {paletteName.value(), files.paletteFile}}};
-    return addFilesToDiscImage(disc, discFiles, log);
+    return addFilesToDiscImage(disc, discFiles.value(), log);
 }
 
 SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,

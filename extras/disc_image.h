@@ -79,11 +79,31 @@ struct DiscPlan {
 // directory without room, saying how much is missing.
 Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const DiscFile> files);
 
+// A disc image with the files put on it, in memory, and what putting them there changed.
+struct DiscImageUpdate {
+    std::vector<Byte> image;
+    DiscPlan plan;
+};
+
+// Builds, in memory, the image that `disc` becomes once the files are on it (files of
+// the same name replaced), or a formatted image holding only them when there is none.
+// `disc` itself is not touched. Logs each step.
+Expected<DiscImageUpdate> prepareDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files,
+                                           const Log& log);
+
+// Logs what an update that was written changed: the files replaced and put on the disc,
+// and the room left.
+void logDiscImageWritten(const DiscImageUpdate& update, std::span<const DiscFile> files, const Log& log);
+
 // Adds the files to the disc image at `disc`, replacing files of the same name, or
-// creates a formatted image holding only them when there is none. The new image is
-// built in a temporary file next to it and renamed over it at the end, so on failure
-// the existing image is left as it was. Logs each step.
+// creates a formatted image holding only them when there is none. The image is replaced
+// in one step (see writeFilesAtomically), so on failure it is left as it was. Logs each
+// step.
 Expected<void> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files, const Log& log);
+
+// The two output files under their disc names derived from `outputName` ("NAME.SCR" and
+// "NAME.PAL"); the bytes are those of `files`.
+Expected<std::array<DiscFile, 2>> outputDiscFiles(const OutputFiles& files, const std::string& outputName);
 
 // Puts the two output files on the disc under the names derived from `outputName`
 // ("NAME.SCR" and "NAME.PAL").

@@ -1,10 +1,14 @@
 #include "main/file_access.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
+#include <limits>
+#include <random>
+#include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +38,148 @@ public:
 private:
     int fd_;
 };
+
+Failure writeFailure(const std::string& what, int error) {
+    return Failure{what + ": " + systemReason(error), FailureKind::CannotWrite};
+}
+
+// A dot and six characters that make a new name unlikely to be taken already. Seeded
+// without reading a device, so that making a name touches no file.
+std::string randomSuffix() {
+    static constexpr std::string_view kCharacters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 generator(
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        static_cast<std::uint64_t>(::getpid()) << 32);
+    std::uniform_int_distribution<std::size_t> pick(0, kCharacters.size() - 1);
+    std::string suffix = ".";
+    for (int i = 0; i < 6; ++i) suffix += kCharacters[pick(generator)];
+    return suffix;
+}
+
+// Opens a new file beside `target` under a name that no file has, with mode 0666 from
+// which the kernel takes the umask. Returns the descriptor, or -1 with errno set.
+int openNewFileBeside(const std::filesystem::path& target, std::filesystem::path& created) {
+    constexpr int kAttempts = 100;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        created = target.string() + randomSuffix();
+        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Writes all bytes; returns 0 or the error.
+int writeAll(int fd, std::span<const Byte> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return errno;
+        if (put == 0) return EIO;
+        done += static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+// A target that exists but is not a plain file (a folder, a device, a link) cannot be
+// replaced, and two outputs cannot go to the same file: say so before anything is written.
+Expected<void> checkTargets(std::span<const FileToWrite> files) {
+    std::set<std::filesystem::path> targets;
+    for (const FileToWrite& file : files) {
+        struct stat info {};
+        if (::lstat(file.path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+            return Failure{"cannot replace " + file.path.string() + ": it is not a regular file",
+                           FailureKind::CannotWrite};
+        std::error_code error;
+        std::filesystem::path same = std::filesystem::weakly_canonical(file.path, error);
+        if (error) same = file.path.lexically_normal();
+        if (!targets.insert(same).second)
+            return Failure{"two of the files to write are both " + file.path.string(), FailureKind::CannotWrite};
+    }
+    return {};
+}
+
+// The new content of one target in a temporary file beside it, flushed to the disc.
+Expected<TemporaryFile> writeTemporaryFile(const FileToWrite& file) {
+    const std::string target = file.path.string();
+    std::filesystem::path name;
+    Descriptor out(openNewFileBeside(file.path, name));
+    if (out.get() < 0) return writeFailure("cannot create " + target, errno);
+    TemporaryFile temporary(name);
+    if (const int error = writeAll(out.get(), file.bytes); error != 0)
+        return writeFailure("cannot write " + target, error);
+    struct stat replaced {};
+    if (file.permissions == Permissions::OfReplacedFile && ::stat(file.path.c_str(), &replaced) == 0)
+        ::fchmod(out.get(), replaced.st_mode & 07777);
+    if (::fsync(out.get()) != 0) return writeFailure("cannot write " + target + " to the disc", errno);
+    if (out.closeNow() != 0) return writeFailure("cannot write " + target, errno);
+    return temporary;
+}
+
+// The earlier content of a target, kept while it is replaced: under a second name, or
+// where the file system has no hard links (FAT, exFAT, some network shares) in a copy.
+// An empty path when there is no target yet.
+Expected<TemporaryFile> keepEarlierContent(const std::filesystem::path& target) {
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) != 0) return TemporaryFile(std::filesystem::path());
+    constexpr int kAttempts = 100;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::filesystem::path second = target.string() + randomSuffix();
+        if (::link(target.c_str(), second.c_str()) == 0) return TemporaryFile(second);
+        if (errno != EEXIST) break;
+    }
+    Expected<std::vector<Byte>> bytes = readWholeFile(target, std::numeric_limits<std::size_t>::max());
+    if (!bytes) return Failure{"cannot keep the earlier " + target.string() + " while it is replaced: " + bytes.reason(),
+                               FailureKind::CannotWrite};
+    return writeTemporaryFile({target, bytes.value(), Permissions::OfReplacedFile});
+}
+
+// Flushes the folders of the files, so that their new names survive a power cut. A file
+// system that cannot flush a folder says EINVAL; there is nothing more to do there.
+Expected<void> syncFolders(std::span<const FileToWrite> files) {
+    std::set<std::filesystem::path> folders;
+    for (const FileToWrite& file : files)
+        folders.insert(file.path.has_parent_path() ? file.path.parent_path() : std::filesystem::path("."));
+    for (const std::filesystem::path& folder : folders) {
+        Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (directory.get() < 0 || (::fsync(directory.get()) != 0 && errno != EINVAL))
+            return writeFailure("cannot write the folder " + folder.string() + " to the disc", errno);
+    }
+    return {};
+}
+
+// After a failure, every target in `replaced` gets its earlier content back, or goes
+// away when it did not exist before. A target that cannot be put back is named in the
+// reason, with the name its earlier content is kept under.
+Failure putBack(std::span<const FileToWrite> replaced, std::vector<TemporaryFile>& earlier, Failure failure) {
+    for (std::size_t i = 0; i < replaced.size(); ++i) {
+        const std::filesystem::path& target = replaced[i].path;
+        if (earlier[i].path().empty()) {
+            ::unlink(target.c_str());
+        } else if (::rename(earlier[i].path().c_str(), target.c_str()) == 0) {
+            earlier[i].release();
+        } else {
+            failure.reason += "; the earlier " + target.string() + " could not be put back and is kept as " +
+                              earlier[i].path().string();
+            earlier[i].release();
+        }
+    }
+    (void)syncFolders(replaced);
+    return failure;
+}
+
+// Renames each temporary file over its target, then flushes the folders; on failure the
+// targets already replaced are put back.
+Expected<void> replaceTargets(std::span<const FileToWrite> files, std::vector<TemporaryFile>& temporaries,
+                              std::vector<TemporaryFile>& earlier) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (::rename(temporaries[i].path().c_str(), files[i].path.c_str()) != 0)
+            return putBack(files.first(i), earlier, writeFailure("cannot replace " + files[i].path.string(), errno));
+        temporaries[i].release();
+    }
+    if (Expected<void> synced = syncFolders(files); !synced) return putBack(files, earlier, synced.failure());
+    return {};
+}
 
 }  // namespace
 
@@ -66,81 +212,41 @@ Expected<std::vector<Byte>> readWholeFile(const std::filesystem::path& path, std
     return bytes;
 }
 
+TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
+    if (this != &other) {
+        if (!path_.empty()) ::unlink(path_.c_str());
+        path_ = std::move(other.path_);
+        other.path_.clear();
+    }
+    return *this;
+}
+
+TemporaryFile::~TemporaryFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+Expected<TemporaryFile> createTemporaryFileBeside(const std::filesystem::path& target) {
+    std::filesystem::path name;
+    Descriptor file(openNewFileBeside(target, name));
+    if (file.get() < 0) return writeFailure("cannot create a file beside " + target.string(), errno);
+    return TemporaryFile(name);
+}
+
 Expected<void> writeFilesAtomically(std::span<const FileToWrite> files) {
-    // A target that exists but is not a plain file (a folder, a device) cannot be
-    // replaced: say so before anything is written.
+    if (Expected<void> targets = checkTargets(files); !targets) return targets;
+    std::vector<TemporaryFile> temporaries;
     for (const FileToWrite& file : files) {
-        struct stat info {};
-        if (::lstat(file.path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-            return Failure{"cannot replace " + file.path.string() + ": it is not a regular file", FailureKind::CannotWrite};
+        Expected<TemporaryFile> written = writeTemporaryFile(file);
+        if (!written) return written.failure();
+        temporaries.push_back(std::move(written.value()));
     }
-
-    std::vector<std::string> temporaries;
-    auto removeAll = [](const std::vector<std::string>& names) {
-        for (const std::string& name : names) ::unlink(name.c_str());
-    };
+    std::vector<TemporaryFile> earlier;
     for (const FileToWrite& file : files) {
-        const std::string target = file.path.string();
-        std::string pattern = target + ".XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) {
-            const int error = errno;
-            removeAll(temporaries);
-            return Failure{"cannot create " + target + ": " + systemReason(error), FailureKind::CannotWrite};
-        }
-        temporaries.push_back(pattern);
-        Descriptor out(fd);
-        std::size_t done = 0;
-        while (done < file.bytes.size()) {
-            const ssize_t put = ::write(out.get(), file.bytes.data() + done, file.bytes.size() - done);
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                const int error = errno;
-                removeAll(temporaries);
-                return Failure{"cannot write " + target + ": " + systemReason(error), FailureKind::CannotWrite};
-            }
-            done += static_cast<std::size_t>(put);
-        }
-        // Keep the permissions a newly created file would get, not mkstemp's 0600.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(out.get(), static_cast<mode_t>(0666 & ~mask));
-        if (out.closeNow() != 0) {
-            const int error = errno;
-            removeAll(temporaries);
-            return Failure{"cannot write " + target + ": " + systemReason(error), FailureKind::CannotWrite};
-        }
+        Expected<TemporaryFile> kept = keepEarlierContent(file.path);
+        if (!kept) return kept.failure();
+        earlier.push_back(std::move(kept.value()));
     }
-
-    // Keep a second name for every file about to be replaced, so that a failed rename
-    // can put back the files already replaced.
-    std::vector<std::string> backups(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const std::string target = files[i].path.string();
-        std::string backup = temporaries[i] + ".old";
-        if (::link(target.c_str(), backup.c_str()) == 0) backups[i] = std::move(backup);
-    }
-    auto dropBackups = [&] {
-        for (const std::string& backup : backups)
-            if (!backup.empty()) ::unlink(backup.c_str());
-    };
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (::rename(temporaries[i].c_str(), files[i].path.c_str()) != 0) {
-            const int error = errno;
-            for (std::size_t j = 0; j < i; ++j) {
-                if (!backups[j].empty()) {
-                    if (::rename(backups[j].c_str(), files[j].path.c_str()) == 0) backups[j].clear();
-                } else {
-                    ::unlink(files[j].path.c_str());
-                }
-            }
-            removeAll(std::vector<std::string>(temporaries.begin() + static_cast<std::ptrdiff_t>(i), temporaries.end()));
-            dropBackups();
-            return Failure{"cannot replace " + files[i].path.string() + ": " + systemReason(error), FailureKind::CannotWrite};
-        }
-    }
-    dropBackups();
-    return {};
+    return replaceTargets(files, temporaries, earlier);
 }
 
 }  // namespace varnoke

@@ -136,11 +136,11 @@ TEST(DiscImageProgram, AFullDiscOrDirectoryLeavesTheImageAsItWas) {
     const std::vector<Byte> before = readBytes(full);
     ProgramRun run = toDisc(full, "sunset-mode0.pcx", "pic.scr", folder);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("written, but not put on the disc image: the disc is full: the files need 18 KB and only 8 KB are free; "),
+    EXPECT_NE(run.err.find("nothing written: the disc is full: the files need 18 KB and only 8 KB are free; "),
               std::string::npos)
         << run.err;
     EXPECT_EQ(readBytes(full), before);
-    EXPECT_TRUE(fs::exists(folder / "pic.scr"));  // the files themselves were saved
+    EXPECT_FALSE(fs::exists(folder / "pic.scr"));  // exit status 1: nothing is written
     EXPECT_TRUE(noTemporaryFilesBeside(full));
 
     // 62 of the 64 directory entries taken: a picture needs 3 (the screen file has two
