@@ -115,6 +115,11 @@ Expected<void> setC000(ConvertOptions& options, std::string_view, const std::str
     return {};
 }
 
+Expected<void> setOcpPalette(ConvertOptions& options, std::string_view, const std::string&) {
+    options.paletteModeByte = PaletteModeByte::PictureMode;
+    return {};
+}
+
 template <int ConvertOptions::*Field>
 Expected<void> setThreshold(ConvertOptions& options, std::string_view name, const std::string& value) {
     const std::optional<int> number = parseNumber(value, kThresholdMin, kThresholdMax);
@@ -171,6 +176,10 @@ const std::array kOptionTable{
               "draw a screen file written by this program as OUTPUT.png (its\n"
               "mode and pens come from the file); --c000 says it loads at &C000",
               WithShow::Accepted, setFileName<&ConvertOptions::showFile>},
+    OptionRow{"--ocp-pal", nullptr,
+              "write the picture's mode into the palette file's first byte, where\n"
+              "readers of the OCP palette format look for it (by default it is 0)",
+              WithShow::Refused, setOcpPalette},
     OptionRow{"--log", nullptr, "print the conversion log, one line per step", WithShow::Accepted,
               setFlag<&ConvertOptions::printLog>},
     OptionRow{"--version", nullptr, "print the program's version", WithShow::Accepted,
@@ -385,7 +394,7 @@ int reportRefusal(const ProgramState& state, const SaveOutcome& refused, std::os
 int saveWithExtras(const ProgramState& state, const ConvertOptions& options, const Log& log, std::ostream& err) {
     log.DEBUG(options.output);
     if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return reportRefusal(state, *refused, err);
-    const OutputFiles files = buildOutputFiles(state, options.layout, log);
+    const OutputFiles files = buildOutputFiles(state, options.layout, log, options.paletteModeByte);
     Expected<ExtraOutputs> extras = buildExtras(files, options);
     if (!extras) {
         log.DEBUG("Nothing saved: " + extras.reason());

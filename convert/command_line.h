@@ -4,6 +4,7 @@
 // files on a CPC disc image, and draw an existing screen file.
 #pragma once
 
+#include "cpc/save_command.h"
 #include "main/expected.h"
 #include "main/program_state.h"
 
@@ -31,6 +32,8 @@ struct ConvertOptions {
     std::string discImage;
     // --show FILE.scr: draw this screen file instead of converting (output is the PNG).
     std::string showFile;
+    // --ocp-pal: the palette block's first byte holds the picture's mode.
+    PaletteModeByte paletteModeByte = PaletteModeByte::Zero;
     bool printLog = false;
     std::string input;
     std::string output;

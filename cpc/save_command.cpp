@@ -8,8 +8,10 @@
 
 namespace varnoke {
 
-void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockSize> block) {
+void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockSize> block,
+                       PaletteModeByte modeByte) {
     std::fill(block.begin(), block.end(), Byte{0});
+    if (modeByte == PaletteModeByte::PictureMode) block[0] = state.cpcMode;
     block[1] = 0xFF;
     const std::size_t pens = pensPerMode(state);
     for (std::size_t slot = 0; slot < 16; ++slot) {
@@ -20,7 +22,8 @@ void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockS
     std::fill_n(block.begin() + 195, 12, state.hardwareCodes[0]);
 }
 
-OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log) {
+OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log,
+                             PaletteModeByte modeByte) {
     log.DEBUG("Saving ... ");
     OutputFiles files;
 
@@ -40,7 +43,7 @@ OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, con
 
     const std::span<Byte, kPaletteFileSize> palette(files.paletteFile);
     buildAmsdosHeader(palette.first<kAmsdosHeaderSize>(), true, layout, log);
-    buildPaletteBlock(state, palette.last<kPaletteBlockSize>());
+    buildPaletteBlock(state, palette.last<kPaletteBlockSize>(), modeByte);
     return files;
 }
 
@@ -81,10 +84,11 @@ SaveOutcome writeOutputFiles(const OutputFiles& files, const std::string& fileNa
     return outcome;
 }
 
-SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log) {
+SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log,
+                      PaletteModeByte modeByte) {
     log.DEBUG(fileName);
     if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return *refused;
-    return writeOutputFiles(buildOutputFiles(state, layout, log), fileName, {}, log);
+    return writeOutputFiles(buildOutputFiles(state, layout, log, modeByte), fileName, {}, log);
 }
 
 }  // namespace varnoke

@@ -4,8 +4,8 @@
 // Screen file (.scr), 16512 bytes:   0 AMSDOS header (128)   128 screen image (16384)
 // Palette file (.pal), 367 bytes:    0 AMSDOS header (128)   128 palette block (239)
 //
-// The palette block:
-//   0       0
+// The palette block (the layout of the OCP palette format):
+//   0       0, or with PaletteModeByte::PictureMode the picture's mode (0, 1 or 2)
 //   1       0xFF
 //   2       0
 //   3..194  16 slots of 12 bytes; slot s holds, 12 times, the gate-array code of the
@@ -33,7 +33,13 @@ inline constexpr std::size_t kPaletteBlockSize = 239;
 inline constexpr std::size_t kScreenFileSize = kAmsdosHeaderSize + kScreenImageSize;
 inline constexpr std::size_t kPaletteFileSize = kAmsdosHeaderSize + kPaletteBlockSize;
 
-void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockSize> block);
+// What the palette block's first byte holds. Zero, for every mode, is what the palette
+// files have always held; readers of the OCP palette format take that byte for the
+// screen mode, and show a mode 1 or 2 picture in its own mode only with PictureMode.
+enum class PaletteModeByte { Zero, PictureMode };
+
+void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockSize> block,
+                       PaletteModeByte modeByte = PaletteModeByte::Zero);
 
 struct OutputFiles {
     std::array<Byte, kScreenFileSize> screenFile{};
@@ -42,7 +48,8 @@ struct OutputFiles {
 
 // Builds both files in memory, logging "Saving ... ", the offsets of every row, and the
 // two AMSDOS headers. Needs a decoded picture of the current mode.
-OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log);
+OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log,
+                             PaletteModeByte modeByte = PaletteModeByte::Zero);
 
 // The name both files are built from: the dialog's name without a final ".scr" (lower
 // case only; any other ending stays part of the name).
@@ -73,6 +80,7 @@ SaveOutcome writeOutputFiles(const OutputFiles& files, const std::string& fileNa
 // Saves the picture as base + ".scr" and base + ".pal". Refuses (writing nothing) when no
 // picture of the current mode is loaded or the palette check fails. Files are replaced
 // only once both are completely written; on failure the log says which file and why.
-SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log);
+SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log,
+                      PaletteModeByte modeByte = PaletteModeByte::Zero);
 
 }  // namespace varnoke

@@ -429,10 +429,10 @@ Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::strin
 }
 
 SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
-                            const std::filesystem::path& disc, const Log& log) {
+                            const std::filesystem::path& disc, const Log& log, PaletteModeByte modeByte) {
     log.DEBUG(disc.string());
     if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return *refused;
-    const OutputFiles files = buildOutputFiles(state, layout, log);
+    const OutputFiles files = buildOutputFiles(state, layout, log, modeByte);
     SaveOutcome outcome{SaveStatus::Saved, {}, {}, {}, {}};
     if (Expected<std::string> name = discNameOf(outputName, "SCR")) outcome.screenFile = name.value();
     if (Expected<std::string> name = discNameOf(outputName, "PAL")) outcome.paletteFile = name.value();

@@ -114,6 +114,7 @@ Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::strin
 // palette check), then both files built and put on the disc. The outcome's screenFile
 // and paletteFile hold the names on the disc.
 SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
-                            const std::filesystem::path& disc, const Log& log);
+                            const std::filesystem::path& disc, const Log& log,
+                            PaletteModeByte modeByte = PaletteModeByte::Zero);
 
 }  // namespace varnoke

@@ -215,6 +215,19 @@ TEST(PaletteBlock, SlotsRepeatTheModesPensWithoutSubstitution) {
     for (std::size_t i = 207; i < 239; ++i) EXPECT_EQ(block[i], 0);
 }
 
+TEST(PaletteBlock, OcpModeByteHoldsTheModeAndChangesNothingElse) {
+    for (const Byte mode : {Byte{0}, Byte{1}, Byte{2}}) {
+        const ProgramState state = pictureWith(mode, {}, [](int x, int) { return static_cast<Byte>(x % 3 * 13); });
+        std::array<Byte, kPaletteBlockSize> plain{};
+        std::array<Byte, kPaletteBlockSize> ocp{};
+        buildPaletteBlock(state, plain);
+        buildPaletteBlock(state, ocp, PaletteModeByte::PictureMode);
+        EXPECT_EQ(plain[0], 0);
+        EXPECT_EQ(ocp[0], mode);
+        EXPECT_TRUE(std::equal(plain.begin() + 1, plain.end(), ocp.begin() + 1)) << "mode " << int{mode};
+    }
+}
+
 class SaveCommand : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -41,6 +41,11 @@ check_programs() {
   "$bin/varnoke-pcx-convert" "$samples/sunset-mode1.pcx" "$out/sunset.scr" || fail "the converter failed"
   [ "$(stat -c %s "$out/sunset.scr" 2>/dev/null)" = 16512 ] || fail "the screen file is not 16512 bytes"
   [ "$(stat -c %s "$out/sunset.pal" 2>/dev/null)" = 367 ] || fail "the palette file is not 367 bytes"
+  # --ocp-pal changes one byte: the palette block's first, 0 before, the mode (1) after.
+  "$bin/varnoke-pcx-convert" --ocp-pal "$samples/sunset-mode1.pcx" "$out/ocp.scr" || fail "the converter failed"
+  cmp -s "$out/sunset.scr" "$out/ocp.scr" || fail "--ocp-pal changed the screen file"
+  [ "$(cmp -l "$out/sunset.pal" "$out/ocp.pal" | tr -s ' ')" = "129 0 1" ] ||
+    fail "--ocp-pal did not change exactly the palette block's first byte from 0 to 1"
   # The window opens a picture and keeps running until it is stopped: 124 is timeout's.
   for program in varnoke-pcx varnoke-pcx-c000; do
     local status=0
@@ -73,6 +78,12 @@ check_converter_documents() {
   for option in $(help_options "$prefix/bin/varnoke-pcx-convert"); do
     grep -qF -- "${option//-/\\-}" <<<"$text" || fail "the manual page does not explain $option"
     grep -qE -- "(^|[ '])$option( |'|$)" "$completion" || fail "the completion does not offer $option"
+  done
+  # The other way round: every option the page explains is one the program knows.
+  local known
+  known=$(help_options "$prefix/bin/varnoke-pcx-convert")
+  for option in $(grep -oE -- '\\-\\-[a-z0-9][a-z0-9\\-]*' <<<"$text" | sed 's/\\-/-/g' | sort -u); do
+    grep -qx -- "$option" <<<"$known" || fail "the manual page explains $option, which the program does not know"
   done
   for section in OPTIONS "EXIT STATUS" EXAMPLES; do
     grep -q "^\.SH \"\?$section" <<<"$text" || fail "the manual page has no $section section"
