@@ -14,7 +14,20 @@ namespace varnoke {
 // as 1 × 2 canvas pixels.
 LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours);
 
-// Mean S-CIELAB CIEDE2000 difference between two canvases of the same size.
+// Mean S-CIELAB CIEDE2000 difference between two canvases of the same size (0 when
+// the sizes differ).
 double scielabDifference(const LinearImage& reference, const LinearImage& result);
+
+// A reference canvas filtered once, for measuring many results against it.
+class ScielabReference {
+public:
+    explicit ScielabReference(const LinearImage& reference);
+    double difference(const LinearImage& result) const;
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<float> lab_;  // L*, a*, b* of each filtered pixel
+};
 
 }  // namespace varnoke

@@ -1,0 +1,314 @@
+// The picture quality benchmark: photos and drawings from Debian's mate-backgrounds,
+// cropped to 8 : 5, converted in modes 0, 1 and 2 by this project and by two peers,
+// each result scored with the project's measure against the same 640 × 400 canvas.
+//
+//   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--verbose]
+//
+// Peers: (a) ImageMagick as an informed user drives it (-colors N, each colour snapped
+// to the nearest CPC colour, then -remap with Floyd-Steinberg); (b) the usual converter
+// recipe (the N most frequent nearest colours, Floyd-Steinberg in sRGB).
+// ImageMagick also crops and resizes (in linear light) for all three, so each
+// converter gets the same picture.
+#include "import/colour_science.h"
+#include "import/dithering.h"
+#include "import/pen_choice.h"
+#include "import/quality_measure.h"
+#include "main/cpc_colors.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace varnoke {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kCorpus{
+    "nature/Aqua.jpg",       "nature/Dune.jpg",         "nature/FreshFlower.jpg", "nature/Garden.jpg",
+    "nature/LadyBird.jpg",   "nature/Storm.jpg",        "nature/TwoWings.jpg",    "nature/YellowFlower.jpg",
+    "abstract/Elephants.jpg", "abstract/Flow.png",      "abstract/Gulp.png",      "abstract/Waves.png",
+};
+const fs::path kCorpusDir = "/usr/share/backgrounds/mate";
+
+std::string run(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return output;
+    std::array<char, 256> buffer{};
+    while (fgets(buffer.data(), buffer.size(), pipe) != nullptr) output += buffer.data();
+    if (pclose(pipe) != 0) {
+        std::cerr << "failed: " << command << "\n";
+        std::exit(1);
+    }
+    return output;
+}
+
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+// A binary PPM (8 or 16 bits) as linear light.
+LinearImage readPpm(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, maxValue = 0;
+    in >> magic >> width >> height >> maxValue;
+    in.get();
+    LinearImage image{width, height, std::vector<float>(3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height))};
+    for (float& value : image.rgb) {
+        int sample = in.get();
+        if (maxValue > 255) sample = sample * 256 + in.get();
+        value = srgbToLinear(static_cast<float>(sample) / static_cast<float>(maxValue));
+    }
+    return image;
+}
+
+// The colours of a PPM as 8-bit sRGB, one triple a pixel.
+std::vector<Rgb> readPpmBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, maxValue = 0;
+    in >> magic >> width >> height >> maxValue;
+    in.get();
+    std::vector<Rgb> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (Rgb& p : pixels) {
+        p.r = static_cast<Byte>(in.get());
+        p.g = static_cast<Byte>(in.get());
+        p.b = static_cast<Byte>(in.get());
+    }
+    return pixels;
+}
+
+int squaredRgbDistance(Rgb a, Rgb b) {
+    return (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
+}
+
+// The CPC colour nearest to an sRGB colour, by plain distance of the 8-bit components.
+Byte nearestCpcSrgb(int r, int g, int b) {
+    Byte best = 0;
+    int bestDistance = 1 << 30;
+    for (Byte n = 0; n < 27; ++n) {
+        const Rgb c = cpcDisplayColor(n);
+        const int d = (c.r - r) * (c.r - r) + (c.g - g) * (c.g - g) + (c.b - b) * (c.b - b);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = n;
+        }
+    }
+    return best;
+}
+
+struct Result {
+    std::vector<Byte> pens;
+    std::vector<Byte> pixels;
+};
+
+// Peer (a): ImageMagick's own quantiser for the colours, then its remap.
+Result imageMagickPeer(const fs::path& work, const std::string& source, int width, int colours) {
+    const std::string size = std::to_string(width) + "x200!";
+    const fs::path quantised = work / "q.ppm";
+    run("convert " + source + " -resize " + size + " +dither -colors " + std::to_string(colours) + " -unique-colors " + quoted(quantised));
+    std::vector<Byte> pens;
+    for (const Rgb c : readPpmBytes(quantised)) {
+        const Byte n = nearestCpcSrgb(c.r, c.g, c.b);
+        if (std::find(pens.begin(), pens.end(), n) == pens.end()) pens.push_back(n);
+    }
+    std::ofstream palette(work / "pal.ppm", std::ios::binary);
+    palette << "P6\n" << pens.size() << " 1\n255\n";
+    for (const Byte n : pens) {
+        const Rgb c = cpcDisplayColor(n);
+        palette.put(static_cast<char>(c.r)).put(static_cast<char>(c.g)).put(static_cast<char>(c.b));
+    }
+    palette.close();
+    const fs::path out = work / "remapped.ppm";
+    run("convert " + source + " -resize " + size + " -dither FloydSteinberg -remap " + quoted(work / "pal.ppm") + " " + quoted(out));
+    Result result{pens, {}};
+    for (const Rgb c : readPpmBytes(out)) {
+        Byte best = 0;
+        for (Byte pen = 0; pen < pens.size(); ++pen) {
+            if (squaredRgbDistance(c, cpcDisplayColor(pens[pen])) < squaredRgbDistance(c, cpcDisplayColor(pens[best]))) best = pen;
+        }
+        result.pixels.push_back(best);
+    }
+    return result;
+}
+
+// Peer (b): count each pixel's nearest CPC colour, keep the most frequent, then
+// Floyd-Steinberg in sRGB, line by line from the left.
+Result recipePeer(const LinearImage& grid, int colours) {
+    std::array<long, 27> counts{};
+    std::vector<std::array<float, 3>> srgb(grid.pixelCount());
+    for (std::size_t i = 0; i < grid.pixelCount(); ++i) {
+        for (std::size_t c = 0; c < 3; ++c) srgb[i][c] = 255.0f * linearToSrgb(grid.rgb[3 * i + c]);
+        ++counts[nearestCpcSrgb(static_cast<int>(std::lround(srgb[i][0])), static_cast<int>(std::lround(srgb[i][1])),
+                                static_cast<int>(std::lround(srgb[i][2])))];
+    }
+    Result result;
+    std::vector<Byte> order(27);
+    for (Byte n = 0; n < 27; ++n) order[n] = n;
+    std::stable_sort(order.begin(), order.end(), [&](Byte a, Byte b) { return counts[a] > counts[b]; });
+    for (int k = 0; k < colours && counts[order[static_cast<std::size_t>(k)]] > 0; ++k) result.pens.push_back(order[static_cast<std::size_t>(k)]);
+    result.pixels.resize(grid.pixelCount());
+    const std::array<std::array<int, 3>, 4> taps{{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}};
+    for (int y = 0; y < grid.height; ++y) {
+        for (int x = 0; x < grid.width; ++x) {
+            std::array<float, 3>& p = srgb[static_cast<std::size_t>(y * grid.width + x)];
+            Byte best = 0;
+            float bestDistance = 1e30f;
+            for (Byte pen = 0; pen < result.pens.size(); ++pen) {
+                const Rgb c = cpcDisplayColor(result.pens[pen]);
+                const float d = (c.r - p[0]) * (c.r - p[0]) + (c.g - p[1]) * (c.g - p[1]) + (c.b - p[2]) * (c.b - p[2]);
+                if (d < bestDistance) {
+                    bestDistance = d;
+                    best = pen;
+                }
+            }
+            result.pixels[static_cast<std::size_t>(y * grid.width + x)] = best;
+            const Rgb c = cpcDisplayColor(result.pens[best]);
+            const std::array<float, 3> error{p[0] - c.r, p[1] - c.g, p[2] - c.b};
+            for (const auto& tap : taps) {
+                const int nx = x + tap[0], ny = y + tap[1];
+                if (nx < 0 || nx >= grid.width || ny >= grid.height) continue;
+                std::array<float, 3>& q = srgb[static_cast<std::size_t>(ny * grid.width + nx)];
+                for (std::size_t c2 = 0; c2 < 3; ++c2) q[c2] += error[c2] * static_cast<float>(tap[2]) / 16.0f;
+            }
+        }
+    }
+    return result;
+}
+
+struct Settings {
+    std::string modes = "012";
+    bool hasDither = false;
+    DitherOptions dither;
+    bool verbose = false;
+};
+
+DitherMethod methodNamed(const std::string& name) {
+    const std::map<std::string, DitherMethod> names{
+        {"none", DitherMethod::None},     {"floyd-steinberg", DitherMethod::FloydSteinberg}, {"atkinson", DitherMethod::Atkinson},
+        {"jarvis", DitherMethod::Jarvis}, {"stucki", DitherMethod::Stucki},                  {"sierra", DitherMethod::Sierra},
+        {"bayer4", DitherMethod::Bayer4}, {"bayer8", DitherMethod::Bayer8},                  {"pattern", DitherMethod::Pattern}};
+    const auto found = names.find(name);
+    if (found == names.end()) {
+        std::cerr << "unknown method " << name << "\n";
+        std::exit(2);
+    }
+    return found->second;
+}
+
+Settings parse(int argc, char** argv) {
+    Settings settings;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--verbose") settings.verbose = true;
+        else if (arg == "--dither" && i + 1 < argc) {
+            settings.hasDither = true;
+            settings.dither.method = methodNamed(argv[++i]);
+        } else if (arg == "--strength" && i + 1 < argc) settings.dither.strength = std::atoi(argv[++i]);
+        else if (arg == "--modes" && i + 1 < argc) settings.modes = argv[++i];
+        else {
+            std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--verbose]\n";
+            std::exit(2);
+        }
+    }
+    return settings;
+}
+
+// The crop to 8 : 5 around the centre, as ImageMagick geometry.
+std::string cropOf(const fs::path& picture) {
+    std::istringstream size(run("identify -format '%w %h' " + quoted(picture) + "[0]"));
+    long width = 0, height = 0;
+    size >> width >> height;
+    long w = width, h = height;
+    if (width * 5 > height * 8) w = height * 8 / 5;
+    else h = width * 5 / 8;
+    return std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string((width - w) / 2) + "+" + std::to_string((height - h) / 2);
+}
+
+struct Scores {
+    double imageMagick = 0;
+    double recipe = 0;
+    double ours = 0;
+};
+
+}  // namespace
+}  // namespace varnoke
+
+int main(int argc, char** argv) {
+    using namespace varnoke;
+    const Settings settings = parse(argc, argv);
+    const fs::path work = fs::temp_directory_path() / ("varnoke-quality-" + std::to_string(getpid()));
+    fs::create_directories(work);
+    std::map<int, std::vector<Scores>> byMode;
+    std::printf("| picture | mode | ImageMagick | usual recipe | Varnoke | against the best peer |\n|---|---|---|---|---|---|\n");
+    for (const std::string& name : kCorpus) {
+        const fs::path picture = kCorpusDir / name;
+        const fs::path cropped = work / "cropped.png";
+        run("convert " + quoted(picture) + "[0] -auto-orient -strip -crop " + cropOf(picture) + " +repage " + quoted(cropped));
+        const std::string linearResize = " -colorspace RGB -filter Lanczos -resize ";
+        run("convert " + quoted(cropped) + linearResize + "640x400! -colorspace sRGB -depth 16 " + quoted(work / "ref.ppm"));
+        const ScielabReference reference(readPpm(work / "ref.ppm"));
+        for (const char modeChar : settings.modes) {
+            const auto mode = static_cast<Byte>(modeChar - '0');
+            const int width = 160 << mode;
+            const int colours = pensOfMode(mode);
+            run("convert " + quoted(cropped) + linearResize + std::to_string(width) + "x200! -colorspace sRGB -depth 16 " + quoted(work / "grid.ppm"));
+            GridPicture grid{mode, readPpm(work / "grid.ppm"), {}};
+            Scores scores;
+            const Result a = imageMagickPeer(work, quoted(cropped), width, colours);
+            scores.imageMagick = reference.difference(cpcCanvas(mode, a.pixels, a.pens));
+            const Result b = recipePeer(grid.image, colours);
+            scores.recipe = reference.difference(cpcCanvas(mode, b.pixels, b.pens));
+            PenOptions options;
+            options.dither = settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), 100};
+            const auto start = std::chrono::steady_clock::now();
+            const std::vector<Byte> pens = choosePens(grid, options);
+            const std::vector<Byte> pixels = ditherToPens(grid, pens, options.dither);
+            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            scores.ours = reference.difference(cpcCanvas(mode, pixels, pens));
+            byMode[mode].push_back(scores);
+            const double best = std::min(scores.imageMagick, scores.recipe);
+            std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", fs::path(name).stem().c_str(), mode, scores.imageMagick, scores.recipe,
+                        scores.ours, 100.0 * (scores.ours / best - 1.0));
+            if (settings.verbose) std::printf(" %.0f ms", ms);
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    std::printf("\n| mode | ImageMagick | usual recipe | Varnoke | against the best peer |\n|---|---|---|---|---|\n");
+    std::vector<Scores> all;
+    for (const auto& [mode, list] : byMode) {
+        double logA = 0, logB = 0, logOurs = 0, logBest = 0;
+        for (const Scores& s : list) {
+            logA += std::log(s.imageMagick);
+            logB += std::log(s.recipe);
+            logOurs += std::log(s.ours);
+            logBest += std::log(std::min(s.imageMagick, s.recipe));
+        }
+        const double n = static_cast<double>(list.size());
+        std::printf("| %d (geometric mean) | %.3f | %.3f | %.3f | %+.1f %% |\n", mode, std::exp(logA / n), std::exp(logB / n), std::exp(logOurs / n),
+                    100.0 * (std::exp((logOurs - logBest) / n) - 1.0));
+        all.insert(all.end(), list.begin(), list.end());
+    }
+    double logOurs = 0, logBest = 0;
+    for (const Scores& s : all) {
+        logOurs += std::log(s.ours);
+        logBest += std::log(std::min(s.imageMagick, s.recipe));
+    }
+    std::printf("\nAll pictures and modes: Varnoke against the best peer %+.1f %% (geometric mean)\n",
+                100.0 * (std::exp((logOurs - logBest) / static_cast<double>(all.size())) - 1.0));
+    fs::remove_all(work);
+    return 0;
+}
