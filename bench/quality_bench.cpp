@@ -7,8 +7,9 @@
 // Peers: (a) ImageMagick as an informed user drives it (-colors N, each colour snapped
 // to the nearest CPC colour, then -remap with Floyd-Steinberg); (b) the usual converter
 // recipe (the N most frequent nearest colours, Floyd-Steinberg in sRGB).
-// ImageMagick also crops and resizes (in linear light) for all three, so each
-// converter gets the same picture.
+// ImageMagick also crops, flattens transparency onto black (as the converter does by
+// default) and resizes (in linear light) for all three, so each converter gets the
+// same picture.
 #include "import/colour_science.h"
 #include "import/dithering.h"
 #include "import/pen_choice.h"
@@ -39,7 +40,7 @@ namespace fs = std::filesystem;
 const std::vector<std::string> kCorpus{
     "nature/Aqua.jpg",       "nature/Dune.jpg",         "nature/FreshFlower.jpg", "nature/Garden.jpg",
     "nature/LadyBird.jpg",   "nature/Storm.jpg",        "nature/TwoWings.jpg",    "nature/YellowFlower.jpg",
-    "abstract/Elephants.jpg", "abstract/Flow.png",      "abstract/Gulp.png",      "abstract/Waves.png",
+    "abstract/Elephants.jpg", "abstract/Flow.png",      "abstract/Gulp.png",      "desktop/Ubuntu-Mate-Warm-no-logo.png",
 };
 const fs::path kCorpusDir = "/usr/share/backgrounds/mate";
 
@@ -256,7 +257,7 @@ int main(int argc, char** argv) {
     for (const std::string& name : kCorpus) {
         const fs::path picture = kCorpusDir / name;
         const fs::path cropped = work / "cropped.png";
-        run("convert " + quoted(picture) + "[0] -auto-orient -strip -crop " + cropOf(picture) + " +repage " + quoted(cropped));
+        run("convert " + quoted(picture) + "[0] -auto-orient -strip -background black -alpha remove -alpha off -crop " + cropOf(picture) + " +repage " + quoted(cropped));
         const std::string linearResize = " -colorspace RGB -filter Lanczos -resize ";
         run("convert " + quoted(cropped) + linearResize + "640x400! -colorspace sRGB -depth 16 " + quoted(work / "ref.ppm"));
         const ScielabReference reference(readPpm(work / "ref.ppm"));

@@ -192,7 +192,8 @@ std::vector<Byte> orderedPairs(const GridPicture& picture, const PenPalette& pen
 }
 
 // Knoll's pattern dithering: for each pixel a plan of 16 pens whose mean, in linear light,
-// follows the colour (each pen chosen for the colour plus the error of the pens so far),
+// follows the colour (each pen the nearest in linear light to the colour plus the error
+// of the pens so far),
 // ordered by lightness; the 8 × 8 Bayer matrix picks which pen of the plan the pixel shows.
 std::vector<Byte> knollPattern(const GridPicture& picture, const PenPalette& pens, float strength) {
     constexpr int kPlan = 16;
@@ -213,7 +214,7 @@ std::vector<Byte> knollPattern(const GridPicture& picture, const PenPalette& pen
             for (Byte& pen : plan) {
                 const Vec3 attempt{std::clamp(p[0] + error.x * strength, 0.0f, 1.0f), std::clamp(p[1] + error.y * strength, 0.0f, 1.0f),
                                    std::clamp(p[2] + error.z * strength, 0.0f, 1.0f)};
-                pen = pens.nearest(attempt);
+                pen = pens.nearestLinear(attempt);
                 const Vec3 shown = pens.linear(pen);
                 error = {error.x + p[0] - shown.x, error.y + p[1] - shown.y, error.z + p[2] - shown.z};
             }
@@ -253,6 +254,19 @@ Byte PenPalette::nearest(Vec3 linearColour) const {
     float bestDistance = 1e30f;
     for (std::size_t pen = 0; pen < oklab_.size(); ++pen) {
         const float distance = squaredDistance(lab, oklab_[pen]);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = static_cast<Byte>(pen);
+        }
+    }
+    return best;
+}
+
+Byte PenPalette::nearestLinear(Vec3 linearColour) const {
+    Byte best = 0;
+    float bestDistance = 1e30f;
+    for (std::size_t pen = 0; pen < linear_.size(); ++pen) {
+        const float distance = squaredDistance(linearColour, linear_[pen]);
         if (distance < bestDistance) {
             bestDistance = distance;
             best = static_cast<Byte>(pen);

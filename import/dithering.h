@@ -30,6 +30,8 @@ public:
     Vec3 linear(Byte pen) const { return linear_[pen]; }
     // The pen nearest to a linear colour by OKLab distance; the lower pen on a tie.
     Byte nearest(Vec3 linearColour) const;
+    // The pen nearest by distance in linear light.
+    Byte nearestLinear(Vec3 linearColour) const;
     // The pen of least luminance, for the border of a letterboxed picture.
     Byte darkest() const { return darkest_; }
 

@@ -1,9 +1,12 @@
 #include "import/pen_choice.h"
 
 #include "import/colour_science.h"
+#include "import/quality_measure.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <numeric>
 
 namespace varnoke {
@@ -11,24 +14,261 @@ namespace varnoke {
 namespace {
 
 constexpr int kColourCount = 27;
+constexpr int kPairCount = kColourCount * (kColourCount + 1) / 2;  // 378, a colour with itself included
+constexpr int kMixSteps = 8;
+
+std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
 float luma(Vec3 c) { return 0.2126f * c.x + 0.7152f * c.y + 0.0722f * c.z; }
 
-// How many pixels (not in the border) have each CPC colour as their nearest, by OKLab.
-std::array<long, kColourCount> nearestColourCounts(const GridPicture& picture) {
-    std::array<Byte, kColourCount> all{};
-    std::iota(all.begin(), all.end(), Byte{0});
-    const PenPalette everyColour(all);
-    std::array<long, kColourCount> counts{};
+bool isBorder(const GridPicture& picture, std::size_t i) { return !picture.border.empty() && picture.border[i]; }
+
+int pairIndex(int a, int b) {
+    if (a > b) std::swap(a, b);
+    return a * kColourCount - a * (a - 1) / 2 + (b - a);
+}
+
+// The picture's colours, gathered into bins of 8 levels a component (by their sRGB
+// value): the mean OKLab of each bin and its share of the pixels.
+PenProxy::Sample sampleColours(const GridPicture& picture) {
+    constexpr int kLevels = 8;
+    std::vector<std::array<float, 4>> bins(kLevels * kLevels * kLevels);
+    auto level = [](float linear) { return std::clamp(static_cast<int>(linearToSrgb(std::clamp(linear, 0.0f, 1.0f)) * kLevels), 0, kLevels - 1); };
     for (std::size_t i = 0; i < picture.image.pixelCount(); ++i) {
-        if (!picture.border.empty() && picture.border[i]) continue;
+        if (isBorder(picture, i)) continue;
         const float* p = picture.image.rgb.data() + 3 * i;
-        ++counts[everyColour.nearest({p[0], p[1], p[2]})];
+        std::array<float, 4>& bin = bins[at((level(p[0]) * kLevels + level(p[1])) * kLevels + level(p[2]))];
+        bin[0] += p[0];
+        bin[1] += p[1];
+        bin[2] += p[2];
+        bin[3] += 1.0f;
     }
-    return counts;
+    PenProxy::Sample sample;
+    float total = 0;
+    for (const auto& bin : bins) total += bin[3];
+    for (const auto& bin : bins) {
+        if (bin[3] == 0) continue;
+        sample.oklab.push_back(linearToOklab({bin[0] / bin[3], bin[1] / bin[3], bin[2] / bin[3]}));
+        sample.weight.push_back(bin[3] / total);
+    }
+    return sample;
+}
+
+// For every sampled colour and every pair of CPC colours, how far the colour is from the
+// best mix of the pair that dithering can show (mixed in linear light, compared in
+// OKLab), with a charge for the pattern that a mix of distant colours shows.
+std::vector<float> mixDistances(const PenProxy::Sample& sample) {
+    constexpr float kPatternCharge = 0.08f;
+    std::vector<Vec3> mixes;
+    std::vector<float> charges;
+    std::vector<int> pairOfMix;
+    for (int a = 0; a < kColourCount; ++a) {
+        for (int b = a; b < kColourCount; ++b) {
+            const Vec3 ca = cpcLinearColour(static_cast<Byte>(a));
+            const Vec3 cb = cpcLinearColour(static_cast<Byte>(b));
+            const float spread = squaredDistance(linearToOklab(ca), linearToOklab(cb));
+            for (int step = 0; step <= (a == b ? 0 : kMixSteps); ++step) {
+                const float t = static_cast<float>(step) / kMixSteps;
+                mixes.push_back(linearToOklab({ca.x + t * (cb.x - ca.x), ca.y + t * (cb.y - ca.y), ca.z + t * (cb.z - ca.z)}));
+                charges.push_back(kPatternCharge * t * (1 - t) * spread);
+                pairOfMix.push_back(pairIndex(a, b));
+            }
+        }
+    }
+    std::vector<float> distances(sample.oklab.size() * kPairCount, 1e30f);
+    for (std::size_t s = 0; s < sample.oklab.size(); ++s) {
+        float* row = distances.data() + s * kPairCount;
+        for (std::size_t m = 0; m < mixes.size(); ++m) {
+            const float d = squaredDistance(sample.oklab[s], mixes[m]) + charges[m];
+            float& best = row[pairOfMix[m]];
+            best = std::min(best, d);
+        }
+        for (int p = 0; p < kPairCount; ++p) row[p] = std::sqrt(row[p]);
+    }
+    return distances;
+}
+
+struct Candidate {
+    float score;
+    std::vector<Byte> colours;
+};
+
+// Every set of `wanted` colours that holds the fixed ones, keeping the `keep` best by the
+// proxy score.
+std::vector<Candidate> exhaustiveSearch(const PenProxy& score, const std::vector<Byte>& fixed, std::size_t wanted, std::size_t keep) {
+    std::vector<Byte> free;
+    for (Byte n = 0; n < kColourCount; ++n) {
+        if (std::find(fixed.begin(), fixed.end(), n) == fixed.end()) free.push_back(n);
+    }
+    const std::size_t choose = wanted - fixed.size();
+    std::vector<Candidate> best;
+    std::vector<std::size_t> index(choose);
+    std::iota(index.begin(), index.end(), std::size_t{0});
+    std::vector<Byte> set = fixed;
+    set.resize(wanted);
+    while (true) {
+        for (std::size_t k = 0; k < choose; ++k) set[fixed.size() + k] = free[index[k]];
+        const float s = score(set);
+        if (best.size() < keep || s < best.back().score) {
+            best.push_back({s, set});
+            std::sort(best.begin(), best.end(), [](const Candidate& a, const Candidate& b) { return a.score < b.score; });
+            if (best.size() > keep) best.pop_back();
+        }
+        // Next combination of `choose` out of free.size().
+        std::size_t k = choose;
+        while (k > 0 && index[k - 1] == free.size() - choose + k - 1) --k;
+        if (k == 0) break;
+        ++index[k - 1];
+        for (std::size_t j = k; j < choose; ++j) index[j] = index[j - 1] + 1;
+    }
+    return best;
+}
+
+// Large sets (mode 0): colours added one at a time, each the one that lowers the score
+// most, then single swaps of a chosen colour for another while any lowers it.
+std::vector<Byte> greedySearch(const PenProxy& score, const std::vector<Byte>& fixed, std::size_t wanted) {
+    std::vector<Byte> set = fixed;
+    auto isIn = [&](Byte n) { return std::find(set.begin(), set.end(), n) != set.end(); };
+    while (set.size() < wanted) {
+        Candidate best{1e30f, {}};
+        for (Byte n = 0; n < kColourCount; ++n) {
+            if (isIn(n)) continue;
+            set.push_back(n);
+            const float s = score(set);
+            if (s < best.score) best = {s, set};
+            set.pop_back();
+        }
+        set = best.colours;
+    }
+    float current = score(set);
+    for (bool improved = true; improved;) {
+        improved = false;
+        for (std::size_t k = fixed.size(); k < set.size(); ++k) {
+            for (Byte n = 0; n < kColourCount; ++n) {
+                if (isIn(n)) continue;
+                const Byte old = set[k];
+                set[k] = n;
+                const float s = score(set);
+                if (s < current - 1e-6f) {
+                    current = s;
+                    improved = true;
+                } else {
+                    set[k] = old;
+                }
+            }
+        }
+    }
+    return set;
+}
+
+// A 640 × 400 canvas at half its size each way (the mean of each 2 × 2 block): the pen
+// search measures there, at 16 pixels a degree, four times as fast.
+LinearImage halfCanvas(const LinearImage& canvas) {
+    LinearImage half{canvas.width / 2, canvas.height / 2, std::vector<float>(3 * at(canvas.width / 2 * (canvas.height / 2)))};
+    for (int y = 0; y < half.height; ++y) {
+        for (int x = 0; x < half.width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                half.pixel(x, y)[c] = 0.25f * (canvas.pixel(2 * x, 2 * y)[c] + canvas.pixel(2 * x + 1, 2 * y)[c] +
+                                               canvas.pixel(2 * x, 2 * y + 1)[c] + canvas.pixel(2 * x + 1, 2 * y + 1)[c]);
+            }
+        }
+    }
+    return half;
+}
+
+// The picture as it stands on its grid, on the half-size canvas, to score results against.
+LinearImage gridCanvas(const GridPicture& picture) {
+    LinearImage canvas{640, 400, std::vector<float>(3 * 640 * 400)};
+    const int stretch = 640 / std::max(1, picture.image.width);
+    for (int y = 0; y < 400; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            const float* p = picture.image.pixel(std::min(x / stretch, picture.image.width - 1), std::min(y / 2, picture.image.height - 1));
+            std::copy(p, p + 3, canvas.pixel(x, y));
+        }
+    }
+    return halfCanvas(canvas);
+}
+
+// The candidate whose dithered result the measure finds closest to the picture.
+std::vector<Byte> bestByMeasure(const GridPicture& picture, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
+    if (candidates.size() == 1) return candidates.front().colours;
+    const ScielabReference reference(gridCanvas(picture), 16.0);
+    double best = 1e30;
+    std::vector<Byte> chosen;
+    for (const Candidate& candidate : candidates) {
+        const std::vector<Byte> pixels = ditherToPens(picture, candidate.colours, dither);
+        const double score = reference.difference(halfCanvas(cpcCanvas(picture.cpcMode, pixels, candidate.colours)));
+        if (score < best) {
+            best = score;
+            chosen = candidate.colours;
+        }
+    }
+    return chosen;
+}
+
+// The CPC colours of a picture drawn only in CPC display colours, or nothing when some
+// pixel has another colour.
+std::vector<Byte> exactCpcColours(const GridPicture& picture) {
+    std::array<Vec3, kColourCount> linear{};
+    for (Byte n = 0; n < kColourCount; ++n) linear[n] = cpcLinearColour(n);
+    std::array<bool, kColourCount> used{};
+    for (std::size_t i = 0; i < picture.image.pixelCount(); ++i) {
+        if (isBorder(picture, i)) continue;
+        const float* p = picture.image.rgb.data() + 3 * i;
+        const auto match = std::find_if(linear.begin(), linear.end(), [&](Vec3 c) { return squaredDistance(c, {p[0], p[1], p[2]}) < 1e-10f; });
+        if (match == linear.end()) return {};
+        used[at(static_cast<int>(match - linear.begin()))] = true;
+    }
+    std::vector<Byte> colours;
+    for (Byte n = 0; n < kColourCount; ++n) {
+        if (used[n]) colours.push_back(n);
+    }
+    return colours;
+}
+
+std::vector<Byte> validFixed(const PenOptions& options, std::size_t wanted) {
+    std::vector<Byte> fixed;
+    for (const Byte colour : options.fixedColours) {
+        if (colour < kColourCount && std::find(fixed.begin(), fixed.end(), colour) == fixed.end() && fixed.size() < wanted) fixed.push_back(colour);
+    }
+    return fixed;
+}
+
+// The search's candidates, best by the proxy first: every set of the wanted size where
+// that is cheap (modes 1 and 2), else the result of the greedy search.
+std::vector<Candidate> searchCandidates(const PenProxy& score, const std::vector<Byte>& fixed, std::size_t wanted) {
+    if (wanted <= 4) return exhaustiveSearch(score, fixed, wanted, 4);
+    std::vector<Byte> set = greedySearch(score, fixed, wanted);
+    return {{score(set), set}};
 }
 
 }  // namespace
+
+PenProxy::PenProxy(const GridPicture& picture) : sample_(sampleColours(picture)), distances_(mixDistances(sample_)) {}
+
+float PenProxy::operator()(std::span<const Byte> colours) const {
+    std::array<int, kPairCount> pairs{};
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        for (std::size_t j = i; j < colours.size(); ++j) pairs[count++] = pairIndex(colours[i], colours[j]);
+    }
+    if (count == 0) return 1e30f;
+    float total = 0;
+    for (std::size_t s = 0; s < sample_.weight.size(); ++s) {
+        const float* row = distances_.data() + s * kPairCount;
+        float best = row[pairs[0]];
+        for (std::size_t p = 1; p < count; ++p) best = std::min(best, row[pairs[p]]);
+        total += sample_.weight[s] * best;
+    }
+    return total;
+}
+
+std::vector<Byte> bestByProxy(const GridPicture& picture, const PenOptions& options) {
+    const auto wanted = static_cast<std::size_t>(penCount(picture, options));
+    const std::vector<Byte> fixed = validFixed(options, wanted);
+    if (fixed.size() == wanted) return darkestFirst(fixed);
+    return darkestFirst(searchCandidates(PenProxy(picture), fixed, wanted).front().colours);
+}
 
 int penCount(const GridPicture& picture, const PenOptions& options) {
     const int modePens = pensOfMode(picture.cpcMode);
@@ -45,22 +285,16 @@ std::vector<Byte> darkestFirst(std::vector<Byte> colours) {
 
 std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& options) {
     const auto wanted = static_cast<std::size_t>(penCount(picture, options));
-    std::vector<Byte> chosen;
-    for (const Byte fixed : options.fixedColours) {
-        if (fixed < kColourCount && std::find(chosen.begin(), chosen.end(), fixed) == chosen.end() && chosen.size() < wanted) {
-            chosen.push_back(fixed);
+    const std::vector<Byte> fixed = validFixed(options, wanted);
+    std::vector<Byte> exact = exactCpcColours(picture);
+    if (!exact.empty()) {
+        for (const Byte colour : fixed) {
+            if (std::find(exact.begin(), exact.end(), colour) == exact.end()) exact.push_back(colour);
         }
+        if (exact.size() <= wanted) return darkestFirst(exact);
     }
-    const std::array<long, kColourCount> counts = nearestColourCounts(picture);
-    std::vector<Byte> ranked(kColourCount);
-    std::iota(ranked.begin(), ranked.end(), Byte{0});
-    std::stable_sort(ranked.begin(), ranked.end(), [&](Byte a, Byte b) { return counts[a] > counts[b]; });
-    for (const Byte colour : ranked) {
-        if (chosen.size() >= wanted || counts[colour] == 0) break;
-        if (std::find(chosen.begin(), chosen.end(), colour) == chosen.end()) chosen.push_back(colour);
-    }
-    if (chosen.empty()) chosen.push_back(0);
-    return darkestFirst(std::move(chosen));
+    if (fixed.size() == wanted) return darkestFirst(fixed);
+    return darkestFirst(bestByMeasure(picture, searchCandidates(PenProxy(picture), fixed, wanted), options.dither));
 }
 
 }  // namespace varnoke

@@ -5,6 +5,7 @@
 #include "import/dithering.h"
 #include "import/linear_image.h"
 
+#include <span>
 #include <vector>
 
 namespace varnoke {
@@ -21,6 +22,29 @@ struct PenOptions {
 // The CPC colour numbers (0..26) of the chosen pens, darkest first, no colour twice.
 // A picture that needs fewer colours than it may have gets only those it needs.
 std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& options);
+
+// The quick score that the search ranks colour sets by: the picture's colours (sampled
+// into bins) each at its distance, in OKLab, from the nearest mix of two colours of the
+// set that dithering can show (mixed in linear light), with a charge for the pattern
+// that a mix of distant colours shows. Lower is better.
+class PenProxy {
+public:
+    struct Sample {
+        std::vector<Vec3> oklab;
+        std::vector<float> weight;
+    };
+
+    explicit PenProxy(const GridPicture& picture);
+    float operator()(std::span<const Byte> colours) const;
+
+private:
+    Sample sample_;
+    std::vector<float> distances_;  // sample × pair of CPC colours
+};
+
+// The colours that the search finds best by the proxy alone (choosePens then measures
+// the few best of them dithered).
+std::vector<Byte> bestByProxy(const GridPicture& picture, const PenOptions& options);
 
 // How many pens the options ask for in the picture's mode.
 int penCount(const GridPicture& picture, const PenOptions& options);

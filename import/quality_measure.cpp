@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <numbers>
 
 namespace varnoke {
@@ -38,7 +37,6 @@ struct GaussianTerm {
     double weight;
     double spreadDegrees;
 };
-constexpr double kPixelsPerDegree = 32.0;
 const std::array<std::vector<GaussianTerm>, 3> kChannelFilters{{
     {{1.00327, 0.05}, {0.114416, 0.225}, {-0.117686, 7.0}},
     {{0.616725, 0.0685}, {0.383275, 0.826}},
@@ -224,17 +222,17 @@ std::array<Plane, 3> opponentPlanes(const LinearImage& canvas) {
     return planes;
 }
 
-std::array<Plane, 3> filteredPlanes(const LinearImage& canvas) {
+std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerDegree) {
     const std::array<Plane, 3> planes = opponentPlanes(canvas);
     std::array<Plane, 3> filtered;
     for (std::size_t c = 0; c < 3; ++c) {
         filtered[c] = {canvas.width, canvas.height, std::vector<float>(canvas.pixelCount())};
         for (const GaussianTerm& term : kChannelFilters[c]) {
-            const double sigma = term.spreadDegrees * kPixelsPerDegree;
+            const double sigma = term.spreadDegrees * pixelsPerDegree;
             const auto weight = static_cast<float>(term.weight);
             if (sigma > 64.0) gaussianWide(planes[c], sigma, weight, filtered[c]);
-            else if (std::getenv("EXACT") == nullptr && sigma > 16.0) gaussianDecimated(planes[c], sigma, weight, 4, filtered[c]);
-            else if (std::getenv("EXACT") == nullptr && sigma > 6.0) gaussianDecimated(planes[c], sigma, weight, 2, filtered[c]);
+            else if (sigma > 16.0) gaussianDecimated(planes[c], sigma, weight, 4, filtered[c]);
+            else if (sigma > 6.0) gaussianDecimated(planes[c], sigma, weight, 2, filtered[c]);
             else gaussianDirect(planes[c], sigma, weight, filtered[c]);
         }
     }
@@ -282,14 +280,14 @@ LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<
     return canvas;
 }
 
-ScielabReference::ScielabReference(const LinearImage& reference)
-    : width_(reference.width), height_(reference.height) {
-    if (reference.pixelCount() > 0) lab_ = labOf(filteredPlanes(reference));
+ScielabReference::ScielabReference(const LinearImage& reference, double pixelsPerDegree)
+    : width_(reference.width), height_(reference.height), pixelsPerDegree_(pixelsPerDegree) {
+    if (reference.pixelCount() > 0) lab_ = labOf(filteredPlanes(reference, pixelsPerDegree_));
 }
 
 double ScielabReference::difference(const LinearImage& result) const {
     if (result.width != width_ || result.height != height_ || lab_.empty()) return 0;
-    const std::vector<float> lab = labOf(filteredPlanes(result));
+    const std::vector<float> lab = labOf(filteredPlanes(result, pixelsPerDegree_));
     double total = 0;
     for (std::size_t i = 0; i < lab.size(); i += 3) {
         total += ciede2000({lab_[i], lab_[i + 1], lab_[i + 2]}, {lab[i], lab[i + 1], lab[i + 2]});

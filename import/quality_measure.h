@@ -18,15 +18,17 @@ LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<
 // the sizes differ).
 double scielabDifference(const LinearImage& reference, const LinearImage& result);
 
-// A reference canvas filtered once, for measuring many results against it.
+// A reference canvas filtered once, for measuring many results against it. The canvas
+// has 32 pixels a degree; a canvas of half the size each way, 16 (a quick estimate).
 class ScielabReference {
 public:
-    explicit ScielabReference(const LinearImage& reference);
+    explicit ScielabReference(const LinearImage& reference, double pixelsPerDegree = 32.0);
     double difference(const LinearImage& result) const;
 
 private:
     int width_ = 0;
     int height_ = 0;
+    double pixelsPerDegree_ = 32.0;
     std::vector<float> lab_;  // L*, a*, b* of each filtered pixel
 };
 

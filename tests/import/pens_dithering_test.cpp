@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace varnoke {
 namespace {
@@ -77,6 +79,43 @@ TEST(PenChoice, APictureInCpcColoursComesBackExactly) {
             wrong += pens[pixels[i]] != colours[(x * 7 + y) % colours.size()];
         }
         EXPECT_EQ(wrong, 0) << int(mode);
+    }
+}
+
+// A picture of smooth gradients in colours that no CPC colour matches.
+GridPicture gradients(Byte mode) {
+    return gridOf(mode, [](int x, int y) {
+        const float u = static_cast<float>(x % 160) / 160.0f, v = static_cast<float>(y) / 200.0f;
+        return Vec3{0.1f + 0.7f * u * v, 0.35f * (1 - u) + 0.3f * v, 0.6f * (1 - v) * u + 0.05f};
+    });
+}
+
+TEST(PenChoice, TheSearchFindsTheBruteForceOptimumOfItsScore) {
+    struct Case {
+        Byte mode;
+        PenOptions options;
+    };
+    const std::array<Case, 4> cases{{{2, {}}, {1, {}}, {1, {3, {}, {}}}, {1, {0, {26}, {}}}}};
+    for (const Case& c : cases) {
+        const GridPicture picture = gradients(c.mode);
+        const PenProxy score(picture);
+        const std::size_t wanted = static_cast<std::size_t>(penCount(picture, c.options));
+        // Every set of `wanted` colours: each 27-bit mask with that many bits (Gosper's
+        // next mask with as many bits).
+        float best = 1e30f;
+        for (std::uint32_t mask = (1u << wanted) - 1; mask < (1u << 27);) {
+            const std::uint32_t low = mask & (~mask + 1), ripple = mask + low;
+            const std::uint32_t current = std::exchange(mask, (((ripple ^ mask) >> 2) / low) | ripple);
+            std::vector<Byte> set;
+            for (Byte n = 0; n < 27; ++n) {
+                if (current & (1u << n)) set.push_back(n);
+            }
+            if (!c.options.fixedColours.empty() && std::find(set.begin(), set.end(), c.options.fixedColours[0]) == set.end()) continue;
+            best = std::min(best, score(set));
+        }
+        const std::vector<Byte> found = bestByProxy(picture, c.options);
+        EXPECT_EQ(found.size(), wanted);
+        EXPECT_FLOAT_EQ(score(found), best) << int(c.mode);
     }
 }
 
