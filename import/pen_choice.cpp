@@ -2,6 +2,7 @@
 
 #include "import/colour_science.h"
 #include "import/quality_measure.h"
+#include "main/cpc_colors.h"
 
 #include <algorithm>
 #include <array>
@@ -22,6 +23,12 @@ std::size_t at(int i) { return static_cast<std::size_t>(i); }
 float luma(Vec3 c) { return 0.2126f * c.x + 0.7152f * c.y + 0.0722f * c.z; }
 
 bool isBorder(const GridPicture& picture, std::size_t i) { return !picture.border.empty() && picture.border[i]; }
+
+// The display colour of CPC colour n as sRGB components 0..1.
+Vec3 levelsOf(Byte n) {
+    const Rgb c = cpcDisplayColor(n);
+    return {static_cast<float>(c.r) / 255.0f, static_cast<float>(c.g) / 255.0f, static_cast<float>(c.b) / 255.0f};
+}
 
 int pairIndex(int a, int b) {
     if (a > b) std::swap(a, b);
@@ -242,6 +249,39 @@ std::vector<Candidate> searchCandidates(const PenProxy& score, const std::vector
     return {{score(set), set}};
 }
 
+// The fixed colours, then the colours nearest to most pixels (by OKLab, and by plain
+// sRGB distance): the usual choice, which the measure weighs against the search's. It
+// wins on pictures dominated by a few large flat areas.
+std::vector<Candidate> frequentColourCandidates(const GridPicture& picture, const std::vector<Byte>& fixed, std::size_t wanted) {
+    std::array<Byte, kColourCount> all{};
+    std::iota(all.begin(), all.end(), Byte{0});
+    const PenPalette everyColour(all);
+    std::array<long, kColourCount> byOklab{};
+    std::array<long, kColourCount> bySrgb{};
+    for (std::size_t i = 0; i < picture.image.pixelCount(); ++i) {
+        if (isBorder(picture, i)) continue;
+        const float* p = picture.image.rgb.data() + 3 * i;
+        ++byOklab[everyColour.nearest({p[0], p[1], p[2]})];
+        const Vec3 srgb{linearToSrgb(std::clamp(p[0], 0.0f, 1.0f)), linearToSrgb(std::clamp(p[1], 0.0f, 1.0f)), linearToSrgb(std::clamp(p[2], 0.0f, 1.0f))};
+        Byte nearest = 0;
+        for (Byte n = 1; n < kColourCount; ++n) {
+            if (squaredDistance(srgb, levelsOf(n)) < squaredDistance(srgb, levelsOf(nearest))) nearest = n;
+        }
+        ++bySrgb[nearest];
+    }
+    std::vector<Candidate> candidates;
+    for (const auto& counts : {byOklab, bySrgb}) {
+        std::vector<Byte> ranked(all.begin(), all.end());
+        std::stable_sort(ranked.begin(), ranked.end(), [&](Byte a, Byte b) { return counts[a] > counts[b]; });
+        std::vector<Byte> set = fixed;
+        for (const Byte colour : ranked) {
+            if (set.size() < wanted && std::find(set.begin(), set.end(), colour) == set.end()) set.push_back(colour);
+        }
+        candidates.push_back({0, set});
+    }
+    return candidates;
+}
+
 }  // namespace
 
 PenProxy::PenProxy(const GridPicture& picture) : sample_(sampleColours(picture)), distances_(mixDistances(sample_)) {}
@@ -294,7 +334,9 @@ std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& optio
         if (exact.size() <= wanted) return darkestFirst(exact);
     }
     if (fixed.size() == wanted) return darkestFirst(fixed);
-    return darkestFirst(bestByMeasure(picture, searchCandidates(PenProxy(picture), fixed, wanted), options.dither));
+    std::vector<Candidate> candidates = searchCandidates(PenProxy(picture), fixed, wanted);
+    for (Candidate& candidate : frequentColourCandidates(picture, fixed, wanted)) candidates.push_back(std::move(candidate));
+    return darkestFirst(bestByMeasure(picture, candidates, options.dither));
 }
 
 }  // namespace varnoke
