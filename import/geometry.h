@@ -14,8 +14,17 @@ enum class ResizeRule { Fill, Fit, Stretch };
 // that size is taken as drawn on that grid and is not resampled.
 GridPicture toModeGrid(const LinearImage& picture, Byte cpcMode, ResizeRule rule);
 
+// The canvas of the quality measure: 640 × 400 square pixels, the whole screen.
+inline constexpr int kCanvasWidth = 640;
+inline constexpr int kCanvasHeight = 400;
+
 // The reference for the quality measure: the picture after the same crop (or letterbox,
 // with a black border) on the 640 × 400 square-pixel canvas.
 LinearImage toCanvas(const LinearImage& picture, ResizeRule rule);
+
+// The same for a picture converted in mode `cpcMode`: a picture of exactly that mode's grid
+// size is drawn as the CPC draws it (each pixel 4 × 2, 2 × 2 or 1 × 2 canvas pixels), so
+// that a picture the CPC can show as it is measures 0.
+LinearImage toCanvas(const LinearImage& picture, Byte cpcMode, ResizeRule rule);
 
 }  // namespace varnoke

@@ -1,0 +1,118 @@
+#include "import/geometry.h"
+
+#include <stb/stb_image_resize.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace varnoke {
+namespace {
+
+// The screen's shape: 8 : 5.
+constexpr double kScreenAspect = 8.0 / 5.0;
+
+// The part of the source (in fractions of its width and height) that one rule keeps, and
+// where it lands on a target of the screen's shape (in fractions of the target).
+struct Placement {
+    float s0 = 0, t0 = 0, s1 = 1, t1 = 1;  // source region
+    double left = 0, top = 0, right = 1, bottom = 1;  // target region
+};
+
+Placement placementOf(const LinearImage& picture, ResizeRule rule) {
+    Placement p;
+    const double aspect = static_cast<double>(picture.width) / picture.height;
+    if (rule == ResizeRule::Fill) {
+        if (aspect > kScreenAspect) {
+            const float kept = static_cast<float>(kScreenAspect / aspect);
+            p.s0 = (1 - kept) / 2;
+            p.s1 = p.s0 + kept;
+        } else {
+            const float kept = static_cast<float>(aspect / kScreenAspect);
+            p.t0 = (1 - kept) / 2;
+            p.t1 = p.t0 + kept;
+        }
+    } else if (rule == ResizeRule::Fit) {
+        if (aspect > kScreenAspect) {
+            const double used = kScreenAspect / aspect;
+            p.top = (1 - used) / 2;
+            p.bottom = p.top + used;
+        } else {
+            const double used = aspect / kScreenAspect;
+            p.left = (1 - used) / 2;
+            p.right = p.left + used;
+        }
+    }
+    return p;
+}
+
+// Resamples a region of the source to width × height, in linear light: Mitchell's filter
+// when shrinking, Catmull-Rom when enlarging (stb_image_resize's choice), values clamped
+// to 0..1 after the filters' small overshoot.
+LinearImage resample(const LinearImage& source, const Placement& p, int width, int height) {
+    LinearImage out;
+    out.width = width;
+    out.height = height;
+    out.rgb.resize(out.pixelCount() * 3);
+    stbir_resize_region(source.rgb.data(), source.width, source.height, source.width * 3 * static_cast<int>(sizeof(float)),
+                        out.rgb.data(), width, height, width * 3 * static_cast<int>(sizeof(float)), STBIR_TYPE_FLOAT, 3,
+                        STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT,
+                        STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_LINEAR, nullptr, p.s0, p.t0, p.s1, p.t1);
+    for (float& v : out.rgb) v = std::clamp(v, 0.0f, 1.0f);
+    return out;
+}
+
+// The source placed on a target of width × height; letterbox pixels are black and, when
+// `border` is given, marked in it.
+LinearImage place(const LinearImage& source, ResizeRule rule, int width, int height, std::vector<bool>* border) {
+    const Placement p = placementOf(source, rule);
+    const int left = static_cast<int>(std::lround(p.left * width));
+    const int top = static_cast<int>(std::lround(p.top * height));
+    const int right = std::max(left + 1, static_cast<int>(std::lround(p.right * width)));
+    const int bottom = std::max(top + 1, static_cast<int>(std::lround(p.bottom * height)));
+    LinearImage content = resample(source, p, right - left, bottom - top);
+    if (left == 0 && top == 0 && right == width && bottom == height) return content;
+    LinearImage out;
+    out.width = width;
+    out.height = height;
+    out.rgb.assign(out.pixelCount() * 3, 0.0f);
+    if (border != nullptr) border->assign(out.pixelCount(), true);
+    for (int y = top; y < bottom; ++y) {
+        std::copy_n(content.pixel(0, y - top), 3 * content.width, out.pixel(left, y));
+        if (border != nullptr)
+            std::fill_n(border->begin() + static_cast<std::ptrdiff_t>(y) * width + left, content.width, false);
+    }
+    return out;
+}
+
+}  // namespace
+
+GridPicture toModeGrid(const LinearImage& picture, Byte cpcMode, ResizeRule rule) {
+    GridPicture grid;
+    grid.cpcMode = cpcMode;
+    const int width = pictureWidth(cpcMode);
+    if (picture.width == width && picture.height == kPictureHeight) {
+        grid.image = picture;
+        return grid;
+    }
+    grid.image = place(picture, rule, width, kPictureHeight, &grid.border);
+    return grid;
+}
+
+LinearImage toCanvas(const LinearImage& picture, ResizeRule rule) {
+    return place(picture, rule, kCanvasWidth, kCanvasHeight, nullptr);
+}
+
+LinearImage toCanvas(const LinearImage& picture, Byte cpcMode, ResizeRule rule) {
+    const int width = pictureWidth(cpcMode);
+    if (picture.width != width || picture.height != kPictureHeight) return toCanvas(picture, rule);
+    const int across = kCanvasWidth / width;
+    LinearImage canvas;
+    canvas.width = kCanvasWidth;
+    canvas.height = kCanvasHeight;
+    canvas.rgb.resize(canvas.pixelCount() * 3);
+    for (int y = 0; y < kCanvasHeight; ++y)
+        for (int x = 0; x < kCanvasWidth; ++x) std::copy_n(picture.pixel(x / across, y / 2), 3, canvas.pixel(x, y));
+    return canvas;
+}
+
+}  // namespace varnoke

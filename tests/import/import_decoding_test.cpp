@@ -1,0 +1,134 @@
+// Decoding: every format, written by Pillow or ImageMagick, reads as that tool reads it;
+// the EXIF orientation turns the picture upright; bad files are refused with a reason.
+#include "import/picture_decoding.h"
+#include "main/file_access.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+namespace varnoke {
+namespace {
+
+std::filesystem::path pictureFile(const std::string& name) {
+    return std::filesystem::path(VARNOKE_IMPORT_PICTURES_DIR) / name;
+}
+
+std::vector<Byte> bytesOf(const std::string& name) {
+    Expected<std::vector<Byte>> file = readWholeFile(pictureFile(name), 1u << 26);
+    EXPECT_TRUE(file) << name << " is missing: CTest makes it with tests/import/make_import_pictures.py";
+    return file ? file.value() : std::vector<Byte>{};
+}
+
+struct Ppm {
+    int width = 0;
+    int height = 0;
+    std::vector<Byte> samples;
+};
+
+// The tools' readings: binary PPM (P6, 255) without comments, as Pillow and ImageMagick write it.
+std::optional<Ppm> readPpm(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maximum = 0;
+    Ppm ppm;
+    if (!(in >> magic >> ppm.width >> ppm.height >> maximum) || magic != "P6" || maximum != 255) return std::nullopt;
+    in.get();
+    ppm.samples.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (ppm.samples.size() != 3u * static_cast<std::size_t>(ppm.width * ppm.height)) return std::nullopt;
+    return ppm;
+}
+
+int srgbByte(float linear) {
+    const double v = linear;
+    return static_cast<int>(std::lround(255 * (v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055)));
+}
+
+// Every pixel within `tolerance` of the tool's reading (NAME.ppm beside the file).
+void expectSameAsTool(const std::string& name, int tolerance) {
+    SCOPED_TRACE(name);
+    const Expected<LinearImage> decoded = decodePicture(bytesOf(name), DecodeOptions{});
+    ASSERT_TRUE(decoded) << decoded.reason();
+    const auto theirs = readPpm(pictureFile(name + ".ppm"));
+    ASSERT_TRUE(theirs);
+    const LinearImage& ours = decoded.value();
+    ASSERT_EQ(ours.width, theirs->width);
+    ASSERT_EQ(ours.height, theirs->height);
+    int worst = 0;
+    for (std::size_t i = 0; i < ours.rgb.size(); ++i)
+        worst = std::max(worst, std::abs(srgbByte(ours.rgb[i]) - theirs->samples[i]));
+    EXPECT_LE(worst, tolerance);
+}
+
+TEST(PictureDecoding, EveryFormatReadsAsTheToolThatWroteIt) {
+    // Lossless formats must match exactly; two JPEG or lossy WebP decoders may round apart,
+    // and tools scale 16-bit and 5-bit samples to 8 bits with different rounding.
+    const std::pair<const char*, int> cases[] = {
+        {"pillow-rgb.png", 0},         {"pillow-rgba.png", 0},          {"pillow-palette.png", 0},
+        {"pillow-grey.png", 0},        {"pillow-bilevel.png", 0},       {"magick-rgb16.png", 1},
+        {"magick-interlaced.png", 0},  {"magick-grey16.png", 1},        {"pillow-baseline.jpg", 2},
+        {"pillow-progressive.jpg", 2}, {"pillow-grey.jpg", 2},          {"magick-cmyk.jpg", 3},
+        {"pillow-transparent.gif", 0}, {"magick-interlaced.gif", 0},    {"pillow-rgb.bmp", 0},
+        {"pillow-palette.bmp", 0},     {"pillow-bilevel.bmp", 0},       {"magick-rgb565.bmp", 1},
+        {"magick-rle8.bmp", 0},        {"magick-alpha.bmp", 0},         {"pillow-lossless.webp", 0},
+        {"pillow-lossy.webp", 2},      {"pillow-rgb.pcx", 0},           {"pillow-bilevel.pcx", 0},
+        {"pillow-palette.pcx", 0},
+    };
+    for (const auto& [name, tolerance] : cases) expectSameAsTool(name, tolerance);
+}
+
+TEST(PictureDecoding, ExifOrientationTurnsThePictureUpright) {
+    for (int value = 1; value <= 8; ++value) {
+        expectSameAsTool("pillow-orientation" + std::to_string(value) + ".png", 0);
+        expectSameAsTool("pillow-orientation" + std::to_string(value) + ".jpg", 2);
+    }
+}
+
+TEST(PictureDecoding, BadFilesAreRefusedWithTheirReason) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"refused-huge.png", "40000 × 20000 pixels, more than this program takes"},
+        {"refused-huge.gif", "20000 × 20000 pixels, more than this program takes"},
+        {"refused-one-pixel.png", "only 1 × 1 pixels"},
+        {"refused-transparent.png", "fully transparent"},
+        {"refused-text.png", "not a picture of a kind this program reads"},
+    };
+    for (const auto& [name, reason] : cases) {
+        const Expected<LinearImage> decoded = decodePicture(bytesOf(name), DecodeOptions{});
+        ASSERT_FALSE(decoded) << name;
+        EXPECT_NE(decoded.reason().find(reason), std::string::npos) << name << ": " << decoded.reason();
+    }
+    EXPECT_EQ(decodePicture({}, DecodeOptions{}).reason(), "the file is empty");
+}
+
+TEST(PictureDecoding, CutFilesAreRefusedAndNeverReadPastTheirEnd) {
+    for (const char* name : {"pillow-rgb.png", "magick-interlaced.png", "pillow-progressive.jpg", "magick-cmyk.jpg",
+                             "pillow-transparent.gif", "pillow-rgb.bmp", "magick-rle8.bmp", "pillow-lossless.webp",
+                             "pillow-lossy.webp", "pillow-rgb.pcx", "pillow-palette.pcx"}) {
+        const std::vector<Byte> file = bytesOf(name);
+        for (const std::size_t kept : {std::size_t{3}, std::size_t{20}, file.size() / 2}) {
+            // A copy of exactly the kept bytes, so that the sanitizers see any read past them.
+            const std::vector<Byte> cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(kept));
+            const Expected<LinearImage> decoded = decodePicture(cut, DecodeOptions{});
+            EXPECT_FALSE(decoded) << name << " cut to " << kept << " bytes";
+            if (!decoded) {
+                EXPECT_FALSE(decoded.reason().empty());
+            }
+        }
+    }
+}
+
+TEST(PictureDecoding, LargePicturesShrinkWhileKeepingTheMinimumSide) {
+    DecodeOptions options;
+    options.minimumSide = 10;
+    for (const char* name : {"pillow-rgb.png", "pillow-baseline.jpg"}) {
+        const Expected<LinearImage> decoded = decodePicture(bytesOf(name), options);
+        ASSERT_TRUE(decoded) << decoded.reason();
+        EXPECT_GE(std::min(decoded.value().width, decoded.value().height), 10) << name;
+        EXPECT_LT(decoded.value().width, 37) << name;
+    }
+}
+
+}  // namespace
+}  // namespace varnoke
