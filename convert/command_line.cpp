@@ -78,8 +78,9 @@ int runShow(const ConvertOptions& options, const Log& log, std::ostream& err) {
     for (int pen = 0; pen < pensOfMode(file.inks.mode); ++pen)
         log.DEBUG("Pen " + std::to_string(pen) + " = ", file.inks.colors[static_cast<std::size_t>(pen)]);
     Expected<std::vector<Byte>> png = previewPng(file.image);
-    const Expected<void> written = png ? writeFilesAtomically(std::array<FileToWrite, 1>{{{options.output, png.value()}}})
-                                       : Expected<void>(png.failure());
+    const Expected<void> written =
+        png ? writeFilesAtomically(std::array<FileToWrite, 1>{{{options.output, png.value()}}})
+            : Expected<void>(png.failure());
     if (!written) {
         err << kProgram << ": nothing written: " << written.reason() << '\n';
         return 1;
@@ -257,7 +258,7 @@ Expected<RawCommandLine> readArguments(const std::vector<std::string>& arguments
     }
     for (const CLI::Option* option : options)
         raw.values.push_back(option->get_expected_min() == 0 ? std::vector<std::string>(option->count(), "")
-                                                              : option->results());
+                                                             : option->results());
     // The end of options "--" is kept among the arguments that no option took.
     for (std::string& argument : app.remaining())
         if (argument != "--") raw.unknown.push_back(std::move(argument));
@@ -393,7 +394,8 @@ int reportRefusal(const ProgramState& state, const SaveOutcome& refused, std::os
 // Saves the opened picture with its extras, all or nothing.
 int saveWithExtras(const ProgramState& state, const ConvertOptions& options, const Log& log, std::ostream& err) {
     log.DEBUG(options.output);
-    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return reportRefusal(state, *refused, err);
+    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log))
+        return reportRefusal(state, *refused, err);
     const OutputFiles files = buildOutputFiles(state, options.layout, log, options.paletteModeByte);
     Expected<ExtraOutputs> extras = buildExtras(files, options);
     if (!extras) {

@@ -62,8 +62,11 @@ std::optional<SaveOutcome> refusalBeforeSaving(const ProgramState& state, const 
     }
     if (!Palette_Ok(state, log)) {
         log.DEBUG("!!! Des couleurs restent à modifier !!!");
-        return SaveOutcome{SaveStatus::PaletteRefused, "the picture needs more colours than the mode has pens",
-                           firstPenOutsideMode(state), {}, {}};
+        return SaveOutcome{SaveStatus::PaletteRefused,
+                           "the picture needs more colours than the mode has pens",
+                           firstPenOutsideMode(state),
+                           {},
+                           {}};
     }
     return std::nullopt;
 }

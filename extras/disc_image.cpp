@@ -1,7 +1,7 @@
 #include "extras/disc_image.h"
 
-#include <cstddef>  // libdsk.h uses size_t without including it
 #include <libdsk.h>
+#include <cstddef>  // libdsk.h uses size_t without including it
 
 #include "main/file_access.h"
 
@@ -56,7 +56,8 @@ Expected<std::array<Byte, 11>> directoryName(std::string_view name) {
     std::string quoted(1, '\'');
     quoted.append(name).push_back('\'');
     if (base.empty() || base.size() > kNameSize)
-        return Failure{"the disc file name " + quoted + " needs 1 to 8 characters before its dot", FailureKind::BadName};
+        return Failure{"the disc file name " + quoted + " needs 1 to 8 characters before its dot",
+                       FailureKind::BadName};
     if (extension.size() > kExtensionSize)
         return Failure{"the disc file name " + quoted + " has more than 3 characters after its dot",
                        FailureKind::BadName};
@@ -98,120 +99,167 @@ Expected<std::string> discNameOf(const std::string& outputName, std::string_view
     return name + "." + std::string(extension);
 }
 
-Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const DiscFile> files) {
-    DiscPlan plan;
-    plan.directory = directory;
+namespace {
 
-    std::vector<std::array<Byte, 11>> names;
+using DirectoryName = std::array<Byte, 11>;
+
+// The directory names of the files, each valid and none twice.
+Expected<std::vector<DirectoryName>> directoryNamesOf(std::span<const DiscFile> files) {
+    std::vector<DirectoryName> names;
     for (const DiscFile& file : files) {
-        Expected<std::array<Byte, 11>> name = directoryName(file.name);
+        Expected<DirectoryName> name = directoryName(file.name);
         if (!name) return name.failure();
         if (std::find(names.begin(), names.end(), name.value()) != names.end())
             return Failure{"two files to put on the disc are both named " + file.name, FailureKind::BadName};
         names.push_back(name.value());
     }
+    return names;
+}
 
-    // Read the directory: free entries, and the blocks that the remaining files hold.
+// What the directory leaves for the new files: the blocks still in use and the free
+// entries (lowest first), once the files of the same name in user 0 are removed.
+struct DiscRoom {
     std::bitset<kDiscBlocks> used;
-    for (int b = 0; b < kDirectoryBlocks; ++b) used.set(static_cast<std::size_t>(b));
     std::vector<int> freeEntries;
+};
+
+std::span<Byte> directoryEntry(DiscDirectory& directory, int entry) {
+    return std::span<Byte>(directory).subspan(static_cast<std::size_t>(entry) * kDirectoryEntrySize,
+                                              kDirectoryEntrySize);
+}
+
+bool isReplaced(std::span<const Byte> entry, const std::vector<DirectoryName>& names) {
+    if (entry[0] != 0) return false;
+    DirectoryName name;
+    for (std::size_t i = 0; i < name.size(); ++i) name[i] = entry[1 + i] & 0x7F;
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Marks the blocks of one file's entry as used, unless the entry is replaced; refuses a
+// block outside the data blocks.
+Expected<void> takeEntryBlocks(std::span<const Byte> entry, int e, bool replaced, DiscRoom& room) {
+    for (std::size_t i = 16; i < 32; ++i) {
+        const Byte block = entry[i];
+        if (block == 0) continue;
+        if (block < kDirectoryBlocks || block >= kDiscBlocks)
+            return Failure{"directory entry " + std::to_string(e) + " (" + entryName(entry) + ") names block " +
+                               std::to_string(block) + ", outside the data blocks 2 to 179 of a CPC data disc",
+                           FailureKind::Malformed};
+        if (!replaced) room.used.set(block);
+    }
+    return {};
+}
+
+// Reads the directory: free entries, and the blocks that the remaining files hold. The
+// entries of replaced files are freed in the plan's directory and their names noted.
+Expected<DiscRoom> readRoom(DiscPlan& plan, const std::vector<DirectoryName>& names) {
+    DiscRoom room;
+    for (int b = 0; b < kDirectoryBlocks; ++b) room.used.set(static_cast<std::size_t>(b));
     for (int e = 0; e < kDirectoryEntries; ++e) {
-        const std::span<Byte> entry(plan.directory.data() + e * kDirectoryEntrySize, kDirectoryEntrySize);
+        const std::span<Byte> entry = directoryEntry(plan.directory, e);
         const Byte user = entry[0];
         if (user == kFreeEntry) {
-            freeEntries.push_back(e);
+            room.freeEntries.push_back(e);
             continue;
         }
         // 0x20 is a disc label and 0x21 a block of time stamps: entries that hold no blocks.
         if (user == 0x20 || user == 0x21) continue;
         if (user > 0x0F)
             return Failure{"directory entry " + std::to_string(e) + " starts with 0x" + hexByte(user) +
-                           ", which is neither a user number (0 to 15) nor a free entry (0xE5): the disc is not "
-                           "in CPC data format or its directory is damaged",
+                               ", which is neither a user number (0 to 15) nor a free entry (0xE5): the disc is "
+                               "not in CPC data format or its directory is damaged",
                            FailureKind::Malformed};
-        bool replaced = false;
-        if (user == 0) {
-            std::array<Byte, 11> name;
-            for (std::size_t i = 0; i < name.size(); ++i) name[i] = entry[1 + i] & 0x7F;
-            replaced = std::find(names.begin(), names.end(), name) != names.end();
-        }
-        for (std::size_t i = 16; i < 32; ++i) {
-            const Byte block = entry[i];
-            if (block == 0) continue;
-            if (block < kDirectoryBlocks || block >= kDiscBlocks)
-                return Failure{"directory entry " + std::to_string(e) + " (" + entryName(entry) + ") names block " +
-                                   std::to_string(block) + ", outside the data blocks 2 to 179 of a CPC data disc",
-                               FailureKind::Malformed};
-            if (!replaced) used.set(block);
-        }
-        if (replaced) {
-            const std::string name = entryName(entry);
-            if (std::find(plan.replaced.begin(), plan.replaced.end(), name) == plan.replaced.end())
-                plan.replaced.push_back(name);
-            entry[0] = kFreeEntry;
-            freeEntries.push_back(e);
-        }
+        const bool replaced = isReplaced(entry, names);
+        if (Expected<void> taken = takeEntryBlocks(entry, e, replaced, room); !taken) return taken.failure();
+        if (!replaced) continue;
+        const std::string name = entryName(entry);
+        if (std::find(plan.replaced.begin(), plan.replaced.end(), name) == plan.replaced.end())
+            plan.replaced.push_back(name);
+        entry[0] = kFreeEntry;
+        room.freeEntries.push_back(e);
     }
-    std::sort(freeEntries.begin(), freeEntries.end());
+    std::sort(room.freeEntries.begin(), room.freeEntries.end());
+    return room;
+}
 
-    // Room: every file needs one entry per 16 KB extent and one block per KB.
+int extentsOf(std::size_t bytes) { return std::max(1, ceilDiv(bytes, kRecordsPerEntry * kRecordSize)); }
+
+// Room: every file needs one entry per 16 KB extent and one block per KB. Sets the room
+// left in the plan.
+Expected<void> checkRoom(std::span<const DiscFile> files, const DiscRoom& room, DiscPlan& plan) {
     int entriesNeeded = 0;
     int blocksNeeded = 0;
     for (const DiscFile& file : files) {
-        entriesNeeded += std::max(1, ceilDiv(file.bytes.size(), kRecordsPerEntry * kRecordSize));
+        entriesNeeded += extentsOf(file.bytes.size());
         blocksNeeded += ceilDiv(file.bytes.size(), kDiscBlockSize);
     }
-    const int freeBlocks = kDiscBlocks - static_cast<int>(used.count());
-    const int freeEntryCount = static_cast<int>(freeEntries.size());
-    if (entriesNeeded > freeEntryCount)
+    const int freeBlocks = kDiscBlocks - static_cast<int>(room.used.count());
+    const int freeEntries = static_cast<int>(room.freeEntries.size());
+    if (entriesNeeded > freeEntries)
         return Failure{"the disc's directory is full: the files need " + std::to_string(entriesNeeded) +
-                           " directory entries and only " + std::to_string(freeEntryCount) + " of 64 are free",
+                           " directory entries and only " + std::to_string(freeEntries) + " of 64 are free",
                        FailureKind::NoRoom};
     if (blocksNeeded > freeBlocks)
         return Failure{"the disc is full: the files need " + std::to_string(blocksNeeded) + " KB and only " +
                            std::to_string(freeBlocks) + " KB are free",
                        FailureKind::NoRoom};
+    plan.freeBlocks = freeBlocks - blocksNeeded;
+    plan.freeEntries = freeEntries - entriesNeeded;
+    return {};
+}
 
-    // Lay the files out, lowest free entry and block first.
+// Fills one directory entry for extent `extent` of a file and returns how many records
+// it holds.
+int fillEntry(std::span<Byte> entry, const DirectoryName& name, std::size_t size, int extent, int extents) {
+    std::fill(entry.begin(), entry.end(), Byte{0});
+    std::copy(name.begin(), name.end(), entry.begin() + 1);
+    entry[12] = static_cast<Byte>(extent & 0x1F);
+    entry[14] = static_cast<Byte>(extent >> 5);
+    const int records = std::min(kRecordsPerEntry, ceilDiv(size, kRecordSize) - extent * kRecordsPerEntry);
+    entry[15] = static_cast<Byte>(records);
+    if (extent == extents - 1) entry[13] = static_cast<Byte>(size % kRecordSize);
+    return records;
+}
+
+// Lays the files out, lowest free entry and block first.
+void layOutFiles(std::span<const DiscFile> files, const std::vector<DirectoryName>& names, DiscRoom& room,
+                 DiscPlan& plan) {
     std::size_t nextEntry = 0;
     std::size_t nextBlock = 0;
-    auto takeBlock = [&]() {
-        while (used.test(nextBlock)) ++nextBlock;
-        used.set(nextBlock);
-        return static_cast<int>(nextBlock);
-    };
     for (std::size_t f = 0; f < files.size(); ++f) {
         const std::span<const Byte> bytes = files[f].bytes;
-        const int records = ceilDiv(bytes.size(), kRecordSize);
-        const int extents = std::max(1, ceilDiv(bytes.size(), kRecordsPerEntry * kRecordSize));
+        const int extents = extentsOf(bytes.size());
         for (int extent = 0; extent < extents; ++extent) {
-            const int e = freeEntries[nextEntry++];
-            const std::span<Byte> entry(plan.directory.data() + e * kDirectoryEntrySize, kDirectoryEntrySize);
-            std::fill(entry.begin(), entry.end(), Byte{0});
-            entry[0] = 0;
-            std::copy(names[f].begin(), names[f].end(), entry.begin() + 1);
-            entry[12] = static_cast<Byte>(extent & 0x1F);
-            entry[14] = static_cast<Byte>(extent >> 5);
-            const int extentRecords = std::min(kRecordsPerEntry, records - extent * kRecordsPerEntry);
-            entry[15] = static_cast<Byte>(extentRecords);
-            if (extent == extents - 1) entry[13] = static_cast<Byte>(bytes.size() % kRecordSize);
-
+            const std::span<Byte> entry = directoryEntry(plan.directory, room.freeEntries[nextEntry++]);
+            const int records = fillEntry(entry, names[f], bytes.size(), extent, extents);
             const std::size_t extentStart = static_cast<std::size_t>(extent) * kRecordsPerEntry * kRecordSize;
-            const int extentBlocks = ceilDiv(static_cast<std::size_t>(extentRecords) * kRecordSize, kDiscBlockSize);
-            for (int i = 0; i < extentBlocks; ++i) {
-                const int block = takeBlock();
-                entry[16 + static_cast<std::size_t>(i)] = static_cast<Byte>(block);
+            const int blocks = ceilDiv(static_cast<std::size_t>(records) * kRecordSize, kDiscBlockSize);
+            for (int i = 0; i < blocks; ++i) {
+                while (room.used.test(nextBlock)) ++nextBlock;
+                room.used.set(nextBlock);
+                entry[16 + static_cast<std::size_t>(i)] = static_cast<Byte>(nextBlock);
                 DiscBlock data;
                 data.fill(kRecordFiller);
                 const std::size_t start = extentStart + static_cast<std::size_t>(i) * kDiscBlockSize;
                 const std::size_t length = std::min<std::size_t>(kDiscBlockSize, bytes.size() - start);
                 std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(start), length, data.begin());
-                plan.blocks.emplace_back(block, data);
+                plan.blocks.emplace_back(static_cast<int>(nextBlock), data);
             }
         }
     }
-    plan.freeBlocks = freeBlocks - blocksNeeded;
-    plan.freeEntries = freeEntryCount - entriesNeeded;
+}
+
+}  // namespace
+
+Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const DiscFile> files) {
+    Expected<std::vector<DirectoryName>> names = directoryNamesOf(files);
+    if (!names) return names.failure();
+    DiscPlan plan;
+    plan.directory = directory;
+    Expected<DiscRoom> room = readRoom(plan, names.value());
+    if (!room) return room.failure();
+    if (Expected<void> enough = checkRoom(files, room.value(), plan); !enough) return enough.failure();
+    layOutFiles(files, names.value(), room.value(), plan);
     return plan;
 }
 
@@ -241,9 +289,9 @@ std::string libdskReason(dsk_err_t error) { return dsk_strerror(error); }
 Expected<void> checkDataFormat(DSK_PDRIVER driver, const std::string& name) {
     const std::string type = dsk_drvname(driver);
     if (type != "dsk" && type != "edsk")
-        return Failure{name + " is not a CPC disc image (.dsk or extended .dsk); libdsk reads it as: " +
-                           dsk_drvdesc(driver),
-                       FailureKind::WrongFormat};
+        return Failure{
+            name + " is not a CPC disc image (.dsk or extended .dsk); libdsk reads it as: " + dsk_drvdesc(driver),
+            FailureKind::WrongFormat};
     DSK_GEOMETRY geometry;
     const dsk_err_t error = dsk_getgeom(driver, &geometry);
     if (error != DSK_ERR_OK)
@@ -308,8 +356,7 @@ Expected<void> createEmptyImage(DiscDriver& driver, const std::filesystem::path&
     return {};
 }
 
-Expected<DiscDirectory> readDirectory(const DiscDriver& driver, DSK_GEOMETRY& geometry,
-                                      const std::string& name) {
+Expected<DiscDirectory> readDirectory(const DiscDriver& driver, DSK_GEOMETRY& geometry, const std::string& name) {
     DiscDirectory directory{};
     for (int sector = 0; sector < kDirectoryBlocks * kSectorsPerBlock; ++sector) {
         const dsk_err_t error = dsk_lread(driver.get(), &geometry, directory.data() + sector * kDiscSectorSize,
@@ -322,11 +369,10 @@ Expected<DiscDirectory> readDirectory(const DiscDriver& driver, DSK_GEOMETRY& ge
     return directory;
 }
 
-dsk_err_t writeSectors(const DiscDriver& driver, DSK_GEOMETRY& geometry, const Byte* data, int firstSector,
-                       int count) {
+dsk_err_t writeSectors(const DiscDriver& driver, DSK_GEOMETRY& geometry, const Byte* data, int firstSector, int count) {
     for (int i = 0; i < count; ++i) {
         const dsk_err_t error = dsk_lwrite(driver.get(), &geometry, data + i * kDiscSectorSize,
-                                           static_cast<dsk_lsect_t>(firstSector + i));
+                                           static_cast<dsk_lsect_t>(firstSector) + static_cast<dsk_lsect_t>(i));
         if (error != DSK_ERR_OK) return error;
     }
     return DSK_ERR_OK;
@@ -334,8 +380,7 @@ dsk_err_t writeSectors(const DiscDriver& driver, DSK_GEOMETRY& geometry, const B
 
 // Writes the plan's blocks, then its directory: until the directory is written, the new
 // blocks belong to no file. Closing the image is libdsk's final write.
-Expected<void> writePlan(DiscDriver& driver, DSK_GEOMETRY& geometry, const DiscPlan& plan,
-                         const std::string& name) {
+Expected<void> writePlan(DiscDriver& driver, DSK_GEOMETRY& geometry, const DiscPlan& plan, const std::string& name) {
     for (const auto& [block, data] : plan.blocks) {
         const dsk_err_t error = writeSectors(driver, geometry, data.data(), block * kSectorsPerBlock, kSectorsPerBlock);
         if (error != DSK_ERR_OK)
@@ -366,8 +411,7 @@ Expected<DiscPlan> updateScratchImage(const std::filesystem::path& disc, bool ex
     if (!directory) return directory.failure();
     Expected<DiscPlan> planned = planDiscFiles(directory.value(), files);
     if (!planned) return Failure{planned.reason() + "; " + name + " was left as it was", planned.kind()};
-    if (Expected<void> written = writePlan(driver, geometry, planned.value(), name); !written)
-        return written.failure();
+    if (Expected<void> written = writePlan(driver, geometry, planned.value(), name); !written) return written.failure();
     return planned;
 }
 

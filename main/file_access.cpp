@@ -1,16 +1,16 @@
 #include "main/file_access.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <random>
 #include <set>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace varnoke {
 namespace {
@@ -129,8 +129,9 @@ Expected<TemporaryFile> keepEarlierContent(const std::filesystem::path& target) 
         if (errno != EEXIST) break;
     }
     Expected<std::vector<Byte>> bytes = readWholeFile(target, std::numeric_limits<std::size_t>::max());
-    if (!bytes) return Failure{"cannot keep the earlier " + target.string() + " while it is replaced: " + bytes.reason(),
-                               FailureKind::CannotWrite};
+    if (!bytes)
+        return Failure{"cannot keep the earlier " + target.string() + " while it is replaced: " + bytes.reason(),
+                       FailureKind::CannotWrite};
     return writeTemporaryFile({target, bytes.value(), Permissions::OfReplacedFile});
 }
 
@@ -190,13 +191,17 @@ Expected<std::vector<Byte>> readWholeFile(const std::filesystem::path& path, std
     Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) return Failure{"cannot open " + name + ": " + systemReason(errno), FailureKind::CannotRead};
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return Failure{"cannot read " + name + ": " + systemReason(errno), FailureKind::CannotRead};
-    if (S_ISDIR(info.st_mode)) return Failure{"cannot read " + name + ": it is a folder, not a file", FailureKind::CannotRead};
-    if (!S_ISREG(info.st_mode)) return Failure{"cannot read " + name + ": it is not a regular file", FailureKind::CannotRead};
+    if (::fstat(file.get(), &info) != 0)
+        return Failure{"cannot read " + name + ": " + systemReason(errno), FailureKind::CannotRead};
+    if (S_ISDIR(info.st_mode))
+        return Failure{"cannot read " + name + ": it is a folder, not a file", FailureKind::CannotRead};
+    if (!S_ISREG(info.st_mode))
+        return Failure{"cannot read " + name + ": it is not a regular file", FailureKind::CannotRead};
     const auto size = static_cast<std::size_t>(info.st_size);
     if (size > maxSize)
         return Failure{"cannot read " + name + ": " + std::to_string(size) + " bytes is larger than any picture (" +
-                       std::to_string(maxSize) + " bytes at most)", FailureKind::CannotRead};
+                           std::to_string(maxSize) + " bytes at most)",
+                       FailureKind::CannotRead};
     std::vector<Byte> bytes(size);
     std::size_t done = 0;
     while (done < size) {

@@ -41,13 +41,19 @@ HeaderVerdict Verif_Entete_PCX(const PcxHeader& header, const Log& log) {
 
     log.DEBUG("Entete PCX : ");
     log.DEBUG("Format = ", header.Manufacturer);
-    if (header.Manufacturer != 10) return reject(fieldReason("the PCX marker (first byte)", header.Manufacturer, "not 10: this is not a PCX file"));
+    if (header.Manufacturer != 10)
+        return reject(
+            fieldReason("the PCX marker (first byte)", header.Manufacturer, "not 10: this is not a PCX file"));
     log.DEBUG("Version = ", header.Version);
-    if (header.Version != 5) return reject(fieldReason("the PCX version", header.Version, "not 5: only 256-colour PCX pictures are accepted"));
+    if (header.Version != 5)
+        return reject(
+            fieldReason("the PCX version", header.Version, "not 5: only 256-colour PCX pictures are accepted"));
     log.DEBUG("Encodage = ", header.Encoding);
     if (header.Encoding != 1) return reject(fieldReason("the encoding", header.Encoding, "not 1 (run-length encoded)"));
     log.DEBUG("# bits/pixels = ", header.BitsPerPixel);
-    if (header.BitsPerPixel != 8) return reject(fieldReason("the bits per pixel", header.BitsPerPixel, "not 8: the picture must have 256 indexed colours"));
+    if (header.BitsPerPixel != 8)
+        return reject(
+            fieldReason("the bits per pixel", header.BitsPerPixel, "not 8: the picture must have 256 indexed colours"));
 
     // Signed differences of the unsigned fields; the log shows them as unsigned 32-bit
     // numbers, so a negative width prints as its two's complement.

@@ -6,16 +6,16 @@
 // The calls: open, write, fsync, link, rename; the errors: EIO, EPERM, ENOSPC. When
 // VARNOKE_FAIL_MARK names a file, each failure made is added to it as one line, so that
 // the test knows that the failure happened.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/types.h>
-#include <unistd.h>
 
 namespace {
 

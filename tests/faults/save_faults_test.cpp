@@ -4,14 +4,14 @@
 // file system without hard links must still save.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -99,9 +99,10 @@ TEST_F(SaveFaults, EveryFailureKeepsTheEarlierFilesAndLeavesNothingBehind) {
         const fs::path mark = root_ / "mark";
         fs::remove(mark);
 
-        const int status = convert(folder, "sunset-mode1.pcx", c.extras,
-                                   "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" VARNOKE_FAIL_CALLS
-                                   " VARNOKE_FAIL_MARK=" + mark.string() + " VARNOKE_FAIL=" + c.fail);
+        const int status =
+            convert(folder, "sunset-mode1.pcx", c.extras,
+                    "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" VARNOKE_FAIL_CALLS " VARNOKE_FAIL_MARK=" +
+                        mark.string() + " VARNOKE_FAIL=" + c.fail);
         EXPECT_TRUE(fs::exists(mark)) << "the failure was not injected";
         const std::string err = slurp(root_ / "stderr");
         const fs::path& outcome = c.saves ? expected : earlier;
