@@ -163,6 +163,7 @@ run_system() {
   local deb
   deb=$(echo "$work"/deb/varnoke-pcx_"$version"_*.deb)
   [ -f "$deb" ] || { echo "FAIL: no package to install (the deb check makes it)" >&2; exit 1; }
+  deb=$(readlink -f "$deb")  # apt takes a path for a file only when it has a slash before it
   # Whatever happens below, the machine is left without the package.
   trap 'dpkg -r varnoke-pcx >/dev/null 2>&1 || true' EXIT
   DEBIAN_FRONTEND=noninteractive apt-get install -y -o DPkg::Lock::Timeout=300 "$deb" >"$work/apt.log" 2>&1 ||
