@@ -8,8 +8,7 @@
 
 namespace varnoke {
 
-void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockSize> block,
-                       PaletteModeByte modeByte) {
+void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockSize> block, PaletteModeByte modeByte) {
     std::fill(block.begin(), block.end(), Byte{0});
     if (modeByte == PaletteModeByte::PictureMode) block[0] = state.cpcMode;
     block[1] = 0xFF;
@@ -22,8 +21,7 @@ void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockS
     std::fill_n(block.begin() + 195, 12, state.hardwareCodes[0]);
 }
 
-OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log,
-                             PaletteModeByte modeByte) {
+OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log, PaletteModeByte modeByte) {
     log.DEBUG("Saving ... ");
     OutputFiles files;
 
