@@ -2,7 +2,7 @@
 // cropped to 8 : 5, converted in modes 0, 1 and 2 by this project and by two peers,
 // each result scored with the project's measure against the same 640 × 400 canvas.
 //
-//   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--verbose]
+//   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...] [--verbose]
 //
 // Peers: (a) ImageMagick as an informed user drives it (-colors N, each colour snapped
 // to the nearest CPC colour, then -remap with Floyd-Steinberg); (b) the usual converter
@@ -191,6 +191,8 @@ Result recipePeer(const LinearImage& grid, int colours) {
 
 struct Settings {
     std::string modes = "012";
+    std::string only;  // a picture's name, to run it alone
+    std::vector<Byte> pens;  // colours that Varnoke must use (all of them, and only them)
     bool hasDither = false;
     DitherOptions dither;
     bool verbose = false;
@@ -219,8 +221,13 @@ Settings parse(int argc, char** argv) {
             settings.dither.method = methodNamed(argv[++i]);
         } else if (arg == "--strength" && i + 1 < argc) settings.dither.strength = std::atoi(argv[++i]);
         else if (arg == "--modes" && i + 1 < argc) settings.modes = argv[++i];
+        else if (arg == "--only" && i + 1 < argc) settings.only = argv[++i];
+        else if (arg == "--pens" && i + 1 < argc) {
+            std::istringstream list(argv[++i]);
+            for (std::string item; std::getline(list, item, ',');) settings.pens.push_back(static_cast<Byte>(std::stoi(item)));
+        }
         else {
-            std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--verbose]\n";
+            std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...] [--verbose]\n";
             std::exit(2);
         }
     }
@@ -238,11 +245,70 @@ std::string cropOf(const fs::path& picture) {
     return std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string((width - w) / 2) + "+" + std::to_string((height - h) / 2);
 }
 
+// ImageMagick's resize in linear light.
+const std::string kLinearResize = " -colorspace RGB -filter Lanczos -resize ";
+
 struct Scores {
     double imageMagick = 0;
     double recipe = 0;
     double ours = 0;
 };
+
+
+// One picture in one mode: the three converters' results, each measured.
+Scores scoreMode(const fs::path& work, const fs::path& cropped, const ScielabReference& reference, Byte mode, const Settings& settings,
+                 const std::string& name) {
+    const int width = 160 << mode;
+    const int colours = pensOfMode(mode);
+    run("convert " + quoted(cropped) + kLinearResize + std::to_string(width) + "x200! -colorspace sRGB -depth 16 " + quoted(work / "grid.ppm"));
+    const GridPicture grid{mode, readPpm(work / "grid.ppm"), {}};
+    Scores scores;
+    const Result a = imageMagickPeer(work, quoted(cropped), width, colours);
+    scores.imageMagick = reference.difference(cpcCanvas(mode, a.pixels, a.pens));
+    const Result b = recipePeer(grid.image, colours);
+    scores.recipe = reference.difference(cpcCanvas(mode, b.pixels, b.pens));
+    PenOptions options;
+    options.fixedColours = settings.pens;
+    if (!settings.pens.empty()) options.colours = static_cast<int>(settings.pens.size());
+    options.dither = settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), DitherOptions{}.strength};
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<Byte> pens = choosePens(grid, options);
+    const std::vector<Byte> pixels = ditherToPens(grid, pens, options.dither);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    scores.ours = reference.difference(cpcCanvas(mode, pixels, pens));
+    const double best = std::min(scores.imageMagick, scores.recipe);
+    std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", fs::path(name).stem().c_str(), mode, scores.imageMagick, scores.recipe, scores.ours,
+                100.0 * (scores.ours / best - 1.0));
+    if (settings.verbose) {
+        std::printf(" %.0f ms, pens", ms);
+        for (const Byte pen : pens) std::printf(" %d", pen);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    return scores;
+}
+
+// Geometric means per mode, and Varnoke against the best peer over everything.
+void printSummary(const std::map<int, std::vector<Scores>>& byMode) {
+    std::printf("\n| mode | ImageMagick | usual recipe | Varnoke | against the best peer |\n|---|---|---|---|---|\n");
+    double allOurs = 0, allBest = 0, count = 0;
+    for (const auto& [mode, list] : byMode) {
+        double logA = 0, logB = 0, logOurs = 0, logBest = 0;
+        for (const Scores& s : list) {
+            logA += std::log(s.imageMagick);
+            logB += std::log(s.recipe);
+            logOurs += std::log(s.ours);
+            logBest += std::log(std::min(s.imageMagick, s.recipe));
+        }
+        const double n = static_cast<double>(list.size());
+        std::printf("| %d (geometric mean) | %.3f | %.3f | %.3f | %+.1f %% |\n", mode, std::exp(logA / n), std::exp(logB / n), std::exp(logOurs / n),
+                    100.0 * (std::exp((logOurs - logBest) / n) - 1.0));
+        allOurs += logOurs;
+        allBest += logBest;
+        count += n;
+    }
+    std::printf("\nAll pictures and modes: Varnoke against the best peer %+.1f %% (geometric mean)\n", 100.0 * (std::exp((allOurs - allBest) / count) - 1.0));
+}
 
 }  // namespace
 }  // namespace varnoke
@@ -255,61 +321,19 @@ int main(int argc, char** argv) {
     std::map<int, std::vector<Scores>> byMode;
     std::printf("| picture | mode | ImageMagick | usual recipe | Varnoke | against the best peer |\n|---|---|---|---|---|---|\n");
     for (const std::string& name : kCorpus) {
+        if (!settings.only.empty() && fs::path(name).stem() != settings.only) continue;
         const fs::path picture = kCorpusDir / name;
         const fs::path cropped = work / "cropped.png";
-        run("convert " + quoted(picture) + "[0] -auto-orient -strip -background black -alpha remove -alpha off -crop " + cropOf(picture) + " +repage " + quoted(cropped));
-        const std::string linearResize = " -colorspace RGB -filter Lanczos -resize ";
-        run("convert " + quoted(cropped) + linearResize + "640x400! -colorspace sRGB -depth 16 " + quoted(work / "ref.ppm"));
+        run("convert " + quoted(picture) + "[0] -auto-orient -strip -background black -alpha remove -alpha off -crop " + cropOf(picture) +
+            " +repage " + quoted(cropped));
+        run("convert " + quoted(cropped) + kLinearResize + "640x400! -colorspace sRGB -depth 16 " + quoted(work / "ref.ppm"));
         const ScielabReference reference(readPpm(work / "ref.ppm"));
         for (const char modeChar : settings.modes) {
             const auto mode = static_cast<Byte>(modeChar - '0');
-            const int width = 160 << mode;
-            const int colours = pensOfMode(mode);
-            run("convert " + quoted(cropped) + linearResize + std::to_string(width) + "x200! -colorspace sRGB -depth 16 " + quoted(work / "grid.ppm"));
-            GridPicture grid{mode, readPpm(work / "grid.ppm"), {}};
-            Scores scores;
-            const Result a = imageMagickPeer(work, quoted(cropped), width, colours);
-            scores.imageMagick = reference.difference(cpcCanvas(mode, a.pixels, a.pens));
-            const Result b = recipePeer(grid.image, colours);
-            scores.recipe = reference.difference(cpcCanvas(mode, b.pixels, b.pens));
-            PenOptions options;
-            options.dither = settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), 100};
-            const auto start = std::chrono::steady_clock::now();
-            const std::vector<Byte> pens = choosePens(grid, options);
-            const std::vector<Byte> pixels = ditherToPens(grid, pens, options.dither);
-            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-            scores.ours = reference.difference(cpcCanvas(mode, pixels, pens));
-            byMode[mode].push_back(scores);
-            const double best = std::min(scores.imageMagick, scores.recipe);
-            std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", fs::path(name).stem().c_str(), mode, scores.imageMagick, scores.recipe,
-                        scores.ours, 100.0 * (scores.ours / best - 1.0));
-            if (settings.verbose) std::printf(" %.0f ms", ms);
-            std::printf("\n");
-            std::fflush(stdout);
+            byMode[mode].push_back(scoreMode(work, cropped, reference, mode, settings, name));
         }
     }
-    std::printf("\n| mode | ImageMagick | usual recipe | Varnoke | against the best peer |\n|---|---|---|---|---|\n");
-    std::vector<Scores> all;
-    for (const auto& [mode, list] : byMode) {
-        double logA = 0, logB = 0, logOurs = 0, logBest = 0;
-        for (const Scores& s : list) {
-            logA += std::log(s.imageMagick);
-            logB += std::log(s.recipe);
-            logOurs += std::log(s.ours);
-            logBest += std::log(std::min(s.imageMagick, s.recipe));
-        }
-        const double n = static_cast<double>(list.size());
-        std::printf("| %d (geometric mean) | %.3f | %.3f | %.3f | %+.1f %% |\n", mode, std::exp(logA / n), std::exp(logB / n), std::exp(logOurs / n),
-                    100.0 * (std::exp((logOurs - logBest) / n) - 1.0));
-        all.insert(all.end(), list.begin(), list.end());
-    }
-    double logOurs = 0, logBest = 0;
-    for (const Scores& s : all) {
-        logOurs += std::log(s.ours);
-        logBest += std::log(std::min(s.imageMagick, s.recipe));
-    }
-    std::printf("\nAll pictures and modes: Varnoke against the best peer %+.1f %% (geometric mean)\n",
-                100.0 * (std::exp((logOurs - logBest) / static_cast<double>(all.size())) - 1.0));
+    printSummary(byMode);
     fs::remove_all(work);
     return 0;
 }

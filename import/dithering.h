@@ -13,12 +13,16 @@ namespace varnoke {
 
 enum class DitherMethod { None, FloydSteinberg, Atkinson, Jarvis, Stucki, Sierra, Bayer4, Bayer8, Pattern };
 
+// The defaults are what gives the best pictures by the quality measure: Floyd-Steinberg
+// carrying three quarters of the error beats full strength on every picture of the
+// quality benchmark, in every mode (full error scatters light dots over dark areas).
 struct DitherOptions {
     DitherMethod method = DitherMethod::FloydSteinberg;
-    int strength = 100;  // 0..100
+    int strength = 75;  // 0..100
 };
 
-// The method that gives the best pictures in a mode, for when the user names none.
+// The method that gives the best pictures in a mode, for when the user names none (at
+// the default strength).
 DitherMethod defaultDither(Byte cpcMode);
 
 // The pens' colours in the forms that dithering works with.

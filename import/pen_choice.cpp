@@ -132,10 +132,15 @@ std::vector<Candidate> exhaustiveSearch(const PenProxy& score, const std::vector
 }
 
 // Large sets (mode 0): colours added one at a time, each the one that lowers the score
-// most, then single swaps of a chosen colour for another while any lowers it.
+// most while that is worth a pen, then single swaps of a chosen colour for another
+// while any lowers it.
 std::vector<Byte> greedySearch(const PenProxy& score, const std::vector<Byte>& fixed, std::size_t wanted) {
     std::vector<Byte> set = fixed;
     auto isIn = [&](Byte n) { return std::find(set.begin(), set.end(), n) != set.end(); };
+    // A colour that barely lowers the score is left out: each pen that error diffusion
+    // can pick also adds its own noise.
+    constexpr float kWorthwhileGain = 1e-4f;
+    float current = set.empty() ? 1e30f : score(set);
     while (set.size() < wanted) {
         Candidate best{1e30f, {}};
         for (Byte n = 0; n < kColourCount; ++n) {
@@ -145,9 +150,10 @@ std::vector<Byte> greedySearch(const PenProxy& score, const std::vector<Byte>& f
             if (s < best.score) best = {s, set};
             set.pop_back();
         }
+        if (current - best.score < kWorthwhileGain) break;
         set = best.colours;
+        current = best.score;
     }
-    float current = score(set);
     for (bool improved = true; improved;) {
         improved = false;
         for (std::size_t k = fixed.size(); k < set.size(); ++k) {
@@ -269,15 +275,23 @@ std::vector<Candidate> frequentColourCandidates(const GridPicture& picture, cons
         }
         ++bySrgb[nearest];
     }
+    // Each count gives two sets: every colour that some pixel is nearest to, and only
+    // those that at least 2 % of the pixels are nearest to (a few stray pixels are
+    // better dithered from the main colours than given a pen whose noise shows).
+    const long pixels = std::accumulate(byOklab.begin(), byOklab.end(), 0L);
     std::vector<Candidate> candidates;
     for (const auto& counts : {byOklab, bySrgb}) {
         std::vector<Byte> ranked(all.begin(), all.end());
         std::stable_sort(ranked.begin(), ranked.end(), [&](Byte a, Byte b) { return counts[a] > counts[b]; });
-        std::vector<Byte> set = fixed;
-        for (const Byte colour : ranked) {
-            if (set.size() < wanted && std::find(set.begin(), set.end(), colour) == set.end()) set.push_back(colour);
+        for (const long least : {1L, std::max(1L, pixels / 50)}) {
+            std::vector<Byte> set = fixed;
+            for (const Byte colour : ranked) {
+                if (set.size() < wanted && counts[colour] >= least && std::find(set.begin(), set.end(), colour) == set.end()) set.push_back(colour);
+            }
+            if (!set.empty() && std::none_of(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.colours == set; })) {
+                candidates.push_back({0, set});
+            }
         }
-        candidates.push_back({0, set});
     }
     return candidates;
 }

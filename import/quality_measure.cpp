@@ -265,12 +265,14 @@ LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<
     const int gridWidth = 160 << std::min<int>(cpcMode, 2);
     const int stretch = kCanvasWidth / gridWidth;
     LinearImage canvas{kCanvasWidth, kCanvasHeight, std::vector<float>(3 * at(kCanvasWidth * kCanvasHeight))};
+    std::array<Vec3, 27> display{};
+    for (Byte n = 0; n < 27; ++n) display[n] = cpcLinearColour(n);
     for (int y = 0; y < kCanvasHeight; ++y) {
         for (int x = 0; x < kCanvasWidth; ++x) {
             const std::size_t cell = at((y / 2) * gridWidth + x / stretch);
             const Byte pen = cell < penOfPixel.size() ? penOfPixel[cell] : Byte{0};
             const Byte colour = pen < penColours.size() ? penColours[pen] : Byte{0};
-            const Vec3 c = cpcLinearColour(std::min<Byte>(colour, 26));
+            const Vec3 c = display[std::min<Byte>(colour, 26)];
             float* out = canvas.pixel(x, y);
             out[0] = c.x;
             out[1] = c.y;
