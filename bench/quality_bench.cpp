@@ -2,7 +2,8 @@
 // cropped to 8 : 5, converted in modes 0, 1 and 2 by this project and by two peers,
 // each result scored with the project's measure against the same 640 × 400 canvas.
 //
-//   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...] [--verbose]
+//   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...]
+//   [--verbose]
 //
 // Peers: (a) ImageMagick as an informed user drives it (-colors N, each colour snapped
 // to the nearest CPC colour, then -remap with Floyd-Steinberg); (b) the usual converter
@@ -38,9 +39,9 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kCorpus{
-    "nature/Aqua.jpg",       "nature/Dune.jpg",         "nature/FreshFlower.jpg", "nature/Garden.jpg",
-    "nature/LadyBird.jpg",   "nature/Storm.jpg",        "nature/TwoWings.jpg",    "nature/YellowFlower.jpg",
-    "abstract/Elephants.jpg", "abstract/Flow.png",      "abstract/Gulp.png",      "desktop/Ubuntu-Mate-Warm-no-logo.png",
+    "nature/Aqua.jpg",        "nature/Dune.jpg",   "nature/FreshFlower.jpg", "nature/Garden.jpg",
+    "nature/LadyBird.jpg",    "nature/Storm.jpg",  "nature/TwoWings.jpg",    "nature/YellowFlower.jpg",
+    "abstract/Elephants.jpg", "abstract/Flow.png", "abstract/Gulp.png",      "desktop/Ubuntu-Mate-Warm-no-logo.png",
 };
 const fs::path kCorpusDir = "/usr/share/backgrounds/mate";
 
@@ -66,7 +67,8 @@ LinearImage readPpm(const fs::path& path) {
     int width = 0, height = 0, maxValue = 0;
     in >> magic >> width >> height >> maxValue;
     in.get();
-    LinearImage image{width, height, std::vector<float>(3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height))};
+    LinearImage image{width, height,
+                      std::vector<float>(3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height))};
     for (float& value : image.rgb) {
         int sample = in.get();
         if (maxValue > 255) sample = sample * 256 + in.get();
@@ -119,7 +121,8 @@ struct Result {
 Result imageMagickPeer(const fs::path& work, const std::string& source, int width, int colours) {
     const std::string size = std::to_string(width) + "x200!";
     const fs::path quantised = work / "q.ppm";
-    run("convert " + source + " -resize " + size + " +dither -colors " + std::to_string(colours) + " -unique-colors " + quoted(quantised));
+    run("convert " + source + " -resize " + size + " +dither -colors " + std::to_string(colours) + " -unique-colors " +
+        quoted(quantised));
     std::vector<Byte> pens;
     for (const Rgb c : readPpmBytes(quantised)) {
         const Byte n = nearestCpcSrgb(c.r, c.g, c.b);
@@ -133,12 +136,14 @@ Result imageMagickPeer(const fs::path& work, const std::string& source, int widt
     }
     palette.close();
     const fs::path out = work / "remapped.ppm";
-    run("convert " + source + " -resize " + size + " -dither FloydSteinberg -remap " + quoted(work / "pal.ppm") + " " + quoted(out));
+    run("convert " + source + " -resize " + size + " -dither FloydSteinberg -remap " + quoted(work / "pal.ppm") + " " +
+        quoted(out));
     Result result{pens, {}};
     for (const Rgb c : readPpmBytes(out)) {
         Byte best = 0;
         for (Byte pen = 0; pen < pens.size(); ++pen) {
-            if (squaredRgbDistance(c, cpcDisplayColor(pens[pen])) < squaredRgbDistance(c, cpcDisplayColor(pens[best]))) best = pen;
+            if (squaredRgbDistance(c, cpcDisplayColor(pens[pen])) < squaredRgbDistance(c, cpcDisplayColor(pens[best])))
+                best = pen;
         }
         result.pixels.push_back(best);
     }
@@ -159,7 +164,8 @@ Result recipePeer(const LinearImage& grid, int colours) {
     std::vector<Byte> order(27);
     for (Byte n = 0; n < 27; ++n) order[n] = n;
     std::stable_sort(order.begin(), order.end(), [&](Byte a, Byte b) { return counts[a] > counts[b]; });
-    for (int k = 0; k < colours && counts[order[static_cast<std::size_t>(k)]] > 0; ++k) result.pens.push_back(order[static_cast<std::size_t>(k)]);
+    for (int k = 0; k < colours && counts[order[static_cast<std::size_t>(k)]] > 0; ++k)
+        result.pens.push_back(order[static_cast<std::size_t>(k)]);
     result.pixels.resize(grid.pixelCount());
     const std::array<std::array<int, 3>, 4> taps{{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}};
     for (int y = 0; y < grid.height; ++y) {
@@ -191,7 +197,7 @@ Result recipePeer(const LinearImage& grid, int colours) {
 
 struct Settings {
     std::string modes = "012";
-    std::string only;  // a picture's name, to run it alone
+    std::string only;        // a picture's name, to run it alone
     std::vector<Byte> pens;  // colours that Varnoke must use (all of them, and only them)
     bool hasDither = false;
     DitherOptions dither;
@@ -200,9 +206,11 @@ struct Settings {
 
 DitherMethod methodNamed(const std::string& name) {
     const std::map<std::string, DitherMethod> names{
-        {"none", DitherMethod::None},     {"floyd-steinberg", DitherMethod::FloydSteinberg}, {"atkinson", DitherMethod::Atkinson},
-        {"jarvis", DitherMethod::Jarvis}, {"stucki", DitherMethod::Stucki},                  {"sierra", DitherMethod::Sierra},
-        {"bayer4", DitherMethod::Bayer4}, {"bayer8", DitherMethod::Bayer8},                  {"pattern", DitherMethod::Pattern}};
+        {"none", DitherMethod::None},         {"floyd-steinberg", DitherMethod::FloydSteinberg},
+        {"atkinson", DitherMethod::Atkinson}, {"jarvis", DitherMethod::Jarvis},
+        {"stucki", DitherMethod::Stucki},     {"sierra", DitherMethod::Sierra},
+        {"bayer4", DitherMethod::Bayer4},     {"bayer8", DitherMethod::Bayer8},
+        {"pattern", DitherMethod::Pattern}};
     const auto found = names.find(name);
     if (found == names.end()) {
         std::cerr << "unknown method " << name << "\n";
@@ -215,19 +223,24 @@ Settings parse(int argc, char** argv) {
     Settings settings;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--verbose") settings.verbose = true;
+        if (arg == "--verbose")
+            settings.verbose = true;
         else if (arg == "--dither" && i + 1 < argc) {
             settings.hasDither = true;
             settings.dither.method = methodNamed(argv[++i]);
-        } else if (arg == "--strength" && i + 1 < argc) settings.dither.strength = std::atoi(argv[++i]);
-        else if (arg == "--modes" && i + 1 < argc) settings.modes = argv[++i];
-        else if (arg == "--only" && i + 1 < argc) settings.only = argv[++i];
+        } else if (arg == "--strength" && i + 1 < argc)
+            settings.dither.strength = std::atoi(argv[++i]);
+        else if (arg == "--modes" && i + 1 < argc)
+            settings.modes = argv[++i];
+        else if (arg == "--only" && i + 1 < argc)
+            settings.only = argv[++i];
         else if (arg == "--pens" && i + 1 < argc) {
             std::istringstream list(argv[++i]);
-            for (std::string item; std::getline(list, item, ',');) settings.pens.push_back(static_cast<Byte>(std::stoi(item)));
-        }
-        else {
-            std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...] [--verbose]\n";
+            for (std::string item; std::getline(list, item, ',');)
+                settings.pens.push_back(static_cast<Byte>(std::stoi(item)));
+        } else {
+            std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] "
+                         "[--pens C1,C2,...] [--verbose]\n";
             std::exit(2);
         }
     }
@@ -240,9 +253,12 @@ std::string cropOf(const fs::path& picture) {
     long width = 0, height = 0;
     size >> width >> height;
     long w = width, h = height;
-    if (width * 5 > height * 8) w = height * 8 / 5;
-    else h = width * 5 / 8;
-    return std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string((width - w) / 2) + "+" + std::to_string((height - h) / 2);
+    if (width * 5 > height * 8)
+        w = height * 8 / 5;
+    else
+        h = width * 5 / 8;
+    return std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string((width - w) / 2) + "+" +
+           std::to_string((height - h) / 2);
 }
 
 // ImageMagick's resize in linear light.
@@ -254,13 +270,13 @@ struct Scores {
     double ours = 0;
 };
 
-
 // One picture in one mode: the three converters' results, each measured.
-Scores scoreMode(const fs::path& work, const fs::path& cropped, const ScielabReference& reference, Byte mode, const Settings& settings,
-                 const std::string& name) {
+Scores scoreMode(const fs::path& work, const fs::path& cropped, const ScielabReference& reference, Byte mode,
+                 const Settings& settings, const std::string& name) {
     const int width = 160 << mode;
     const int colours = pensOfMode(mode);
-    run("convert " + quoted(cropped) + kLinearResize + std::to_string(width) + "x200! -colorspace sRGB -depth 16 " + quoted(work / "grid.ppm"));
+    run("convert " + quoted(cropped) + kLinearResize + std::to_string(width) + "x200! -colorspace sRGB -depth 16 " +
+        quoted(work / "grid.ppm"));
     const GridPicture grid{mode, readPpm(work / "grid.ppm"), {}};
     Scores scores;
     const Result a = imageMagickPeer(work, quoted(cropped), width, colours);
@@ -270,15 +286,16 @@ Scores scoreMode(const fs::path& work, const fs::path& cropped, const ScielabRef
     PenOptions options;
     options.fixedColours = settings.pens;
     if (!settings.pens.empty()) options.colours = static_cast<int>(settings.pens.size());
-    options.dither = settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), DitherOptions{}.strength};
+    options.dither =
+        settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), DitherOptions{}.strength};
     const auto start = std::chrono::steady_clock::now();
     const std::vector<Byte> pens = choosePens(grid, options);
     const std::vector<Byte> pixels = ditherToPens(grid, pens, options.dither);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     scores.ours = reference.difference(cpcCanvas(mode, pixels, pens));
     const double best = std::min(scores.imageMagick, scores.recipe);
-    std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", fs::path(name).stem().c_str(), mode, scores.imageMagick, scores.recipe, scores.ours,
-                100.0 * (scores.ours / best - 1.0));
+    std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", fs::path(name).stem().c_str(), mode, scores.imageMagick,
+                scores.recipe, scores.ours, 100.0 * (scores.ours / best - 1.0));
     if (settings.verbose) {
         std::printf(" %.0f ms, pens", ms);
         for (const Byte pen : pens) std::printf(" %d", pen);
@@ -301,13 +318,14 @@ void printSummary(const std::map<int, std::vector<Scores>>& byMode) {
             logBest += std::log(std::min(s.imageMagick, s.recipe));
         }
         const double n = static_cast<double>(list.size());
-        std::printf("| %d (geometric mean) | %.3f | %.3f | %.3f | %+.1f %% |\n", mode, std::exp(logA / n), std::exp(logB / n), std::exp(logOurs / n),
-                    100.0 * (std::exp((logOurs - logBest) / n) - 1.0));
+        std::printf("| %d (geometric mean) | %.3f | %.3f | %.3f | %+.1f %% |\n", mode, std::exp(logA / n),
+                    std::exp(logB / n), std::exp(logOurs / n), 100.0 * (std::exp((logOurs - logBest) / n) - 1.0));
         allOurs += logOurs;
         allBest += logBest;
         count += n;
     }
-    std::printf("\nAll pictures and modes: Varnoke against the best peer %+.1f %% (geometric mean)\n", 100.0 * (std::exp((allOurs - allBest) / count) - 1.0));
+    std::printf("\nAll pictures and modes: Varnoke against the best peer %+.1f %% (geometric mean)\n",
+                100.0 * (std::exp((allOurs - allBest) / count) - 1.0));
 }
 
 }  // namespace
@@ -319,14 +337,17 @@ int main(int argc, char** argv) {
     const fs::path work = fs::temp_directory_path() / ("varnoke-quality-" + std::to_string(getpid()));
     fs::create_directories(work);
     std::map<int, std::vector<Scores>> byMode;
-    std::printf("| picture | mode | ImageMagick | usual recipe | Varnoke | against the best peer |\n|---|---|---|---|---|---|\n");
+    std::printf(
+        "| picture | mode | ImageMagick | usual recipe | Varnoke | against the best peer "
+        "|\n|---|---|---|---|---|---|\n");
     for (const std::string& name : kCorpus) {
         if (!settings.only.empty() && fs::path(name).stem() != settings.only) continue;
         const fs::path picture = kCorpusDir / name;
         const fs::path cropped = work / "cropped.png";
-        run("convert " + quoted(picture) + "[0] -auto-orient -strip -background black -alpha remove -alpha off -crop " + cropOf(picture) +
-            " +repage " + quoted(cropped));
-        run("convert " + quoted(cropped) + kLinearResize + "640x400! -colorspace sRGB -depth 16 " + quoted(work / "ref.ppm"));
+        run("convert " + quoted(picture) + "[0] -auto-orient -strip -background black -alpha remove -alpha off -crop " +
+            cropOf(picture) + " +repage " + quoted(cropped));
+        run("convert " + quoted(cropped) + kLinearResize + "640x400! -colorspace sRGB -depth 16 " +
+            quoted(work / "ref.ppm"));
         const ScielabReference reference(readPpm(work / "ref.ppm"));
         for (const char modeChar : settings.modes) {
             const auto mode = static_cast<Byte>(modeChar - '0');

@@ -53,8 +53,8 @@ double hueWeight(double h) {
     const double c3 = c * (4 * c * c - 3), s3 = s * (3 - 4 * s * s);
     const double c4 = 2 * c2 * c2 - 1, s4 = 2 * s2 * c2;
     const double r30 = radians(30), r6 = radians(6), r63 = radians(63);
-    return 1.0 - 0.17 * (c * std::cos(r30) + s * std::sin(r30)) + 0.24 * c2 + 0.32 * (c3 * std::cos(r6) - s3 * std::sin(r6)) -
-           0.20 * (c4 * std::cos(r63) + s4 * std::sin(r63));
+    return 1.0 - 0.17 * (c * std::cos(r30) + s * std::sin(r30)) + 0.24 * c2 +
+           0.32 * (c3 * std::cos(r6) - s3 * std::sin(r6)) - 0.20 * (c4 * std::cos(r63) + s4 * std::sin(r63));
 }
 
 }  // namespace
@@ -71,7 +71,8 @@ float linearToSrgb(float value) {
 const std::array<float, 256>& linearOfByte() {
     static const std::array<float, 256> table = [] {
         std::array<float, 256> values{};
-        for (int i = 0; i < 256; ++i) values[static_cast<std::size_t>(i)] = srgbToLinear(static_cast<float>(i) / 255.0f);
+        for (int i = 0; i < 256; ++i)
+            values[static_cast<std::size_t>(i)] = srgbToLinear(static_cast<float>(i) / 255.0f);
         return values;
     }();
     return table;
@@ -108,7 +109,8 @@ Lab xyzToLab(Vec3 xyz) {
 double ciede2000(const Lab& first, const Lab& second) {
     constexpr double k25To7 = 6103515625.0;  // 25^7
     // Chroma of the mean, then a' stretched by G (equations 2 to 6 of Sharma et al.).
-    const double meanC = (std::sqrt(first.a * first.a + first.b * first.b) + std::sqrt(second.a * second.a + second.b * second.b)) / 2.0;
+    const double meanC =
+        (std::sqrt(first.a * first.a + first.b * first.b) + std::sqrt(second.a * second.a + second.b * second.b)) / 2.0;
     const double c7 = seventhPower(meanC);
     const double g = 0.5 * (1.0 - std::sqrt(c7 / (c7 + k25To7)));
     const double a1 = (1.0 + g) * first.a;
@@ -134,8 +136,10 @@ double ciede2000(const Lab& first, const Lab& second) {
     const double meanCp = (c1 + c2) / 2.0;
     double meanH = h1 + h2;
     if (c1 * c2 != 0) {
-        if (std::abs(h1 - h2) <= 180) meanH /= 2.0;
-        else meanH = meanH < 360 ? (meanH + 360) / 2.0 : (meanH - 360) / 2.0;
+        if (std::abs(h1 - h2) <= 180)
+            meanH /= 2.0;
+        else
+            meanH = meanH < 360 ? (meanH + 360) / 2.0 : (meanH - 360) / 2.0;
     }
     const double t = hueWeight(radians(meanH));
     const double hueOffset = (meanH - 275.0) / 25.0;

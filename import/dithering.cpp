@@ -27,18 +27,49 @@ struct Kernel {
 
 Kernel kernelOf(DitherMethod method) {
     switch (method) {
-    case DitherMethod::FloydSteinberg: return {{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16};
-    case DitherMethod::Atkinson: return {{{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}, 8};
-    case DitherMethod::Jarvis:
-        return {{{1, 0, 7}, {2, 0, 5}, {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5}, {2, 1, 3},
-                 {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}}, 48};
-    case DitherMethod::Stucki:
-        return {{{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2},
-                 {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4}, {1, 2, 2}, {2, 2, 1}}, 42};
-    case DitherMethod::Sierra:
-        return {{{1, 0, 5}, {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5}, {1, 1, 4}, {2, 1, 2},
-                 {-1, 2, 2}, {0, 2, 3}, {1, 2, 2}}, 32};
-    default: return {{}, 1};
+        case DitherMethod::FloydSteinberg: return {{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16};
+        case DitherMethod::Atkinson: return {{{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}, 8};
+        case DitherMethod::Jarvis:
+            return {{{1, 0, 7},
+                     {2, 0, 5},
+                     {-2, 1, 3},
+                     {-1, 1, 5},
+                     {0, 1, 7},
+                     {1, 1, 5},
+                     {2, 1, 3},
+                     {-2, 2, 1},
+                     {-1, 2, 3},
+                     {0, 2, 5},
+                     {1, 2, 3},
+                     {2, 2, 1}},
+                    48};
+        case DitherMethod::Stucki:
+            return {{{1, 0, 8},
+                     {2, 0, 4},
+                     {-2, 1, 2},
+                     {-1, 1, 4},
+                     {0, 1, 8},
+                     {1, 1, 4},
+                     {2, 1, 2},
+                     {-2, 2, 1},
+                     {-1, 2, 2},
+                     {0, 2, 4},
+                     {1, 2, 2},
+                     {2, 2, 1}},
+                    42};
+        case DitherMethod::Sierra:
+            return {{{1, 0, 5},
+                     {2, 0, 3},
+                     {-2, 1, 2},
+                     {-1, 1, 4},
+                     {0, 1, 5},
+                     {1, 1, 4},
+                     {2, 1, 2},
+                     {-1, 2, 2},
+                     {0, 2, 3},
+                     {1, 2, 2}},
+                    32};
+        default: return {{}, 1};
     }
 }
 
@@ -96,7 +127,8 @@ std::vector<Byte> diffuse(const GridPicture& picture, const PenPalette& pens, co
             const Byte pen = pens.nearest(value);
             result[i] = pen;
             const Vec3 shown = pens.linear(pen);
-            const Vec3 error{(value.x - shown.x) * strength, (value.y - shown.y) * strength, (value.z - shown.z) * strength};
+            const Vec3 error{(value.x - shown.x) * strength, (value.y - shown.y) * strength,
+                             (value.z - shown.z) * strength};
             if (error.x == 0 && error.y == 0 && error.z == 0) continue;
             for (const Tap& tap : taps) {
                 const int nx = backwards ? x - tap.dx : x + tap.dx;
@@ -153,7 +185,8 @@ PairMix bestPairMix(Vec3 p, const PenPalette& pens, int levels) {
             const Vec3 d{cb.x - ca.x, cb.y - ca.y, cb.z - ca.z};
             const float length = d.x * d.x + d.y * d.y + d.z * d.z;
             float t = 0;
-            if (length > 0) t = std::clamp(((p.x - ca.x) * d.x + (p.y - ca.y) * d.y + (p.z - ca.z) * d.z) / length, 0.0f, 1.0f);
+            if (length > 0)
+                t = std::clamp(((p.x - ca.x) * d.x + (p.y - ca.y) * d.y + (p.z - ca.z) * d.z) / length, 0.0f, 1.0f);
             t = std::round(t * static_cast<float>(levels)) / static_cast<float>(levels);
             const Vec3 mix{ca.x + t * d.x, ca.y + t * d.y, ca.z + t * d.z};
             const float error = squaredDistance(p, mix) + 0.1f * length * t * (1.0f - t);
@@ -184,7 +217,8 @@ std::vector<Byte> orderedPairs(const GridPicture& picture, const PenPalette& pen
             }
             const float* p = picture.image.pixel(x, y);
             const PairMix mix = bestPairMix({p[0], p[1], p[2]}, pens, levels);
-            const float threshold = (static_cast<float>(matrix[at((y % side) * side + x % side)]) + 0.5f) / static_cast<float>(levels);
+            const float threshold =
+                (static_cast<float>(matrix[at((y % side) * side + x % side)]) + 0.5f) / static_cast<float>(levels);
             result[i] = threshold < mix.share * strength ? mix.second : mix.first;
         }
     }
@@ -212,13 +246,15 @@ std::vector<Byte> knollPattern(const GridPicture& picture, const PenPalette& pen
             const float* p = picture.image.pixel(x, y);
             Vec3 error{};
             for (Byte& pen : plan) {
-                const Vec3 attempt{std::clamp(p[0] + error.x * strength, 0.0f, 1.0f), std::clamp(p[1] + error.y * strength, 0.0f, 1.0f),
+                const Vec3 attempt{std::clamp(p[0] + error.x * strength, 0.0f, 1.0f),
+                                   std::clamp(p[1] + error.y * strength, 0.0f, 1.0f),
                                    std::clamp(p[2] + error.z * strength, 0.0f, 1.0f)};
                 pen = pens.nearestLinear(attempt);
                 const Vec3 shown = pens.linear(pen);
                 error = {error.x + p[0] - shown.x, error.y + p[1] - shown.y, error.z + p[2] - shown.z};
             }
-            std::sort(plan.begin(), plan.end(), [&](Byte a, Byte b) { return luma(pens.linear(a)) < luma(pens.linear(b)); });
+            std::sort(plan.begin(), plan.end(),
+                      [&](Byte a, Byte b) { return luma(pens.linear(a)) < luma(pens.linear(b)); });
             result[i] = plan[at(matrix[at((y % 8) * 8 + x % 8)] * kPlan / 64)];
         }
     }
@@ -282,15 +318,16 @@ std::vector<Byte> ditherToPens(const GridPicture& picture, const PenPalette& pen
     const int strength = std::clamp(options.strength, 0, 100);
     if (strength == 0) return nearestOnly(picture, pens);
     switch (options.method) {
-    case DitherMethod::None: return nearestOnly(picture, pens);
-    case DitherMethod::Bayer4: return orderedPairs(picture, pens, 2, static_cast<float>(strength) / 100.0f);
-    case DitherMethod::Bayer8: return orderedPairs(picture, pens, 3, static_cast<float>(strength) / 100.0f);
-    case DitherMethod::Pattern: return knollPattern(picture, pens, static_cast<float>(strength) / 100.0f);
-    default: return diffuse(picture, pens, options);
+        case DitherMethod::None: return nearestOnly(picture, pens);
+        case DitherMethod::Bayer4: return orderedPairs(picture, pens, 2, static_cast<float>(strength) / 100.0f);
+        case DitherMethod::Bayer8: return orderedPairs(picture, pens, 3, static_cast<float>(strength) / 100.0f);
+        case DitherMethod::Pattern: return knollPattern(picture, pens, static_cast<float>(strength) / 100.0f);
+        default: return diffuse(picture, pens, options);
     }
 }
 
-std::vector<Byte> ditherToPens(const GridPicture& picture, std::span<const Byte> penColours, const DitherOptions& options) {
+std::vector<Byte> ditherToPens(const GridPicture& picture, std::span<const Byte> penColours,
+                               const DitherOptions& options) {
     return ditherToPens(picture, PenPalette(penColours), options);
 }
 

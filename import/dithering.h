@@ -47,7 +47,8 @@ private:
 
 // The pen (index into `penColours`, CPC colour numbers) of every pixel of the grid.
 // Border pixels take the darkest pen. Strength 0 is the same as no dithering.
-std::vector<Byte> ditherToPens(const GridPicture& picture, std::span<const Byte> penColours, const DitherOptions& options);
+std::vector<Byte> ditherToPens(const GridPicture& picture, std::span<const Byte> penColours,
+                               const DitherOptions& options);
 std::vector<Byte> ditherToPens(const GridPicture& picture, const PenPalette& pens, const DitherOptions& options);
 
 }  // namespace varnoke

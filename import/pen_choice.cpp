@@ -40,7 +40,9 @@ int pairIndex(int a, int b) {
 PenProxy::Sample sampleColours(const GridPicture& picture) {
     constexpr int kLevels = 8;
     std::vector<std::array<float, 4>> bins(kLevels * kLevels * kLevels);
-    auto level = [](float linear) { return std::clamp(static_cast<int>(linearToSrgb(std::clamp(linear, 0.0f, 1.0f)) * kLevels), 0, kLevels - 1); };
+    auto level = [](float linear) {
+        return std::clamp(static_cast<int>(linearToSrgb(std::clamp(linear, 0.0f, 1.0f)) * kLevels), 0, kLevels - 1);
+    };
     for (std::size_t i = 0; i < picture.image.pixelCount(); ++i) {
         if (isBorder(picture, i)) continue;
         const float* p = picture.image.rgb.data() + 3 * i;
@@ -76,7 +78,8 @@ std::vector<float> mixDistances(const PenProxy::Sample& sample) {
             const float spread = squaredDistance(linearToOklab(ca), linearToOklab(cb));
             for (int step = 0; step <= (a == b ? 0 : kMixSteps); ++step) {
                 const float t = static_cast<float>(step) / kMixSteps;
-                mixes.push_back(linearToOklab({ca.x + t * (cb.x - ca.x), ca.y + t * (cb.y - ca.y), ca.z + t * (cb.z - ca.z)}));
+                mixes.push_back(
+                    linearToOklab({ca.x + t * (cb.x - ca.x), ca.y + t * (cb.y - ca.y), ca.z + t * (cb.z - ca.z)}));
                 charges.push_back(kPatternCharge * t * (1 - t) * spread);
                 pairOfMix.push_back(pairIndex(a, b));
             }
@@ -102,7 +105,8 @@ struct Candidate {
 
 // Every set of `wanted` colours that holds the fixed ones, keeping the `keep` best by the
 // proxy score.
-std::vector<Candidate> exhaustiveSearch(const PenProxy& score, const std::vector<Byte>& fixed, std::size_t wanted, std::size_t keep) {
+std::vector<Candidate> exhaustiveSearch(const PenProxy& score, const std::vector<Byte>& fixed, std::size_t wanted,
+                                        std::size_t keep) {
     std::vector<Byte> free;
     for (Byte n = 0; n < kColourCount; ++n) {
         if (std::find(fixed.begin(), fixed.end(), n) == fixed.end()) free.push_back(n);
@@ -118,7 +122,8 @@ std::vector<Candidate> exhaustiveSearch(const PenProxy& score, const std::vector
         const float s = score(set);
         if (best.size() < keep || s < best.back().score) {
             best.push_back({s, set});
-            std::sort(best.begin(), best.end(), [](const Candidate& a, const Candidate& b) { return a.score < b.score; });
+            std::sort(best.begin(), best.end(),
+                      [](const Candidate& a, const Candidate& b) { return a.score < b.score; });
             if (best.size() > keep) best.pop_back();
         }
         // Next combination of `choose` out of free.size().
@@ -177,12 +182,14 @@ std::vector<Byte> greedySearch(const PenProxy& score, const std::vector<Byte>& f
 // A 640 × 400 canvas at half its size each way (the mean of each 2 × 2 block): the pen
 // search measures there, at 16 pixels a degree, four times as fast.
 LinearImage halfCanvas(const LinearImage& canvas) {
-    LinearImage half{canvas.width / 2, canvas.height / 2, std::vector<float>(3 * at(canvas.width / 2 * (canvas.height / 2)))};
+    LinearImage half{canvas.width / 2, canvas.height / 2,
+                     std::vector<float>(3 * at(canvas.width / 2 * (canvas.height / 2)))};
     for (int y = 0; y < half.height; ++y) {
         for (int x = 0; x < half.width; ++x) {
             for (int c = 0; c < 3; ++c) {
-                half.pixel(x, y)[c] = 0.25f * (canvas.pixel(2 * x, 2 * y)[c] + canvas.pixel(2 * x + 1, 2 * y)[c] +
-                                               canvas.pixel(2 * x, 2 * y + 1)[c] + canvas.pixel(2 * x + 1, 2 * y + 1)[c]);
+                half.pixel(x, y)[c] =
+                    0.25f * (canvas.pixel(2 * x, 2 * y)[c] + canvas.pixel(2 * x + 1, 2 * y)[c] +
+                             canvas.pixel(2 * x, 2 * y + 1)[c] + canvas.pixel(2 * x + 1, 2 * y + 1)[c]);
             }
         }
     }
@@ -195,7 +202,8 @@ LinearImage gridCanvas(const GridPicture& picture) {
     const int stretch = 640 / std::max(1, picture.image.width);
     for (int y = 0; y < 400; ++y) {
         for (int x = 0; x < 640; ++x) {
-            const float* p = picture.image.pixel(std::min(x / stretch, picture.image.width - 1), std::min(y / 2, picture.image.height - 1));
+            const float* p = picture.image.pixel(std::min(x / stretch, picture.image.width - 1),
+                                                 std::min(y / 2, picture.image.height - 1));
             std::copy(p, p + 3, canvas.pixel(x, y));
         }
     }
@@ -203,7 +211,8 @@ LinearImage gridCanvas(const GridPicture& picture) {
 }
 
 // The candidate whose dithered result the measure finds closest to the picture.
-std::vector<Byte> bestByMeasure(const GridPicture& picture, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
+std::vector<Byte> bestByMeasure(const GridPicture& picture, const std::vector<Candidate>& candidates,
+                                const DitherOptions& dither) {
     if (candidates.size() == 1) return candidates.front().colours;
     const ScielabReference reference(gridCanvas(picture), 16.0);
     double best = 1e30;
@@ -228,7 +237,9 @@ std::vector<Byte> exactCpcColours(const GridPicture& picture) {
     for (std::size_t i = 0; i < picture.image.pixelCount(); ++i) {
         if (isBorder(picture, i)) continue;
         const float* p = picture.image.rgb.data() + 3 * i;
-        const auto match = std::find_if(linear.begin(), linear.end(), [&](Vec3 c) { return squaredDistance(c, {p[0], p[1], p[2]}) < 1e-10f; });
+        const auto match = std::find_if(linear.begin(), linear.end(), [&](Vec3 c) {
+            return squaredDistance(c, {p[0], p[1], p[2]}) < 1e-10f;
+        });
         if (match == linear.end()) return {};
         used[at(static_cast<int>(match - linear.begin()))] = true;
     }
@@ -242,7 +253,9 @@ std::vector<Byte> exactCpcColours(const GridPicture& picture) {
 std::vector<Byte> validFixed(const PenOptions& options, std::size_t wanted) {
     std::vector<Byte> fixed;
     for (const Byte colour : options.fixedColours) {
-        if (colour < kColourCount && std::find(fixed.begin(), fixed.end(), colour) == fixed.end() && fixed.size() < wanted) fixed.push_back(colour);
+        if (colour < kColourCount && std::find(fixed.begin(), fixed.end(), colour) == fixed.end() &&
+            fixed.size() < wanted)
+            fixed.push_back(colour);
     }
     return fixed;
 }
@@ -258,7 +271,8 @@ std::vector<Candidate> searchCandidates(const PenProxy& score, const std::vector
 // The fixed colours, then the colours nearest to most pixels (by OKLab, and by plain
 // sRGB distance): the usual choice, which the measure weighs against the search's. It
 // wins on pictures dominated by a few large flat areas.
-std::vector<Candidate> frequentColourCandidates(const GridPicture& picture, const std::vector<Byte>& fixed, std::size_t wanted) {
+std::vector<Candidate> frequentColourCandidates(const GridPicture& picture, const std::vector<Byte>& fixed,
+                                                std::size_t wanted) {
     std::array<Byte, kColourCount> all{};
     std::iota(all.begin(), all.end(), Byte{0});
     const PenPalette everyColour(all);
@@ -268,7 +282,8 @@ std::vector<Candidate> frequentColourCandidates(const GridPicture& picture, cons
         if (isBorder(picture, i)) continue;
         const float* p = picture.image.rgb.data() + 3 * i;
         ++byOklab[everyColour.nearest({p[0], p[1], p[2]})];
-        const Vec3 srgb{linearToSrgb(std::clamp(p[0], 0.0f, 1.0f)), linearToSrgb(std::clamp(p[1], 0.0f, 1.0f)), linearToSrgb(std::clamp(p[2], 0.0f, 1.0f))};
+        const Vec3 srgb{linearToSrgb(std::clamp(p[0], 0.0f, 1.0f)), linearToSrgb(std::clamp(p[1], 0.0f, 1.0f)),
+                        linearToSrgb(std::clamp(p[2], 0.0f, 1.0f))};
         Byte nearest = 0;
         for (Byte n = 1; n < kColourCount; ++n) {
             if (squaredDistance(srgb, levelsOf(n)) < squaredDistance(srgb, levelsOf(nearest))) nearest = n;
@@ -286,9 +301,12 @@ std::vector<Candidate> frequentColourCandidates(const GridPicture& picture, cons
         for (const long least : {1L, std::max(1L, pixels / 50)}) {
             std::vector<Byte> set = fixed;
             for (const Byte colour : ranked) {
-                if (set.size() < wanted && counts[colour] >= least && std::find(set.begin(), set.end(), colour) == set.end()) set.push_back(colour);
+                if (set.size() < wanted && counts[colour] >= least &&
+                    std::find(set.begin(), set.end(), colour) == set.end())
+                    set.push_back(colour);
             }
-            if (!set.empty() && std::none_of(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.colours == set; })) {
+            if (!set.empty() && std::none_of(candidates.begin(), candidates.end(),
+                                             [&](const Candidate& c) { return c.colours == set; })) {
                 candidates.push_back({0, set});
             }
         }
@@ -349,7 +367,8 @@ std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& optio
     }
     if (fixed.size() == wanted) return darkestFirst(fixed);
     std::vector<Candidate> candidates = searchCandidates(PenProxy(picture), fixed, wanted);
-    for (Candidate& candidate : frequentColourCandidates(picture, fixed, wanted)) candidates.push_back(std::move(candidate));
+    for (Candidate& candidate : frequentColourCandidates(picture, fixed, wanted))
+        candidates.push_back(std::move(candidate));
     return darkestFirst(bestByMeasure(picture, candidates, options.dither));
 }
 

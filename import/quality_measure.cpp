@@ -48,7 +48,9 @@ struct Plane {
     int height = 0;
     std::vector<float> values;
     float* row(int y) { return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width); }
-    const float* row(int y) const { return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width); }
+    const float* row(int y) const {
+        return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    }
 };
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
@@ -186,7 +188,8 @@ void gaussianWide(const Plane& in, double sigma, float weight, Plane& sum) {
     }
     for (int by = 0; by < blocksY; ++by) {
         const int rows = std::min(kBlock, in.height - by * kBlock);
-        for (int bx = 0; bx < blocksX; ++bx) low.row(by)[bx] /= static_cast<float>(rows * std::min(kBlock, in.width - bx * kBlock));
+        for (int bx = 0; bx < blocksX; ++bx)
+            low.row(by)[bx] /= static_cast<float>(rows * std::min(kBlock, in.width - bx * kBlock));
     }
     const std::vector<float> wx = foldedBlockWeights(in.width, kBlock, sigma);
     const std::vector<float> wy = foldedBlockWeights(in.height, kBlock, sigma);
@@ -216,7 +219,8 @@ std::array<Plane, 3> opponentPlanes(const LinearImage& canvas) {
         const float* p = canvas.rgb.data() + 3 * i;
         const Vec3 xyz = linearToXyz({p[0], p[1], p[2]});
         for (std::size_t c = 0; c < 3; ++c) {
-            planes[c].values[i] = static_cast<float>(kToOpponent[c][0] * xyz.x + kToOpponent[c][1] * xyz.y + kToOpponent[c][2] * xyz.z);
+            planes[c].values[i] =
+                static_cast<float>(kToOpponent[c][0] * xyz.x + kToOpponent[c][1] * xyz.y + kToOpponent[c][2] * xyz.z);
         }
     }
     return planes;
@@ -230,10 +234,14 @@ std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerD
         for (const GaussianTerm& term : kChannelFilters[c]) {
             const double sigma = term.spreadDegrees * pixelsPerDegree;
             const auto weight = static_cast<float>(term.weight);
-            if (sigma > 64.0) gaussianWide(planes[c], sigma, weight, filtered[c]);
-            else if (sigma > 16.0) gaussianDecimated(planes[c], sigma, weight, 4, filtered[c]);
-            else if (sigma > 6.0) gaussianDecimated(planes[c], sigma, weight, 2, filtered[c]);
-            else gaussianDirect(planes[c], sigma, weight, filtered[c]);
+            if (sigma > 64.0)
+                gaussianWide(planes[c], sigma, weight, filtered[c]);
+            else if (sigma > 16.0)
+                gaussianDecimated(planes[c], sigma, weight, 4, filtered[c]);
+            else if (sigma > 6.0)
+                gaussianDecimated(planes[c], sigma, weight, 2, filtered[c]);
+            else
+                gaussianDirect(planes[c], sigma, weight, filtered[c]);
         }
     }
     return filtered;
@@ -246,9 +254,12 @@ std::vector<float> labOf(const std::array<Plane, 3>& planes) {
     for (std::size_t i = 0; i < count; ++i) {
         const double o[3] = {planes[0].values[i], planes[1].values[i], planes[2].values[i]};
         Vec3 xyz;
-        xyz.x = static_cast<float>(kFromOpponent[0][0] * o[0] + kFromOpponent[0][1] * o[1] + kFromOpponent[0][2] * o[2]);
-        xyz.y = static_cast<float>(kFromOpponent[1][0] * o[0] + kFromOpponent[1][1] * o[1] + kFromOpponent[1][2] * o[2]);
-        xyz.z = static_cast<float>(kFromOpponent[2][0] * o[0] + kFromOpponent[2][1] * o[1] + kFromOpponent[2][2] * o[2]);
+        xyz.x =
+            static_cast<float>(kFromOpponent[0][0] * o[0] + kFromOpponent[0][1] * o[1] + kFromOpponent[0][2] * o[2]);
+        xyz.y =
+            static_cast<float>(kFromOpponent[1][0] * o[0] + kFromOpponent[1][1] * o[1] + kFromOpponent[1][2] * o[2]);
+        xyz.z =
+            static_cast<float>(kFromOpponent[2][0] * o[0] + kFromOpponent[2][1] * o[1] + kFromOpponent[2][2] * o[2]);
         const Lab value = xyzToLab(xyz);
         lab[3 * i] = static_cast<float>(value.l);
         lab[3 * i + 1] = static_cast<float>(value.a);
@@ -294,7 +305,7 @@ double ScielabReference::difference(const LinearImage& result) const {
     for (std::size_t i = 0; i < lab.size(); i += 3) {
         total += ciede2000({lab_[i], lab_[i + 1], lab_[i + 2]}, {lab[i], lab[i + 1], lab[i + 2]});
     }
-    return total / static_cast<double>(lab.size() / 3);
+    return total / static_cast<double>(result.pixelCount());
 }
 
 double scielabDifference(const LinearImage& reference, const LinearImage& result) {

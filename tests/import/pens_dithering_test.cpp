@@ -14,9 +14,10 @@
 namespace varnoke {
 namespace {
 
-constexpr std::array<DitherMethod, 9> kMethods{DitherMethod::None,   DitherMethod::FloydSteinberg, DitherMethod::Atkinson,
-                                               DitherMethod::Jarvis, DitherMethod::Stucki,         DitherMethod::Sierra,
-                                               DitherMethod::Bayer4, DitherMethod::Bayer8,         DitherMethod::Pattern};
+constexpr std::array<DitherMethod, 9> kMethods{
+    DitherMethod::None,   DitherMethod::FloydSteinberg, DitherMethod::Atkinson,
+    DitherMethod::Jarvis, DitherMethod::Stucki,         DitherMethod::Sierra,
+    DitherMethod::Bayer4, DitherMethod::Bayer8,         DitherMethod::Pattern};
 
 // A picture on the mode's grid whose pixel (x, y) has the linear colour `colour(x, y)`.
 GridPicture gridOf(Byte mode, const std::function<Vec3(int, int)>& colour) {
@@ -66,16 +67,20 @@ TEST(Dithering, BorderTakesTheDarkestPenInEveryMethod) {
 
 TEST(PenChoice, APictureInCpcColoursComesBackExactly) {
     // Mode 1 stripes of four CPC colours, mode 2 of two, mode 0 of eleven.
-    const std::array<std::vector<Byte>, 3> colourSets{{{0, 3, 9, 12, 14, 17, 20, 22, 24, 25, 26}, {1, 15, 19, 26}, {4, 23}}};
+    const std::array<std::vector<Byte>, 3> colourSets{
+        {{0, 3, 9, 12, 14, 17, 20, 22, 24, 25, 26}, {1, 15, 19, 26}, {4, 23}}};
     for (Byte mode = 0; mode <= 2; ++mode) {
         const std::vector<Byte>& colours = colourSets[mode];
-        const GridPicture picture = gridOf(mode, [&](int x, int y) { return cpcLinearColour(colours[static_cast<std::size_t>(x * 7 + y) % colours.size()]); });
+        const GridPicture picture = gridOf(mode, [&](int x, int y) {
+            return cpcLinearColour(colours[static_cast<std::size_t>(x * 7 + y) % colours.size()]);
+        });
         const std::vector<Byte> pens = choosePens(picture, {});
         EXPECT_EQ(pens, darkestFirst(colours)) << int(mode);
         const std::vector<Byte> pixels = ditherToPens(picture, pens, {defaultDither(mode), 100});
         long wrong = 0;
         for (std::size_t i = 0; i < pixels.size(); ++i) {
-            const std::size_t x = i % static_cast<std::size_t>(picture.image.width), y = i / static_cast<std::size_t>(picture.image.width);
+            const std::size_t x = i % static_cast<std::size_t>(picture.image.width),
+                              y = i / static_cast<std::size_t>(picture.image.width);
             wrong += pens[pixels[i]] != colours[(x * 7 + y) % colours.size()];
         }
         EXPECT_EQ(wrong, 0) << int(mode);
@@ -110,7 +115,9 @@ TEST(PenChoice, TheSearchFindsTheBruteForceOptimumOfItsScore) {
             for (Byte n = 0; n < 27; ++n) {
                 if (current & (1u << n)) set.push_back(n);
             }
-            if (!c.options.fixedColours.empty() && std::find(set.begin(), set.end(), c.options.fixedColours[0]) == set.end()) continue;
+            if (!c.options.fixedColours.empty() &&
+                std::find(set.begin(), set.end(), c.options.fixedColours[0]) == set.end())
+                continue;
             best = std::min(best, score(set));
         }
         const std::vector<Byte> found = bestByProxy(picture, c.options);
