@@ -315,17 +315,19 @@ std::string versionText() { return std::string(kProgram) + " " + std::string(kVe
 
 Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& arguments) {
     Expected<RawCommandLine> raw = readArguments(arguments);
-    if (!raw) return Failure{raw.reason()};
-    if (!raw.value().unknown.empty()) return Failure{"unknown option " + raw.value().unknown.front()};
+    if (!raw) return Failure{raw.reason(), FailureKind::Usage};
+    if (!raw.value().unknown.empty())
+        return Failure{"unknown option " + raw.value().unknown.front(), FailureKind::Usage};
     ConvertOptions options;
     for (std::size_t row = 0; row < kOptionTable.size(); ++row) {
         for (const std::string& value : raw.value().values[row]) {
             const Expected<void> set = kOptionTable[row].set(options, shownName(kOptionTable[row]), value);
-            if (!set) return Failure{set.reason()};
+            if (!set) return Failure{set.reason(), FailureKind::Usage};
         }
     }
     if (options.help || options.version) return options;
-    if (Expected<void> files = takeFileNames(options, raw.value()); !files) return Failure{files.reason()};
+    if (Expected<void> files = takeFileNames(options, raw.value()); !files)
+        return Failure{files.reason(), FailureKind::Usage};
     return options;
 }
 

@@ -39,7 +39,8 @@ struct ConvertOptions {
     std::string output;
 };
 
-// Parses the arguments after the program name; a usage error gives the reason.
+// Parses the arguments after the program name; a usage error (FailureKind::Usage) gives
+// the reason.
 Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& arguments);
 
 // The text of --help.

@@ -99,14 +99,6 @@ int injected(int call) {
     return 0;
 }
 
-int openWith(const char* name, const char* path, int flags, mode_t mode) {
-    if (const int error = injected(kOpen)) {
-        errno = error;
-        return -1;
-    }
-    return real<int (*)(const char*, int, ...)>(name)(path, flags, mode);
-}
-
 mode_t modeArgument(int flags, va_list arguments) {
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
 }
@@ -120,15 +112,11 @@ int open(const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = modeArgument(flags, arguments);
     va_end(arguments);
-    return openWith("open", path, flags, mode);
-}
-
-int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openWith("open64", path, flags, mode);
+    if (const int error = injected(kOpen)) {
+        errno = error;
+        return -1;
+    }
+    return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
 
 ssize_t write(int fd, const void* bytes, size_t count) {
