@@ -55,4 +55,15 @@ void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
     log.DEBUG("- Picture Ready");
 }
 
+AreaPart pictureAreaPart(const ProgramState& state) {
+    if (state.pixelData.empty() || state.cpcMode >= 2) return {};
+    return {kPictureAreaWidth / 2, kPictureAreaHeight / 2};
+}
+
+WholeScaling scaleIntoView(AreaPart part, int viewWidth, int viewHeight) {
+    if (part.width <= 0 || part.height <= 0) return {};
+    const int factor = std::max(1, std::min(viewWidth / part.width, viewHeight / part.height));
+    return {factor, std::max(0, (viewWidth - factor * part.width) / 2), std::max(0, (viewHeight - factor * part.height) / 2)};
+}
+
 }  // namespace varnoke

@@ -40,4 +40,21 @@ std::uint32_t displayColorOfIndex(const ProgramState& state, Byte index);
 // "- Viewing Picture ..." and "- Picture Ready".
 void drawPicture(const ProgramState& state, PictureArea& area, const Log& log);
 
+// The part of the area a picture fills, from the top left: 320 × 200 for modes 0 and 1,
+// the whole area for mode 2 or when no picture is loaded.
+struct AreaPart {
+    int width = kPictureAreaWidth;
+    int height = kPictureAreaHeight;
+};
+AreaPart pictureAreaPart(const ProgramState& state);
+
+// Where a part of the area is shown in a larger view: enlarged by the largest whole
+// factor that fits (at least 1, so the shape never changes), centred.
+struct WholeScaling {
+    int factor = 1;
+    int left = 0;
+    int top = 0;
+};
+WholeScaling scaleIntoView(AreaPart part, int viewWidth, int viewHeight);
+
 }  // namespace varnoke

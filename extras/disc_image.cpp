@@ -289,9 +289,7 @@ std::string libdskReason(dsk_err_t error) { return dsk_strerror(error); }
 Expected<void> checkDataFormat(DSK_PDRIVER driver, const std::string& name) {
     const std::string type = dsk_drvname(driver);
     if (type != "dsk" && type != "edsk")
-        return Failure{
-            name + " is not a CPC disc image (.dsk or extended .dsk); libdsk reads it as: " + dsk_drvdesc(driver),
-            FailureKind::WrongFormat};
+        return Failure{name + " is not a CPC disc image (.dsk or extended .dsk)", FailureKind::WrongFormat};
     DSK_GEOMETRY geometry;
     const dsk_err_t error = dsk_getgeom(driver, &geometry);
     if (error != DSK_ERR_OK)
@@ -487,6 +485,27 @@ SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, cons
     }
     log.DEBUG("Saving Ok ... ");
     return outcome;
+}
+
+Expected<std::vector<std::string>> filesOnDisc(const std::filesystem::path& disc) {
+    const std::string name = disc.string();
+    DiscDriver driver;
+    if (const dsk_err_t error = dsk_open(driver.slot(), name.c_str(), nullptr, nullptr); error != DSK_ERR_OK)
+        return Failure{name + " is not a disc image that libdsk can read: " + libdskReason(error),
+                       FailureKind::WrongFormat};
+    if (const Expected<void> format = checkDataFormat(driver.get(), name); !format) return format.failure();
+    DSK_GEOMETRY geometry;
+    dg_stdformat(&geometry, FMT_CPCDATA, nullptr, nullptr);
+    const Expected<DiscDirectory> directory = readDirectory(driver, geometry, name);
+    if (!directory) return directory.failure();
+    std::vector<std::string> names;
+    for (int e = 0; e < kDirectoryEntries; ++e) {
+        const std::span<const Byte> entry(directory.value().data() + e * kDirectoryEntrySize, kDirectoryEntrySize);
+        if (entry[0] != 0) continue;  // free, another user, a label or time stamps
+        std::string file = entryName(entry);
+        if (std::find(names.begin(), names.end(), file) == names.end()) names.push_back(std::move(file));
+    }
+    return names;
 }
 
 }  // namespace varnoke

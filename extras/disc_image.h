@@ -64,6 +64,10 @@ Expected<std::array<Byte, 11>> directoryName(std::string_view name);
 // "pictures/sunset.scr" gives "SUNSET.SCR" and "SUNSET.PAL".
 Expected<std::string> discNameOf(const std::string& outputName, std::string_view extension);
 
+// The names ("SUNSET.SCR") of the files in user 0 of an existing CPC data disc image,
+// each once. The image is only read.
+Expected<std::vector<std::string>> filesOnDisc(const std::filesystem::path& disc);
+
 // What putting the files on a disc changes: the new directory and the blocks to write.
 struct DiscPlan {
     DiscDirectory directory{};

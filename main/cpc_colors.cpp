@@ -18,6 +18,14 @@ constexpr std::array<Byte, kCpcColorCount> kGateArrayCodes{
     0x4A, 0x43, 0x4B,  // 24-26  G2 R2        bright yellow, pastel yellow, bright white
 };
 
+constexpr std::array<const char*, kCpcColorCount> kColorNames{
+    "Black",        "Blue",          "Bright Blue",    "Red",          "Magenta",      "Mauve",
+    "Bright Red",   "Purple",        "Bright Magenta", "Green",        "Cyan",         "Sky Blue",
+    "Yellow",       "White",         "Pastel Blue",    "Orange",       "Pink",         "Pastel Magenta",
+    "Bright Green", "Sea Green",      "Bright Cyan",    "Lime",         "Pastel Green", "Pastel Cyan",
+    "Bright Yellow", "Pastel Yellow", "Bright White",
+};
+
 }  // namespace
 
 Rgb cpcDisplayColor(Byte n) {
@@ -28,5 +36,7 @@ Rgb cpcDisplayColor(Byte n) {
 }
 
 Byte cpcGateArrayCode(Byte n) { return kGateArrayCodes.at(n); }
+
+const char* cpcColorName(Byte n) { return kColorNames.at(n); }
 
 }  // namespace varnoke

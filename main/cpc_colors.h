@@ -28,4 +28,7 @@ struct ColorLevels {
 };
 constexpr ColorLevels cpcColorLevels(Byte n) { return {n / 9, (n / 3) % 3, n % 3}; }
 
+// The name the CPC's manuals give colour n ("Black", "Pastel Yellow", ...).
+const char* cpcColorName(Byte n);
+
 }  // namespace varnoke

@@ -43,4 +43,10 @@ void moveHighThreshold(ProgramState& state, int position, const Log& log) {
     buildPalette(state, log);
 }
 
+void resetSubstitutions(ProgramState& state, const Log& log) {
+    for (std::size_t n = 0; n < state.colorSubstitution.size(); ++n) state.colorSubstitution[n] = static_cast<Byte>(n);
+    log.DEBUG("Colours reset: every colour shows as itself");
+    buildPalette(state, log);
+}
+
 }  // namespace varnoke

@@ -24,4 +24,8 @@ void moveLowThreshold(ProgramState& state, int position, const Log& log);
 // down (it stays within 0..62). The palette is rebuilt.
 void moveHighThreshold(ProgramState& state, int position, const Log& log);
 
+// Every filter colour shows as itself again (substitutions last across pictures until
+// this is done). Logs one line, then the palette is rebuilt.
+void resetSubstitutions(ProgramState& state, const Log& log);
+
 }  // namespace varnoke

@@ -10,15 +10,16 @@ namespace {
 
 constexpr const char* kUnknownFormat = "Format de fichier inconnu !!!";
 
-OpenOutcome reject(const Log& log, std::string reason, bool unknownFormat) {
-    log.DEBUG("File rejected: " + reason + "; the picture already loaded is kept");
+// The user is told that a picture stays on screen only when there is one.
+OpenOutcome reject(const ProgramState& state, const Log& log, std::string reason, bool unknownFormat) {
+    log.DEBUG("File rejected: " + reason + (state.pixelData.empty() ? "" : "; the picture already loaded is kept"));
     if (unknownFormat) log.DEBUG(kUnknownFormat);
     return {false, std::move(reason)};
 }
 
 OpenOutcome checkAndDecode(ProgramState& state, std::span<const Byte> file, const Log& log) {
     if (file.size() < kPcxHeaderSize)
-        return reject(log,
+        return reject(state, log,
                       "the file has " + std::to_string(file.size()) + " bytes, fewer than the 128 of a PCX header",
                       true);
 
@@ -29,7 +30,7 @@ OpenOutcome checkAndDecode(ProgramState& state, std::span<const Byte> file, cons
     }
 
     Expected<DecodedPicture> decoded = decodePCX(file, verdict.cpcMode);
-    if (!decoded) return reject(log, decoded.reason(), false);
+    if (!decoded) return reject(state, log, decoded.reason(), false);
 
     DecodedPicture& picture = decoded.value();
     state.cpcMode = verdict.cpcMode;
@@ -52,8 +53,13 @@ OpenOutcome openPictureFile(ProgramState& state, const std::filesystem::path& pa
                             const Log& log) {
     log.DEBUG(fileName);
     Expected<std::vector<Byte>> file = readWholeFile(path, kMaximumPictureFileSize);
-    if (!file) return reject(log, file.reason(), false);
+    if (!file) return reject(state, log, file.reason(), false);
     return checkAndDecode(state, file.value(), log);
+}
+
+bool isOpenablePcx(std::span<const Byte> file) {
+    ProgramState scratch;
+    return checkAndDecode(scratch, file, Log()).accepted;
 }
 
 }  // namespace varnoke

@@ -32,4 +32,8 @@ OpenOutcome openPicture(ProgramState& state, const std::string& fileName, std::s
 OpenOutcome openPictureFile(ProgramState& state, const std::filesystem::path& path, const std::string& fileName,
                             const Log& log);
 
+// True when the Open command would accept these bytes: a PCX picture it decodes whole.
+// Nothing is logged.
+bool isOpenablePcx(std::span<const Byte> file);
+
 }  // namespace varnoke

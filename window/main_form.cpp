@@ -1,14 +1,24 @@
 #include "window/main_form.h"
 
-#include "extras/disc_image.h"
 #include "cpc/save_command.h"
-#include "window/color_box.h"
-#include "window/picture_view.h"
+#include "extras/disc_image.h"
+#include "extras/disc_name.h"
+#include "main/cpc_colors.h"
 #include "palette/palette_editing.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"
+#include "window/color_box.h"
+#include "window/picture_view.h"
+#include "window/threshold_bar.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QRegularExpressionValidator>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileDialog>
@@ -27,8 +37,10 @@
 #include <QTextCursor>
 #include <qdrawutil.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -106,7 +118,90 @@ varnoke::Rgb toRgb(const QColor& color) {
 // The file system's own bytes for a path the user chose.
 std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-std::optional<QString> runFileDialog(QFileDialog* dialog) {
+// How far the threshold bars widen in a wider window: up to the colour rows.
+constexpr int kMostBarWidening = 96;
+
+// The file dialogs' size: room for the name, size, type and date columns.
+constexpr int kDialogWidth = 880;
+constexpr int kDialogHeight = 520;
+
+const QString kLowBarTip = QStringLiteral(
+    "Low threshold (0 to 62): where a colour component turns from off to half.\n"
+    "Drag, use the mouse wheel or the arrow keys, or type a number in the box and press Return.");
+const QString kHighBarTip = QStringLiteral(
+    "High threshold (0 to 62): where a colour component turns from half to full.\n"
+    "Drag, use the mouse wheel or the arrow keys, or type a number in the box and press Return.");
+const QString kEditTip = QStringLiteral("Type a threshold from 0 to 62 and press Return to move the bar.");
+
+QString cpcColourTip(int color) {
+    const varnoke::ColorLevels levels = varnoke::cpcColorLevels(static_cast<Byte>(color));
+    return QStringLiteral("CPC colour %1: %2 (green %3, red %4, blue %5)\nClick to show the picked pen in this colour.")
+        .arg(color)
+        .arg(QString::fromLatin1(varnoke::cpcColorName(static_cast<Byte>(color))))
+        .arg(levels.green)
+        .arg(levels.red)
+        .arg(levels.blue);
+}
+
+QString penTip(const varnoke::ProgramState& state, int pen) {
+    const Byte filter = state.inkBoxes[static_cast<std::size_t>(pen)].filterColor;
+    const QString role = pen < varnoke::pensPerMode(state) ? QStringLiteral("a pen of the mode")
+                                                           : QStringLiteral("beyond the mode's pens");
+    if (filter == varnoke::kEmptyPen) return QStringLiteral("Pen %1 (%2): no colour").arg(pen).arg(role);
+    const Byte shown = state.colorSubstitution[filter];
+    return QStringLiteral("Pen %1 (%2): CPC colour %3, %4\nClick to pick it, then click a CPC colour to change it.")
+        .arg(pen)
+        .arg(role)
+        .arg(shown)
+        .arg(QString::fromLatin1(varnoke::cpcColorName(shown)));
+}
+
+// The area under the menu bar; tells the window when its size changes.
+class ClientArea : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void(QSize)> onResize;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (onResize) onResize(size());
+    }
+};
+
+QHash<QWidget*, QRect> firstGeometries(std::initializer_list<QWidget*> widgets) {
+    QHash<QWidget*, QRect> geometries;
+    for (QWidget* widget : widgets) geometries.insert(widget, widget->geometry());
+    return geometries;
+}
+
+void scrollLogToEnd(QPlainTextEdit* log) {
+    QScrollBar* bar = log->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+// The name of the files on a disc: up to 8 letters, digits, '-' or '_', in upper case.
+std::optional<QString> askDiscName(QWidget* parent, const QString& proposal) {
+    QInputDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("DiscNameDialog"));
+    dialog.setWindowTitle(QStringLiteral("Save to disc image"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setLabelText(QStringLiteral("Name of the files on the disc (NAME.SCR and NAME.PAL):\n"
+                                       "up to 8 letters, digits, - or _"));
+    dialog.setTextValue(proposal);
+    if (auto* edit = dialog.findChild<QLineEdit*>()) {
+        edit->setMaxLength(8);
+        edit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[A-Za-z0-9_-]{1,8}")), edit));
+    }
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QString name = dialog.textValue().toUpper();
+    if (!varnoke::isDiscName(name.toStdString())) return std::nullopt;
+    return name;
+}
+
+std::optional<QString> runFileDialog(QFileDialog* dialog, const QString& folder) {
+    if (!folder.isEmpty()) dialog->setDirectory(folder);
     if (dialog->exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog->selectedFiles();
     if (files.isEmpty()) return std::nullopt;
@@ -131,6 +226,7 @@ TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
     QFont windowFont(QString::fromLatin1(kFontFamily));
     windowFont.setPixelSize(kWindowFontPixels);
     setFont(windowFont);
+    setAcceptDrops(true);
 
     buildControls();
     buildMenus();
@@ -138,23 +234,47 @@ TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
     move(kWindowLeft, kWindowTop);
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 
-    chooseFileToOpen_ = [this] { return runFileDialog(OpenPicture); };
-    chooseFileToSave_ = [this] { return runFileDialog(SavePicture); };
-    chooseDiscImage_ = [this] { return runFileDialog(SaveDisc); };
+    chooseFileToOpen_ = [this] { return runFileDialog(OpenPicture, settings_.lastFolder()); };
+    chooseFileToSave_ = [this] { return runFileDialog(SavePicture, settings_.lastFolder()); };
+    chooseDiscImage_ = [this] { return runFileDialog(SaveDisc, settings_.lastFolder()); };
+    chooseDiscName_ = [this](const QString& proposal) { return askDiscName(this, proposal); };
+    askToReplace_ = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("Save to disc image"), question,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
 
     FormCreate();
 }
 
 TMainForm::~TMainForm() = default;
 
+QSize TMainForm::firstClientSize() { return {kClientWidth, kClientHeight}; }
+
 void TMainForm::buildControls() {
-    auto* client = new QWidget(this);
+    auto* client = new ClientArea(this);
     client->setObjectName(QStringLiteral("Client"));
+    // The window never gets smaller than it opens; larger, the controls follow.
+    client->setMinimumSize(kClientWidth, kClientHeight);
+    client->onResize = [this](QSize size) { placeControls(size); };
     setCentralWidget(client);
 
     // The settings group first: it comes before the picture in the tab order.
     GBMode = place(new QGroupBox(QStringLiteral("Reglages"), client), "GBMode", 0, 416, 641, 185);
+    buildLogPane();
+    buildThresholdControls();
+    buildColourRows();
+    buildPictureArea();
 
+    // The style is a child of the window made after the group boxes, so it outlives them.
+    auto* groupBoxStyle = new GroupBoxStyle;
+    groupBoxStyle->setParent(this);
+    for (QGroupBox* group : {GBMode, GB_Couleurs_CPC, GBEncres, GBImage}) group->setStyle(groupBoxStyle);
+    chainTabOrder();
+    firstGeometry_ = firstGeometries({GBImage, Image, GBMode, Debug, Label1, LabelMode, LblLow, TSLow, TELow, LblHigh,
+                                      TSHigh, TEHigh, GB_Couleurs_CPC, GBEncres});
+}
+
+void TMainForm::buildLogPane() {
     Debug = place(new QPlainTextEdit(GBMode), "Debug", 8, 16, 625, 41);
     Debug->setReadOnly(true);
     Debug->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -173,30 +293,38 @@ void TMainForm::buildControls() {
     QPalette modeColors = LabelMode->palette();
     modeColors.setColor(QPalette::Window, Qt::white);
     LabelMode->setPalette(modeColors);
+}
 
-    auto makeBar = [this](const char* name, int top, int position) {
-        auto* bar = place(new QScrollBar(Qt::Horizontal, GBMode), name, 45, top, 18, 15);
-        bar->setRange(varnoke::kThresholdMin, varnoke::kThresholdMax);
-        bar->setSingleStep(1);
-        bar->setPageStep(0);
+void TMainForm::buildThresholdControls() {
+    auto makeBar = [this](const char* name, int top, int position, const QString& tip) {
+        auto* bar = place(new varnoke::ThresholdBar(GBMode), name, 45, top, 18, 15);
         bar->setValue(position);
-        bar->setFocusPolicy(Qt::TabFocus);
+        bar->setToolTip(tip);
         return bar;
     };
-    auto makeEdit = [this](const char* name, int top, int position) {
+    auto makeEdit = [this](const char* name, int top, int position, const QString& tip) {
         auto* edit = place(new QLineEdit(QString::number(position), GBMode), name, 64, top, 25, 21);
         edit->setEnabled(false);
+        edit->setToolTip(tip);
         return edit;
     };
     LblLow = place(new QLabel(QStringLiteral("Low :"), GBMode), "LblLow", 16, 90, 26, 13);
-    TSLow = makeBar("TSLow", 90, state_.thresholdLow);
-    TELow = makeEdit("TELow", 90, state_.thresholdLow);
+    TSLow = makeBar("TSLow", 90, state_.thresholdLow, kLowBarTip);
+    TELow = makeEdit("TELow", 90, state_.thresholdLow, kEditTip);
     LblHigh = place(new QLabel(QStringLiteral("High : "), GBMode), "LblHigh", 16, 111, 31, 13);
-    TSHigh = makeBar("TSHigh", 114, state_.thresholdHigh);
-    TEHigh = makeEdit("TEHigh", 114, state_.thresholdHigh);
+    TSHigh = makeBar("TSHigh", 114, state_.thresholdHigh, kHighBarTip);
+    TEHigh = makeEdit("TEHigh", 114, state_.thresholdHigh, kEditTip);
     connect(TSLow, &QScrollBar::valueChanged, this, &TMainForm::TSLowChange);
     connect(TSHigh, &QScrollBar::valueChanged, this, &TMainForm::TSHighChange);
+    // A number typed into a box counts once Return confirms it; leaving the box without
+    // that puts back the value in effect.
+    connect(TELow, &QLineEdit::returnPressed, this, [this] { applyTypedThreshold(TELow, TSLow); });
+    connect(TEHigh, &QLineEdit::returnPressed, this, [this] { applyTypedThreshold(TEHigh, TSHigh); });
+    connect(TELow, &QLineEdit::editingFinished, this, &TMainForm::refreshThresholds);
+    connect(TEHigh, &QLineEdit::editingFinished, this, &TMainForm::refreshThresholds);
+}
 
+void TMainForm::buildColourRows() {
     GB_Couleurs_CPC =
         place(new QGroupBox(QStringLiteral("Couleurs Hard CPC"), GBMode), "GB_Couleurs_CPC", 192, 57, 441, 40);
     GBEncres = place(new QGroupBox(QStringLiteral("Palette de l'image"), GBMode), "GBEncres", 192, 102, 441, 40);
@@ -213,6 +341,7 @@ void TMainForm::buildControls() {
     for (int k = 0; k < varnoke::kCpcColorCount; ++k) {
         auto* box = makeBox(GB_Couleurs_CPC, QStringLiteral("CPC_color"), k);
         box->setText(QString::number(k));
+        box->setToolTip(cpcColourTip(k));
         connect(box, &varnoke::ColorBox::clicked, this, &TMainForm::ChangeColorHard);
         cpcColorBoxes_[static_cast<std::size_t>(k)] = box;
     }
@@ -221,35 +350,54 @@ void TMainForm::buildControls() {
         connect(box, &varnoke::ColorBox::clicked, this, &TMainForm::ChangeColorPalette);
         inkBoxes_[static_cast<std::size_t>(k)] = box;
     }
+}
 
-    GBImage = place(new QGroupBox(QStringLiteral("Image"), client), "GBImage", 0, 0, 657, 417);
+void TMainForm::buildPictureArea() {
+    GBImage = place(new QGroupBox(QStringLiteral("Image"), centralWidget()), "GBImage", 0, 0, 657, 417);
     Image = place(new varnoke::PictureView(area_, GBImage), "Image", 7, 13, varnoke::kPictureAreaWidth,
                   varnoke::kPictureAreaHeight);
     GBImage->lower();
+}
 
-    // The style is a child of the window made after the group boxes, so it outlives them.
-    auto* groupBoxStyle = new GroupBoxStyle;
-    groupBoxStyle->setParent(this);
-    for (QGroupBox* group : {GBMode, GB_Couleurs_CPC, GBEncres, GBImage}) group->setStyle(groupBoxStyle);
-
-    // Tab order: the log, Low bar, both edits, High bar, the Ink row, the CPC row.
+void TMainForm::chainTabOrder() {
+    // The log, Low bar, both edits, High bar, the Ink row, the CPC row.
     QList<QWidget*> order{Debug, TSLow, TELow, TEHigh, TSHigh};
     for (auto* box : inkBoxes_) order.append(box);
     for (auto* box : cpcColorBoxes_) order.append(box);
     for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
+void TMainForm::placeControls(QSize clientSize) {
+    if (firstGeometry_.isEmpty()) return;
+    // Room beyond the first size: the picture takes three quarters of the height and
+    // all of the width; the log pane the rest of the height. The bars widen, up to the
+    // colour rows, which keep to the right edge.
+    const int wider = std::max(0, clientSize.width() - kClientWidth);
+    const int taller = std::max(0, clientSize.height() - kClientHeight);
+    const int logTaller = taller / 4;
+    const int pictureTaller = taller - logTaller;
+    const int barWider = std::min(wider, kMostBarWidening);
+    auto set = [this](QWidget* widget, int dx, int dy, int dw, int dh) {
+        widget->setGeometry(firstGeometry_.value(widget).adjusted(dx, dy, dx + dw, dy + dh));
+    };
+    set(GBImage, 0, 0, wider, pictureTaller);
+    set(Image, 0, 0, wider, pictureTaller);
+    set(GBMode, 0, pictureTaller, wider, logTaller);
+    set(Debug, 0, 0, wider, logTaller);
+    for (QWidget* widget : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(LabelMode),
+                            static_cast<QWidget*>(LblLow), static_cast<QWidget*>(LblHigh)})
+        set(widget, 0, logTaller, 0, 0);
+    set(TSLow, 0, logTaller, barWider, 0);
+    set(TSHigh, 0, logTaller, barWider, 0);
+    set(TELow, barWider, logTaller, 0, 0);
+    set(TEHigh, barWider, logTaller, 0, 0);
+    set(GB_Couleurs_CPC, wider, logTaller, 0, 0);
+    set(GBEncres, wider, logTaller, 0, 0);
+    scrollLogToEnd(Debug);
+}
+
 void TMainForm::buildMenus() {
-    FileMenu = menuBar()->addMenu(QStringLiteral("File"));
-    FileMenu->setObjectName(QStringLiteral("FileMenu"));
-    OpenFileMenu = FileMenu->addAction(QStringLiteral("Open File ..."), this, &TMainForm::OpenFileMenuClick);
-    OpenFileMenu->setObjectName(QStringLiteral("OpenFileMenu"));
-    SaveFileMenu = FileMenu->addAction(QStringLiteral("Save File ..."), this, &TMainForm::SaveFileMenuClick);
-    SaveFileMenu->setObjectName(QStringLiteral("SaveFileMenu"));
-    SaveDiscMenu = FileMenu->addAction(QStringLiteral("Save to disc image ..."), this, &TMainForm::SaveDiscMenuClick);
-    SaveDiscMenu->setObjectName(QStringLiteral("SaveDiscMenu"));
-    ExitFileMenu = FileMenu->addAction(QStringLiteral("Exit"), this, &TMainForm::ExitFileMenuClick);
-    ExitFileMenu->setObjectName(QStringLiteral("ExitFileMenu"));
+    buildFileMenu();
 
     // "About" and "Edit" stay disabled for good: only the File menu is for the user.
     AboutMenu = menuBar()->addMenu(QStringLiteral("About"));
@@ -274,6 +422,25 @@ void TMainForm::buildMenus() {
     FitPaletteMenu = PaletteMenu->addAction(QStringLiteral("Fit Palette"), this, &TMainForm::FitPaletteMenuClick);
     FitPaletteMenu->setObjectName(QStringLiteral("FitPaletteMenu"));
     FitPaletteMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    ResetColoursMenu =
+        PaletteMenu->addAction(QStringLiteral("Reset Colours"), this, &TMainForm::ResetColoursMenuClick);
+    ResetColoursMenu->setObjectName(QStringLiteral("ResetColoursMenu"));
+}
+
+void TMainForm::buildFileMenu() {
+    // Alt+F opens the menu.
+    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    auto addItem = [this](const char* text, const char* name, auto handler, QKeySequence shortcut) {
+        QAction* item = FileMenu->addAction(QString::fromLatin1(text), this, handler);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(shortcut);
+        return item;
+    };
+    OpenFileMenu = addItem("Open File ...", "OpenFileMenu", &TMainForm::OpenFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_O));
+    SaveFileMenu = addItem("Save File ...", "SaveFileMenu", &TMainForm::SaveFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_S));
+    SaveDiscMenu = addItem("Save to disc image ...", "SaveDiscMenu", &TMainForm::SaveDiscMenuClick, QKeySequence());
+    ExitFileMenu = addItem("Exit", "ExitFileMenu", &TMainForm::ExitFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
 void TMainForm::buildDialogs() {
@@ -294,7 +461,7 @@ void TMainForm::buildDialogs() {
     SavePicture->setOption(QFileDialog::DontConfirmOverwrite);
 
     // The files are added to a disc image that already exists, not put in its place,
-    // so choosing one asks no question either.
+    // so choosing one asks no question either (replacing a file on it does).
     SaveDisc = new QFileDialog(this);
     SaveDisc->setObjectName(QStringLiteral("SaveDisc"));
     SaveDisc->setAcceptMode(QFileDialog::AcceptSave);
@@ -302,6 +469,9 @@ void TMainForm::buildDialogs() {
     SaveDisc->setNameFilters(kDiscFilters);
     SaveDisc->setDefaultSuffix(QStringLiteral("dsk"));
     SaveDisc->setOption(QFileDialog::DontConfirmOverwrite);
+
+    // Wide enough for the name, size, type and date columns.
+    for (QFileDialog* dialog : {OpenPicture, SavePicture, SaveDisc}) dialog->resize(kDialogWidth, kDialogHeight);
 }
 
 void TMainForm::FormCreate() {
@@ -323,14 +493,18 @@ void TMainForm::DEBUG(std::string_view line) {
     cursor.movePosition(QTextCursor::End);
     cursor.insertBlock();
     cursor.insertText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
-    QScrollBar* bar = Debug->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    scrollLogToEnd(Debug);
+}
+
+std::optional<QString> TMainForm::choose(const FileChooser& chooser) {
+    std::optional<QString> path = chooser ? chooser() : std::nullopt;
+    if (!path || path->isEmpty()) return std::nullopt;
+    settings_.rememberFolderOf(*path);
+    return path;
 }
 
 void TMainForm::OpenFileMenuClick() {
-    const std::optional<QString> path = chooseFileToOpen_ ? chooseFileToOpen_() : std::nullopt;
-    if (!path || path->isEmpty()) return;
-    openPicture(*path);
+    if (const std::optional<QString> path = choose(chooseFileToOpen_)) openPicture(*path);
 }
 
 void TMainForm::openPicture(const QString& path) {
@@ -346,30 +520,79 @@ void TMainForm::openPicture(const QString& path) {
     AfficheImage();
 }
 
+void TMainForm::openGivenFile(const QString& path) { openPicture(path); }
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) return;
+    event->acceptProposedAction();
+    const QString path = urls.first().toLocalFile();
+    settings_.rememberFolderOf(path);
+    openGivenFile(path);
+}
+
 void TMainForm::SaveFileMenuClick() {
-    const std::optional<QString> path = chooseFileToSave_ ? chooseFileToSave_() : std::nullopt;
-    if (!path || path->isEmpty()) return;
-    savePicture(*path);
+    if (const std::optional<QString> path = choose(chooseFileToSave_)) savePicture(*path);
 }
 
 void TMainForm::savePicture(const QString& path) {
     // The core checks the palette, refuses when it must, writes both files and logs
-    // every step; the window shows nothing else.
-    varnoke::saveFiles(state_, layout_, nativePath(path), log_);
+    // every step; the window adds what the user can do about a refused palette.
+    reportRefusal(varnoke::saveFiles(state_, layout_, nativePath(path), log_));
+}
+
+void TMainForm::reportRefusal(const varnoke::SaveOutcome& outcome) {
+    if (outcome.status != varnoke::SaveStatus::PaletteRefused || !outcome.penOutsideMode) return;
+    const int pen = outcome.penOutsideMode->pen;
+    const int shown = state_.colorSubstitution[outcome.penOutsideMode->filterColor];
+    const int pens = varnoke::pensPerMode(state_);
+    DEBUG(QStringLiteral("Pen %1 shows CPC colour %2, which none of pens 0 to %3 shows: use Palette > Fit Palette or "
+                         "pick a colour (click Ink box %1, then a CPC colour that pens 0 to %3 show)")
+              .arg(pen)
+              .arg(shown)
+              .arg(pens - 1)
+              .toStdString());
 }
 
 void TMainForm::SaveDiscMenuClick() {
-    const std::optional<QString> path = chooseDiscImage_ ? chooseDiscImage_() : std::nullopt;
-    if (!path || path->isEmpty()) return;
-    saveToDisc(*path);
+    if (const std::optional<QString> path = choose(chooseDiscImage_)) saveToDisc(*path);
 }
 
 void TMainForm::saveToDisc(const QString& discPath) {
-    // "/pictures/sunset-mode0.pcx" puts SUNSET-M.SCR and SUNSET-M.PAL on the disc.
-    const QString outputName =
-        picturePath_.isEmpty() ? QString::fromLatin1(kUnnamedPicture) : QFileInfo(picturePath_).completeBaseName();
-    varnoke::saveToDiscImage(state_, layout_, outputName.toStdString(), std::filesystem::path(nativePath(discPath)),
-                             log_);
+    const std::filesystem::path disc(nativePath(discPath));
+    // A save that would be refused asks for no name: the refusal is logged at once.
+    if (varnoke::refusalBeforeSaving(state_, varnoke::Log())) {
+        reportRefusal(varnoke::saveToDiscImage(state_, layout_, kUnnamedPicture, disc, log_));
+        return;
+    }
+    const QString proposal = QString::fromStdString(varnoke::proposeDiscName(QFileInfo(picturePath_).fileName().toStdString()));
+    const std::optional<QString> name = chooseDiscName_ ? chooseDiscName_(proposal) : std::optional<QString>(proposal);
+    if (!name || !varnoke::isDiscName(name->toStdString())) return;
+    if (!confirmReplacing(discPath, *name)) return;
+    reportRefusal(varnoke::saveToDiscImage(state_, layout_, name->toStdString(), disc, log_));
+}
+
+bool TMainForm::confirmReplacing(const QString& discPath, const QString& name) {
+    if (!QFileInfo::exists(discPath)) return true;
+    // A file that is no disc image is refused by the save itself, with its reason.
+    const varnoke::Expected<std::vector<std::string>> onDisc = varnoke::filesOnDisc(nativePath(discPath));
+    if (!onDisc) return true;
+    QStringList present;
+    for (const char* extension : {".SCR", ".PAL"}) {
+        const std::string file = name.toStdString() + extension;
+        if (std::find(onDisc.value().begin(), onDisc.value().end(), file) != onDisc.value().end())
+            present << QString::fromStdString(file);
+    }
+    if (present.isEmpty()) return true;
+    const QString question = QStringLiteral("%1 already holds %2. Replace %3?")
+                                 .arg(QFileInfo(discPath).fileName(), present.join(QStringLiteral(" and ")),
+                                      present.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    return askToReplace_ && askToReplace_(question);
 }
 
 void TMainForm::ExitFileMenuClick() { close(); }
@@ -386,6 +609,15 @@ void TMainForm::TSHighChange(int position) {
     refreshThresholds();
     refreshInkBoxes();
     AfficheImage();
+}
+
+void TMainForm::applyTypedThreshold(QLineEdit* edit, QScrollBar* bar) {
+    bool isNumber = false;
+    const int typed = edit->text().toInt(&isNumber);
+    // The bar's own handler does the rest (the push rule and the log lines), as if the
+    // bar had been moved there; a value beyond 62 moves it to 62.
+    if (isNumber) bar->setValue(std::clamp(typed, varnoke::kThresholdMin, varnoke::kThresholdMax));
+    refreshThresholds();
 }
 
 void TMainForm::ChangeColorPalette(int pen) {
@@ -410,8 +642,15 @@ void TMainForm::FitPaletteMenuClick() {
     AfficheImage();
 }
 
+void TMainForm::ResetColoursMenuClick() {
+    varnoke::resetSubstitutions(state_, log_);
+    refreshInkBoxes();
+    AfficheImage();
+}
+
 void TMainForm::AfficheImage() {
     varnoke::drawPicture(state_, area_, log_);
+    Image->setPicturePart(varnoke::pictureAreaPart(state_));
     Image->update();
 }
 
@@ -446,8 +685,9 @@ void TMainForm::refreshThresholds() {
 
 void TMainForm::refreshInkBoxes() {
     for (std::size_t pen = 0; pen < inkBoxes_.size(); ++pen) {
-        const varnoke::PenBox& shown = state_.inkBoxes[pen].box;
-        inkBoxes_[pen]->setColor(toQColor(shown.background));
-        inkBoxes_[pen]->setText(QString::fromStdString(shown.text));
+        const varnoke::couleur_palette& entry = state_.inkBoxes[pen];
+        inkBoxes_[pen]->setColor(toQColor(entry.box.background));
+        inkBoxes_[pen]->setText(QString::fromStdString(entry.box.text));
+        inkBoxes_[pen]->setToolTip(penTip(state_, static_cast<int>(pen)));
     }
 }

@@ -3,10 +3,15 @@
 // state again through refreshFromState() and, where colours changed, AfficheImage().
 #pragma once
 
+#include "cpc/save_command.h"
 #include "display/picture_display.h"
 #include "main/program_state.h"
+#include "window/window_settings.h"
 
+#include <QHash>
 #include <QMainWindow>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <array>
@@ -15,6 +20,8 @@
 #include <string_view>
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -22,10 +29,12 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QScrollBar;
+class QWidget;
 
 namespace varnoke {
 class ColorBox;
 class PictureView;
+class ThresholdBar;
 }  // namespace varnoke
 
 class TMainForm : public QMainWindow {
@@ -35,6 +44,11 @@ public:
     // Chooses a file: the path, or nothing when the user cancels. Tests replace the
     // dialogs with their own choosers.
     using FileChooser = std::function<std::optional<QString>()>;
+    // Asks for the 8.3 name of the files on a disc, offering a proposal: the name in
+    // upper case, or nothing when the user cancels.
+    using NameChooser = std::function<std::optional<QString>(const QString& proposal)>;
+    // Asks a yes-or-no question; true for yes.
+    using Question = std::function<bool(const QString& question)>;
 
     explicit TMainForm(varnoke::ScreenLayout layout, QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -42,15 +56,23 @@ public:
     void setOpenChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
     void setSaveChooser(FileChooser chooser) { chooseFileToSave_ = std::move(chooser); }
     void setDiscChooser(FileChooser chooser) { chooseDiscImage_ = std::move(chooser); }
+    void setDiscNameChooser(NameChooser chooser) { chooseDiscName_ = std::move(chooser); }
+    void setReplaceQuestion(Question question) { askToReplace_ = std::move(question); }
+
+    // The size the window opens at, and the smallest it can be made.
+    static QSize firstClientSize();
 
     // The Open command after the dialog: also how a picture named on the command line
     // is opened at start-up.
     void openPicture(const QString& path);
     // The Save command after the dialog.
     void savePicture(const QString& path);
-    // The Save to disc image command after the dialog: the files on the disc are named
-    // after the last picture opened.
+    // The Save to disc image command after the dialog: asks for the name of the files on
+    // the disc (proposed from the last picture opened) and, when the disc already holds
+    // files of that name, whether to replace them.
     void saveToDisc(const QString& discPath);
+    // A file given on the command line or dropped on the window.
+    void openGivenFile(const QString& path);
 
     const varnoke::ProgramState& state() const { return state_; }
     varnoke::ScreenLayout layout() const { return layout_; }
@@ -70,16 +92,33 @@ public slots:
     // Gives every surplus pen whose colour the mode cannot show the colour of the
     // nearest pen of the mode.
     void FitPaletteMenuClick();
+    // Every colour shows as itself again.
+    void ResetColoursMenuClick();
     // Draws the loaded picture into the picture area and shows it.
     void AfficheImage();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
     void buildControls();
+    void buildLogPane();
+    void buildThresholdControls();
+    void buildColourRows();
+    void buildPictureArea();
+    void chainTabOrder();
     void buildMenus();
+    void buildFileMenu();
     void buildDialogs();
+    void placeControls(QSize clientSize);
     void enableThresholdControls();
     void blankPicture();
+    void applyTypedThreshold(QLineEdit* edit, QScrollBar* bar);
+    void reportRefusal(const varnoke::SaveOutcome& outcome);
+    bool confirmReplacing(const QString& discPath, const QString& name);
+    std::optional<QString> choose(const FileChooser& chooser);
 
     // Shows the whole program state: mode, threshold bars and edits, Ink boxes and
     // the selected pen. The bars are set without raising their change handlers.
@@ -95,6 +134,12 @@ private:
     FileChooser chooseFileToOpen_;
     FileChooser chooseFileToSave_;
     FileChooser chooseDiscImage_;
+    NameChooser chooseDiscName_;
+    Question askToReplace_;
+    varnoke::WindowSettings settings_;
+
+    // Where each control that moves or grows sits at the window's first size.
+    QHash<QWidget*, QRect> firstGeometry_;
 
     // The path of the last picture the Open command accepted; empty before any.
     QString picturePath_;
@@ -107,10 +152,10 @@ private:
     QLabel* Label1 = nullptr;
     QLabel* LabelMode = nullptr;
     QLabel* LblLow = nullptr;
-    QScrollBar* TSLow = nullptr;
+    varnoke::ThresholdBar* TSLow = nullptr;
     QLineEdit* TELow = nullptr;
     QLabel* LblHigh = nullptr;
-    QScrollBar* TSHigh = nullptr;
+    varnoke::ThresholdBar* TSHigh = nullptr;
     QLineEdit* TEHigh = nullptr;
     QGroupBox* GB_Couleurs_CPC = nullptr;
     QGroupBox* GBEncres = nullptr;
@@ -129,6 +174,7 @@ private:
     QAction* Afficheimage1 = nullptr;
     QMenu* PaletteMenu = nullptr;
     QAction* FitPaletteMenu = nullptr;
+    QAction* ResetColoursMenu = nullptr;
 
     QFileDialog* OpenPicture = nullptr;
     QFileDialog* SavePicture = nullptr;

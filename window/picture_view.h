@@ -1,4 +1,6 @@
-// The window's 640 × 400 picture area: shows the core's PictureArea buffer as it is.
+// The window's picture area: shows the core's 640 × 400 PictureArea buffer. At its first
+// size, 640 × 400, the buffer is shown as it is; a larger view shows the part of the
+// buffer that the picture fills, enlarged by a whole factor and centred.
 #pragma once
 
 #include "display/picture_display.h"
@@ -14,16 +16,23 @@ class PictureView : public QWidget {
 public:
     PictureView(const PictureArea& area, QWidget* parent);
 
-    // The area as it is shown: a copy of the buffer, one screen pixel per pixel.
+    // The area as it is drawn: a copy of the buffer, one screen pixel per pixel.
     QImage image() const;
+
+    // The part of the buffer that holds the picture, shown enlarged in a larger view.
+    void setPicturePart(AreaPart part);
+    // Where that part lies in the view now.
+    WholeScaling scaling() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage view() const;
+    bool atFirstSize() const;
 
     const PictureArea& area_;
+    AreaPart part_;
 };
 
 }  // namespace varnoke

@@ -59,7 +59,7 @@ int runWindowProgram(int& argc, char** argv, ScreenLayout layout) {
         TMainForm form(layout);
         form.show();
         const QStringList arguments = QApplication::arguments();
-        if (arguments.size() > 1) form.openPicture(arguments.at(1));
+        if (arguments.size() > 1) form.openGivenFile(arguments.at(1));
         QApplication::exec();
     } catch (...) {
         showException(messageOf(std::current_exception()));

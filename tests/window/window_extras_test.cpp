@@ -238,7 +238,8 @@ private slots:
         saveToDiscThroughMenu(*form, disc);
         QCOMPARE(linesSince(*form, count),
                  (QStringList{disc, QStringLiteral("4 n'est pas dans la palette - index: %1").arg(inkBox(*form, 4)->text()),
-                              QString::fromUtf8("!!! Des couleurs restent \xC3\xA0 modifier !!!")}));
+                              QString::fromUtf8("!!! Des couleurs restent \xC3\xA0 modifier !!!"),
+                              refusalAdvice(*form, 4)}));
         QVERIFY(QDir(dir.path()).isEmpty());
 
         // A cancelled chooser logs nothing.

@@ -66,10 +66,11 @@ private slots:
         qsizetype count = logLines(*form).size();
         saveThroughMenu(*form, path);
         QStringList lines = linesSince(*form, count);
-        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0], path);
         QCOMPARE(lines[1], QStringLiteral("4 n'est pas dans la palette - index: %1").arg(inkBox(*form, 4)->text()));
         QCOMPARE(lines[2], QString::fromUtf8("!!! Des couleurs restent \xC3\xA0 modifier !!!"));
+        QCOMPARE(lines[3], refusalAdvice(*form, 4));  // what the user can do about it
         QVERIFY(QDir(dir.path()).isEmpty());
 
         // Show pen 4's colour as pen 0's and pen 5's as pen 1's.

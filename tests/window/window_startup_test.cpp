@@ -110,18 +110,19 @@ private slots:
         const QList<QAction*> menus = form->menuBar()->actions();
         QStringList titles;
         for (QAction* menu : menus) titles << menu->text();
-        QCOMPARE(titles, (QStringList{"File", "About", "Edit", "Palette"}));
+        QCOMPARE(titles, (QStringList{"&File", "About", "Edit", "Palette"}));  // Alt+F opens File
         for (const int disabled : {1, 2}) {
             QVERIFY(!menus[disabled]->isEnabled());
             QVERIFY(!menus[disabled]->menu()->isEnabled());
         }
-        QStringList fileItems, fileNames;
+        QStringList fileItems, fileNames, shortcuts;
         for (QAction* item : menus[0]->menu()->actions()) {
             fileItems << item->text();
             fileNames << item->objectName();
+            shortcuts << item->shortcut().toString();
             QVERIFY(item->isEnabled());
-            QVERIFY(item->shortcut().isEmpty());
         }
+        QCOMPARE(shortcuts, (QStringList{"Ctrl+O", "Ctrl+S", "", "Ctrl+Q"}));
         QVERIFY(menus[0]->isEnabled());
         QCOMPARE(fileItems, (QStringList{"Open File ...", "Save File ...", "Save to disc image ...", "Exit"}));
         QCOMPARE(fileNames, (QStringList{"OpenFileMenu", "SaveFileMenu", "SaveDiscMenu", "ExitFileMenu"}));
@@ -130,7 +131,8 @@ private slots:
         QCOMPARE(editItems, (QStringList{"Decode Amsdos", "Decode PCX", "Affiche image"}));
         QVERIFY(menus[1]->menu()->actions().isEmpty());
         QVERIFY(menus[3]->isEnabled() && menus[3]->menu()->isEnabled());
-        QCOMPARE(menus[3]->menu()->actions(), QList<QAction*>{action(*form, "FitPaletteMenu")});
+        QCOMPARE(menus[3]->menu()->actions(),
+                 (QList<QAction*>{action(*form, "FitPaletteMenu"), action(*form, "ResetColoursMenu")}));
         QCOMPARE(action(*form, "FitPaletteMenu")->text(), QStringLiteral("Fit Palette"));
         QVERIFY(action(*form, "FitPaletteMenu")->isEnabled());
         QCOMPARE(action(*form, "FitPaletteMenu")->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));

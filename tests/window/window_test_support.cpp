@@ -4,15 +4,23 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QPlainTextEdit>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace window_test {
 
 std::unique_ptr<TMainForm> makeForm(varnoke::ScreenLayout layout) {
+    // The window's remembered settings go to a folder of the test's own, never the user's.
+    static QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
     auto form = std::make_unique<TMainForm>(layout);
     form->setOpenChooser([] { return std::optional<QString>(); });
     form->setSaveChooser([] { return std::optional<QString>(); });
     form->setDiscChooser([] { return std::optional<QString>(); });
+    // The disc save takes the proposed name and replaces files of that name.
+    form->setDiscNameChooser([](const QString& proposal) { return std::optional<QString>(proposal); });
+    form->setReplaceQuestion([](const QString&) { return true; });
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get())) qWarning("the window was not exposed");
     return form;
@@ -98,6 +106,15 @@ QByteArray readFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
     return file.readAll();
+}
+
+QString refusalAdvice(const TMainForm& form, int pen) {
+    const int lastPen = QList<int>{15, 3, 1}.value(label(form, "LabelMode")->text().toInt(), 1);
+    return QStringLiteral("Pen %1 shows CPC colour %2, which none of pens 0 to %3 shows: use Palette > Fit Palette or "
+                          "pick a colour (click Ink box %1, then a CPC colour that pens 0 to %3 show)")
+        .arg(pen)
+        .arg(inkBox(form, pen)->text())
+        .arg(lastPen);
 }
 
 }  // namespace window_test

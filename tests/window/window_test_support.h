@@ -60,4 +60,7 @@ QColor displayColor(int cpcColor);
 
 QByteArray readFile(const QString& path);
 
+// The line the window adds when the palette check refuses a save because of `pen`.
+QString refusalAdvice(const TMainForm& form, int pen);
+
 }  // namespace window_test
