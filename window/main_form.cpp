@@ -15,6 +15,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRegularExpressionValidator>
@@ -316,12 +317,10 @@ void TMainForm::buildThresholdControls() {
     TEHigh = makeEdit("TEHigh", 114, state_.thresholdHigh, kEditTip);
     connect(TSLow, &QScrollBar::valueChanged, this, &TMainForm::TSLowChange);
     connect(TSHigh, &QScrollBar::valueChanged, this, &TMainForm::TSHighChange);
-    // A number typed into a box counts once Return confirms it; leaving the box without
-    // that puts back the value in effect.
-    connect(TELow, &QLineEdit::returnPressed, this, [this] { applyTypedThreshold(TELow, TSLow); });
-    connect(TEHigh, &QLineEdit::returnPressed, this, [this] { applyTypedThreshold(TEHigh, TSHigh); });
-    connect(TELow, &QLineEdit::editingFinished, this, &TMainForm::refreshThresholds);
-    connect(TEHigh, &QLineEdit::editingFinished, this, &TMainForm::refreshThresholds);
+    // A number typed into a box counts once Return confirms it, one digit or two (the
+    // mask's own check would want two); leaving the box puts back the value in effect.
+    TELow->installEventFilter(this);
+    TEHigh->installEventFilter(this);
 }
 
 void TMainForm::buildColourRows() {
@@ -609,6 +608,17 @@ void TMainForm::TSHighChange(int position) {
     refreshThresholds();
     refreshInkBoxes();
     AfficheImage();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    QScrollBar* bar = watched == TELow ? TSLow : watched == TEHigh ? TSHigh : nullptr;
+    if (bar == nullptr) return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusOut) refreshThresholds();
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    applyTypedThreshold(static_cast<QLineEdit*>(watched), bar);
+    return true;
 }
 
 void TMainForm::applyTypedThreshold(QLineEdit* edit, QScrollBar* bar) {

@@ -98,6 +98,8 @@ public slots:
     void AfficheImage();
 
 protected:
+    // Return in a threshold box confirms its number; leaving the box puts back the value in effect.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
