@@ -35,7 +35,7 @@ TEST(DiscName, FilesOnDiscListsUserZeroAndLeavesTheImageAlone) {
     const fs::path disc = folder / "pictures.dsk";
     const std::vector<Byte> bytes(3000, 7);
     const std::array<DiscFile, 2> files{{{"SUNSET.SCR", bytes}, {"SUNSET.PAL", bytes}}};
-    ASSERT_EQ(addFilesToDiscImage(disc, files, Log()), std::nullopt);
+    ASSERT_TRUE(addFilesToDiscImage(disc, files, Log()));
     writeBytes(folder / "other.bin", bytes);
     // cpmtools puts one file in user 0 and one in user 1.
     const ProgramRun put = runCommand("cpmcp -f cpcdata '" + disc.string() + "' '" + (folder / "other.bin").string() +
