@@ -5,9 +5,7 @@
 
 namespace varnoke {
 
-void blankPictureArea(PictureArea& area, Rgb color) {
-    std::fill(area.pixels.begin(), area.pixels.end(), color.argb());
-}
+void blankPictureArea(PictureArea& area, Rgb color) { std::fill(area.pixels.begin(), area.pixels.end(), color.argb()); }
 
 std::uint32_t displayColorOfIndex(const ProgramState& state, Byte index) {
     return state.cpcColorBoxes[state.colorSubstitution[state.cpcColorOfIndex[index]]].argb();
@@ -17,7 +15,8 @@ void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
     log.DEBUG("- Viewing Picture ...");
 
     std::array<std::uint32_t, 256> colorOf{};
-    for (int i = 0; i < 256; ++i) colorOf[static_cast<std::size_t>(i)] = displayColorOfIndex(state, static_cast<Byte>(i));
+    for (int i = 0; i < 256; ++i)
+        colorOf[static_cast<std::size_t>(i)] = displayColorOfIndex(state, static_cast<Byte>(i));
 
     const std::size_t width = static_cast<std::size_t>(pictureWidth(state.cpcMode));
     const std::size_t count = state.pixelData.size();
@@ -63,7 +62,8 @@ AreaPart pictureAreaPart(const ProgramState& state) {
 WholeScaling scaleIntoView(AreaPart part, int viewWidth, int viewHeight) {
     if (part.width <= 0 || part.height <= 0) return {};
     const int factor = std::max(1, std::min(viewWidth / part.width, viewHeight / part.height));
-    return {factor, std::max(0, (viewWidth - factor * part.width) / 2), std::max(0, (viewHeight - factor * part.height) / 2)};
+    return {factor, std::max(0, (viewWidth - factor * part.width) / 2),
+            std::max(0, (viewHeight - factor * part.height) / 2)};
 }
 
 }  // namespace varnoke

@@ -11,24 +11,29 @@ constexpr std::size_t kNameLength = 8;
 // take two letters or none (see spelledApart).
 constexpr std::string_view kLatin1 = "AAAAAA#CEEEEIIIIDNOOOOO#OUUUUY##aaaaaa#ceeeeiiiidnooooo#ouuuuy#y";
 constexpr std::string_view kLatinExtendedA =
-    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi##JjKkkLlLlLlLlLlNnNnNnnNnOoOoOo##RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi##JjKkkLlLlLlLlLlNnNnNnnNnOoOoOo##"
+    "RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
 
 std::string_view spelledApart(char32_t c) {
     switch (c) {
-        case U'\u00C6': case U'\u00E6': return "AE";
-        case U'\u00DE': case U'\u00FE': return "TH";
+        case U'\u00C6':
+        case U'\u00E6': return "AE";
+        case U'\u00DE':
+        case U'\u00FE': return "TH";
         case U'\u00DF': return "SS";
         case U'\u00D7': return "X";
-        case U'\u0132': case U'\u0133': return "IJ";
-        case U'\u0152': case U'\u0153': return "OE";
+        case U'\u0132':
+        case U'\u0133': return "IJ";
+        case U'\u0152':
+        case U'\u0153': return "OE";
         default: return "";
     }
 }
 
 // А to Я (U+0410 to U+042F); the lower-case letters follow 32 places later.
-constexpr std::string_view kCyrillic[32] = {"A", "B", "V", "G",  "D",  "E",    "ZH", "Z", "I", "Y", "K",
-                                            "L", "M", "N", "O",  "P",  "R",    "S",  "T", "U", "F", "KH",
-                                            "TS", "CH", "SH", "SHCH", "", "Y", "", "E", "YU", "YA"};
+constexpr std::string_view kCyrillic[32] = {"A",  "B",  "V",  "G",    "D", "E", "ZH", "Z", "I",  "Y", "K",
+                                            "L",  "M",  "N",  "O",    "P", "R", "S",  "T", "U",  "F", "KH",
+                                            "TS", "CH", "SH", "SHCH", "",  "Y", "",   "E", "YU", "YA"};
 
 // The ASCII spelling of one character, before upper-casing and the name's own rules.
 std::string spell(char32_t c) {
@@ -38,7 +43,7 @@ std::string spell(char32_t c) {
         return letter == '#' ? std::string(spelledApart(c)) : std::string(1, letter);
     }
     if (c >= 0x410 && c < 0x450) return std::string(kCyrillic[(c - 0x410) % 32]);
-    if (c == 0x401 || c == 0x451) return "E";           // Ё ё
+    if (c == 0x401 || c == 0x451) return "E";                                  // Ё ё
     if (c == 0x2010 || c == 0x2011 || c == 0x2013 || c == 0x2014) return "-";  // hyphens and dashes
     return "";  // combining marks, symbols, other scripts
 }

@@ -19,10 +19,10 @@ constexpr std::array<Byte, kCpcColorCount> kGateArrayCodes{
 };
 
 constexpr std::array<const char*, kCpcColorCount> kColorNames{
-    "Black",        "Blue",          "Bright Blue",    "Red",          "Magenta",      "Mauve",
-    "Bright Red",   "Purple",        "Bright Magenta", "Green",        "Cyan",         "Sky Blue",
-    "Yellow",       "White",         "Pastel Blue",    "Orange",       "Pink",         "Pastel Magenta",
-    "Bright Green", "Sea Green",      "Bright Cyan",    "Lime",         "Pastel Green", "Pastel Cyan",
+    "Black",         "Blue",          "Bright Blue",    "Red",    "Magenta",      "Mauve",
+    "Bright Red",    "Purple",        "Bright Magenta", "Green",  "Cyan",         "Sky Blue",
+    "Yellow",        "White",         "Pastel Blue",    "Orange", "Pink",         "Pastel Magenta",
+    "Bright Green",  "Sea Green",     "Bright Cyan",    "Lime",   "Pastel Green", "Pastel Cyan",
     "Bright Yellow", "Pastel Yellow", "Bright White",
 };
 

@@ -20,7 +20,8 @@ bool substituteColor(ProgramState& state, Byte cpcColor, const Log& log) {
     const Byte pen = state.selectedPen;
     const Byte filter = state.inkBoxes[pen].filterColor;
     if (filter == kEmptyPen) {
-        log.DEBUG("Pen " + std::to_string(pen) + " holds no colour: pick a pen that shows a colour first; nothing was changed");
+        log.DEBUG("Pen " + std::to_string(pen) +
+                  " holds no colour: pick a pen that shows a colour first; nothing was changed");
         return false;
     }
     log.DEBUG("Color selected : ", pen);

@@ -43,8 +43,7 @@ OpenOutcome checkAndDecode(ProgramState& state, std::span<const Byte> file, cons
 
 }  // namespace
 
-OpenOutcome openPicture(ProgramState& state, const std::string& fileName, std::span<const Byte> file,
-                        const Log& log) {
+OpenOutcome openPicture(ProgramState& state, const std::string& fileName, std::span<const Byte> file, const Log& log) {
     log.DEBUG(fileName);
     return checkAndDecode(state, file, log);
 }

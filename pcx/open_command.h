@@ -24,8 +24,7 @@ struct OpenOutcome {
 };
 
 // Runs the chain on the bytes of a file. `fileName` is logged as the dialog gives it.
-OpenOutcome openPicture(ProgramState& state, const std::string& fileName, std::span<const Byte> file,
-                        const Log& log);
+OpenOutcome openPicture(ProgramState& state, const std::string& fileName, std::span<const Byte> file, const Log& log);
 
 // Reads the file at `path` and runs the chain on it; a file that cannot be read is
 // rejected with the system's reason.

@@ -11,32 +11,32 @@
 #include "window/picture_view.h"
 #include "window/threshold_bar.h"
 
+#include <qdrawutil.h>
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QKeyEvent>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QRegularExpressionValidator>
-#include <QUrl>
-#include <QFile>
-#include <QFileInfo>
-#include <QFileDialog>
-#include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QProxyStyle>
-#include <QStyleOption>
+#include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyleOption>
 #include <QTextCursor>
-#include <qdrawutil.h>
+#include <QUrl>
 
 #include <algorithm>
 #include <filesystem>
@@ -187,8 +187,9 @@ std::optional<QString> askDiscName(QWidget* parent, const QString& proposal) {
     dialog.setObjectName(QStringLiteral("DiscNameDialog"));
     dialog.setWindowTitle(QStringLiteral("Save to disc image"));
     dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setLabelText(QStringLiteral("Name of the files on the disc (NAME.SCR and NAME.PAL):\n"
-                                       "up to 8 letters, digits, - or _"));
+    dialog.setLabelText(
+        QStringLiteral("Name of the files on the disc (NAME.SCR and NAME.PAL):\n"
+                       "up to 8 letters, digits, - or _"));
     dialog.setTextValue(proposal);
     if (auto* edit = dialog.findChild<QLineEdit*>()) {
         edit->setMaxLength(8);
@@ -219,9 +220,7 @@ Widget* place(Widget* widget, const char* name, int left, int top, int width, in
 }  // namespace
 
 TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
-    : QMainWindow(parent),
-      layout_(layout),
-      log_([this](std::string_view line) { DEBUG(line); }) {
+    : QMainWindow(parent), layout_(layout), log_([this](std::string_view line) { DEBUG(line); }) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Varnoke PCX"));
     QFont windowFont(QString::fromLatin1(kFontFamily));
@@ -421,8 +420,7 @@ void TMainForm::buildMenus() {
     FitPaletteMenu = PaletteMenu->addAction(QStringLiteral("Fit Palette"), this, &TMainForm::FitPaletteMenuClick);
     FitPaletteMenu->setObjectName(QStringLiteral("FitPaletteMenu"));
     FitPaletteMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    ResetColoursMenu =
-        PaletteMenu->addAction(QStringLiteral("Reset Colours"), this, &TMainForm::ResetColoursMenuClick);
+    ResetColoursMenu = PaletteMenu->addAction(QStringLiteral("Reset Colours"), this, &TMainForm::ResetColoursMenuClick);
     ResetColoursMenu->setObjectName(QStringLiteral("ResetColoursMenu"));
 }
 
@@ -436,8 +434,10 @@ void TMainForm::buildFileMenu() {
         item->setShortcut(shortcut);
         return item;
     };
-    OpenFileMenu = addItem("Open File ...", "OpenFileMenu", &TMainForm::OpenFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_O));
-    SaveFileMenu = addItem("Save File ...", "SaveFileMenu", &TMainForm::SaveFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_S));
+    OpenFileMenu =
+        addItem("Open File ...", "OpenFileMenu", &TMainForm::OpenFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_O));
+    SaveFileMenu =
+        addItem("Save File ...", "SaveFileMenu", &TMainForm::SaveFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_S));
     SaveDiscMenu = addItem("Save to disc image ...", "SaveDiscMenu", &TMainForm::SaveDiscMenuClick, QKeySequence());
     ExitFileMenu = addItem("Exit", "ExitFileMenu", &TMainForm::ExitFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
@@ -476,7 +476,8 @@ void TMainForm::buildDialogs() {
 void TMainForm::FormCreate() {
     // The state already holds the colour model, the identity substitution, 27 empty
     // pens and pen 0 selected; the boxes show it. No box looks selected yet.
-    for (std::size_t n = 0; n < cpcColorBoxes_.size(); ++n) cpcColorBoxes_[n]->setColor(toQColor(state_.cpcColorBoxes[n]));
+    for (std::size_t n = 0; n < cpcColorBoxes_.size(); ++n)
+        cpcColorBoxes_[n]->setColor(toQColor(state_.cpcColorBoxes[n]));
     refreshInkBoxes();
     TELow->setInputMask(QStringLiteral("09"));  // one optional digit, then one digit
     TEHigh->setInputMask(QStringLiteral("09"));
@@ -569,7 +570,8 @@ void TMainForm::saveToDisc(const QString& discPath) {
         reportRefusal(varnoke::saveToDiscImage(state_, layout_, kUnnamedPicture, disc, log_));
         return;
     }
-    const QString proposal = QString::fromStdString(varnoke::proposeDiscName(QFileInfo(picturePath_).fileName().toStdString()));
+    const QString proposal =
+        QString::fromStdString(varnoke::proposeDiscName(QFileInfo(picturePath_).fileName().toStdString()));
     const std::optional<QString> name = chooseDiscName_ ? chooseDiscName_(proposal) : std::optional<QString>(proposal);
     if (!name || !varnoke::isDiscName(name->toStdString())) return;
     if (!confirmReplacing(discPath, *name)) return;
@@ -665,9 +667,9 @@ void TMainForm::AfficheImage() {
 }
 
 void TMainForm::enableThresholdControls() {
-    for (QWidget* control : {static_cast<QWidget*>(LblLow), static_cast<QWidget*>(LblHigh),
-                             static_cast<QWidget*>(TSLow), static_cast<QWidget*>(TSHigh),
-                             static_cast<QWidget*>(TELow), static_cast<QWidget*>(TEHigh)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(LblLow), static_cast<QWidget*>(LblHigh), static_cast<QWidget*>(TSLow),
+          static_cast<QWidget*>(TSHigh), static_cast<QWidget*>(TELow), static_cast<QWidget*>(TEHigh)})
         control->setEnabled(true);
 }
 

@@ -1,6 +1,6 @@
 // Names proposed for the files on a disc, and reading back which files a disc holds.
-#include "extras/disc_image.h"
 #include "extras/disc_name.h"
+#include "extras/disc_image.h"
 #include "extras_support.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,9 @@ TEST(DiscName, SpellsEveryLatinAndCyrillicLetterInReadableAscii) {
         {"e\xCC\x81te\xCC\x81.gif", "ETE"},  // decomposed accents, as some file systems store them
         {"日本.png", "PICTURE"},
         {".hidden", "PICTURE"},
-        {"a\xFF" "b.png", "AB"},  // a byte that is no UTF-8 is left out
+        {"a\xFF"
+         "b.png",
+         "AB"},  // a byte that is no UTF-8 is left out
     };
     for (const auto& [file, name] : cases) EXPECT_EQ(proposeDiscName(file), name) << file;
 }

@@ -54,7 +54,10 @@ private slots:
         QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(logLines(*form).last(), QStringLiteral("- Picture Ready"));
         bool asked = false;
-        form->setSaveChooser([&asked] { asked = true; return std::optional<QString>(); });
+        form->setSaveChooser([&asked] {
+            asked = true;
+            return std::optional<QString>();
+        });
         QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
         QVERIFY(asked);
         QTest::keyClick(form.get(), Qt::Key_F, Qt::AltModifier);
@@ -64,8 +67,8 @@ private slots:
         for (const char* name : {"TSLow", "TSHigh", "TELow", "TEHigh"})
             QVERIFY2(!form->findChild<QWidget*>(QString::fromLatin1(name))->toolTip().isEmpty(), name);
         QVERIFY(cpcBox(*form, 25)->toolTip().contains(QStringLiteral("Pastel Yellow")));
-        QVERIFY(inkBox(*form, 0)->toolTip().startsWith(QStringLiteral("Pen 0 (a pen of the mode): CPC colour %1")
-                                                           .arg(inkBox(*form, 0)->text())));
+        QVERIFY(inkBox(*form, 0)->toolTip().startsWith(
+            QStringLiteral("Pen 0 (a pen of the mode): CPC colour %1").arg(inkBox(*form, 0)->text())));
         QVERIFY(inkBox(*form, 26)->toolTip().endsWith(QStringLiteral("no colour")));
         for (const char* name : {"OpenPicture", "SavePicture", "SaveDisc"})
             QVERIFY(form->findChild<QFileDialog*>(QString::fromLatin1(name))->width() >= 800);
@@ -101,7 +104,8 @@ private slots:
         const QImage shown = view->grab().toImage();
         for (const QPoint source : {QPoint(0, 0), QPoint(319, 199), QPoint(157, 101)})
             for (const QPoint inside : {QPoint(0, 0), QPoint(2, 2)})
-                QCOMPARE(shown.pixelColor(placed.left + 3 * source.x() + inside.x(), placed.top + 3 * source.y() + inside.y()),
+                QCOMPARE(shown.pixelColor(placed.left + 3 * source.x() + inside.x(),
+                                          placed.top + 3 * source.y() + inside.y()),
                          area.pixelColor(source));
         QCOMPARE(shown.pixelColor(placed.left - 1, placed.top), buttonFace(*form));
 
@@ -175,7 +179,10 @@ private slots:
             proposed = proposal;
             return std::optional<QString>(QStringLiteral("HILLS"));
         });
-        form->setReplaceQuestion([&asked, &replace](const QString& question) { asked = question; return replace; });
+        form->setReplaceQuestion([&asked, &replace](const QString& question) {
+            asked = question;
+            return replace;
+        });
         const QString disc = dir.filePath(QStringLiteral("pictures.dsk"));
         saveToDiscThroughMenu(*form, disc);
         QCOMPARE(proposed, QStringLiteral("ETE_A_NO"));

@@ -52,7 +52,7 @@ std::vector<ExpectedFit> expectedFits(const TMainForm& form) {
     return fits;
 }
 
-#define SKIP_WITHOUT_CPMTOOLS()                                              \
+#define SKIP_WITHOUT_CPMTOOLS()                                            \
     if (QStandardPaths::findExecutable(QStringLiteral("cpmls")).isEmpty()) \
     QSKIP("cpmtools is not installed (scripts/setup installs it)")
 
@@ -73,9 +73,8 @@ QString cpmtool(const QString& program, const QStringList& arguments) {
 
 // The names cpmls lists on a CPC data disc, lower case as it prints them, sorted.
 QStringList discListing(const QString& disc) {
-    QStringList names =
-        cpmtool(QStringLiteral("cpmls"), {QStringLiteral("-f"), QStringLiteral("cpcdata"), disc})
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList names = cpmtool(QStringLiteral("cpmls"), {QStringLiteral("-f"), QStringLiteral("cpcdata"), disc})
+                            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     names.removeAll(QStringLiteral("0:"));
     for (QString& name : names) name = name.trimmed();
     names.sort();
@@ -84,8 +83,8 @@ QStringList discListing(const QString& disc) {
 
 QByteArray fileFromDisc(const QString& disc, const QString& name, const QString& folder) {
     const QString out = QDir(folder).filePath(QStringLiteral("from-disc-") + name);
-    const QString result = cpmtool(QStringLiteral("cpmcp"),
-                                   {QStringLiteral("-f"), QStringLiteral("cpcdata"), disc, QStringLiteral("0:") + name, out});
+    const QString result = cpmtool(QStringLiteral("cpmcp"), {QStringLiteral("-f"), QStringLiteral("cpcdata"), disc,
+                                                             QStringLiteral("0:") + name, out});
     if (!result.isEmpty()) qWarning("%s", qPrintable(result));
     return readFile(out);
 }
@@ -122,7 +121,9 @@ private slots:
                             .arg(fit.shown)
                             .arg(fit.color)
                             .arg(fit.modePen);
-        expected << "- Building Palette ..." << "- Viewing Picture ..." << "- Picture Ready";
+        expected << "- Building Palette ..."
+                 << "- Viewing Picture ..."
+                 << "- Picture Ready";
         QCOMPARE(linesSince(*form, count), expected);
 
         for (int pen = 0; pen < 4; ++pen) QCOMPARE(inkBox(*form, pen)->text(), modeTexts[pen]);
@@ -187,11 +188,12 @@ private slots:
         // blocks in two 16 KB extents, the palette file one block in one entry.
         QCOMPARE(lines.value(0), disc);
         QCOMPARE(lines.value(1), QStringLiteral("Saving ... "));
-        QCOMPARE(lines.mid(lines.size() - 6),
-                 (QStringList{QStringLiteral("Disc image %1 ...").arg(disc),
-                              "Creating a CPC data disc: 40 tracks of 9 sectors &C1-&C9",
-                              "Disc file SUNSET-M.SCR: 16512 bytes in 17 KB", "Disc file SUNSET-M.PAL: 367 bytes in 1 KB",
-                              "Disc image Ok: 160 KB and 61 directory entries free", "Saving Ok ... "}));
+        QCOMPARE(
+            lines.mid(lines.size() - 6),
+            (QStringList{QStringLiteral("Disc image %1 ...").arg(disc),
+                         "Creating a CPC data disc: 40 tracks of 9 sectors &C1-&C9",
+                         "Disc file SUNSET-M.SCR: 16512 bytes in 17 KB", "Disc file SUNSET-M.PAL: 367 bytes in 1 KB",
+                         "Disc image Ok: 160 KB and 61 directory entries free", "Saving Ok ... "}));
         QVERIFY(QFileInfo(disc).size() > 0);
 
         QCOMPARE(discListing(disc), (QStringList{"sunset-m.pal", "sunset-m.scr"}));
@@ -231,15 +233,16 @@ private slots:
         const QString disc = dir.filePath(QStringLiteral("refused.dsk"));
         saveToDiscThroughMenu(*form, disc);
         QCOMPARE(linesSince(*form, 1),
-                 (QStringList{disc, QStringLiteral("Nothing saved: there is no picture to save: open a PCX picture first")}));
+                 (QStringList{disc,
+                              QStringLiteral("Nothing saved: there is no picture to save: open a PCX picture first")}));
 
         openThroughMenu(*form, samplePath("sunset-mode1-six-colours.pcx"));
         const qsizetype count = logLines(*form).size();
         saveToDiscThroughMenu(*form, disc);
         QCOMPARE(linesSince(*form, count),
-                 (QStringList{disc, QStringLiteral("4 n'est pas dans la palette - index: %1").arg(inkBox(*form, 4)->text()),
-                              QString::fromUtf8("!!! Des couleurs restent \xC3\xA0 modifier !!!"),
-                              refusalAdvice(*form, 4)}));
+                 (QStringList{
+                     disc, QStringLiteral("4 n'est pas dans la palette - index: %1").arg(inkBox(*form, 4)->text()),
+                     QString::fromUtf8("!!! Des couleurs restent \xC3\xA0 modifier !!!"), refusalAdvice(*form, 4)}));
         QVERIFY(QDir(dir.path()).isEmpty());
 
         // A cancelled chooser logs nothing.

@@ -119,8 +119,9 @@ private slots:
         QCOMPARE(lines.value(2), QStringLiteral("offset debut: 0"));
         QCOMPARE(lines.value(3), QStringLiteral("offset fin: 79"));
         QCOMPARE(lines.value(401), QStringLiteral("offset fin: 16335"));
-        QCOMPARE(lines.mid(402), (QStringList{"Creation d' une entete Amsdos ... ", QStringLiteral("Checksum = %1").arg(checksum),
-                                              "Creation d' une entete Amsdos ... ", "Checksum = 1616", "Saving Ok ... "}));
+        QCOMPARE(lines.mid(402),
+                 (QStringList{"Creation d' une entete Amsdos ... ", QStringLiteral("Checksum = %1").arg(checksum),
+                              "Creation d' une entete Amsdos ... ", "Checksum = 1616", "Saving Ok ... "}));
 
         const QByteArray screen = readFile(path);
         const QByteArray palette = readFile(dir.filePath(QStringLiteral("board.pal")));

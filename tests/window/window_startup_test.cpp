@@ -62,13 +62,20 @@ private slots:
             QRect geometry;
         };
         const Expected controls[] = {
-            {"GBImage", "Client", {0, 0, 657, 417}},      {"Image", "GBImage", {7, 13, 640, 400}},
-            {"GBMode", "Client", {0, 416, 641, 185}},     {"Debug", "GBMode", {8, 16, 625, 41}},
-            {"Label1", "GBMode", {16, 66, 30, 13}},       {"LabelMode", "GBMode", {53, 66, 19, 17}},
-            {"LblLow", "GBMode", {16, 90, 26, 13}},       {"TSLow", "GBMode", {45, 90, 18, 15}},
-            {"TELow", "GBMode", {64, 90, 25, 21}},        {"LblHigh", "GBMode", {16, 111, 31, 13}},
-            {"TSHigh", "GBMode", {45, 114, 18, 15}},      {"TEHigh", "GBMode", {64, 114, 25, 21}},
-            {"GB_Couleurs_CPC", "GBMode", {192, 57, 441, 40}}, {"GBEncres", "GBMode", {192, 102, 441, 40}},
+            {"GBImage", "Client", {0, 0, 657, 417}},
+            {"Image", "GBImage", {7, 13, 640, 400}},
+            {"GBMode", "Client", {0, 416, 641, 185}},
+            {"Debug", "GBMode", {8, 16, 625, 41}},
+            {"Label1", "GBMode", {16, 66, 30, 13}},
+            {"LabelMode", "GBMode", {53, 66, 19, 17}},
+            {"LblLow", "GBMode", {16, 90, 26, 13}},
+            {"TSLow", "GBMode", {45, 90, 18, 15}},
+            {"TELow", "GBMode", {64, 90, 25, 21}},
+            {"LblHigh", "GBMode", {16, 111, 31, 13}},
+            {"TSHigh", "GBMode", {45, 114, 18, 15}},
+            {"TEHigh", "GBMode", {64, 114, 25, 21}},
+            {"GB_Couleurs_CPC", "GBMode", {192, 57, 441, 40}},
+            {"GBEncres", "GBMode", {192, 102, 441, 40}},
         };
         for (const Expected& control : controls) {
             auto* widget = form->findChild<QWidget*>(QString::fromLatin1(control.name));
@@ -93,9 +100,9 @@ private slots:
             QVERIFY2(caption->fontMetrics().height() <= caption->height(), name);
         }
         const std::pair<const char*, const char*> groups[] = {{"GBImage", "Image"},
-                                                               {"GBMode", "Reglages"},
-                                                               {"GB_Couleurs_CPC", "Couleurs Hard CPC"},
-                                                               {"GBEncres", "Palette de l'image"}};
+                                                              {"GBMode", "Reglages"},
+                                                              {"GB_Couleurs_CPC", "Couleurs Hard CPC"},
+                                                              {"GBEncres", "Palette de l'image"}};
         for (const auto& [name, title] : groups)
             QCOMPARE(form->findChild<QGroupBox*>(QString::fromLatin1(name))->title(), QString::fromUtf8(title));
         // Two digits must fit inside a box even with the sunken border of a selected pen.
@@ -145,7 +152,8 @@ private slots:
         QCOMPARE(open->windowTitle(), QStringLiteral("Selection Fichier"));
         QCOMPARE(open->acceptMode(), QFileDialog::AcceptOpen);
         QCOMPARE(open->nameFilters(),
-                 (QStringList{QString::fromUtf8("Fichiers .pcx 160*200 pixels 256 couleurs index\xC3\xA9" "es (*.pcx)"),
+                 (QStringList{QString::fromUtf8("Fichiers .pcx 160*200 pixels 256 couleurs index\xC3\xA9"
+                                                "es (*.pcx)"),
                               QStringLiteral("Tous les fichiers (*.*)")}));
         QCOMPARE(open->defaultSuffix(), QStringLiteral("pcx"));
         QCOMPARE(save->acceptMode(), QFileDialog::AcceptSave);

@@ -68,8 +68,12 @@ void saveToDiscThroughMenu(TMainForm& form, const QString& disc) {
 
 QAction* action(const TMainForm& form, const char* name) { return form.findChild<QAction*>(QString::fromLatin1(name)); }
 QLabel* label(const TMainForm& form, const char* name) { return form.findChild<QLabel*>(QString::fromLatin1(name)); }
-QLineEdit* edit(const TMainForm& form, const char* name) { return form.findChild<QLineEdit*>(QString::fromLatin1(name)); }
-QScrollBar* bar(const TMainForm& form, const char* name) { return form.findChild<QScrollBar*>(QString::fromLatin1(name)); }
+QLineEdit* edit(const TMainForm& form, const char* name) {
+    return form.findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+QScrollBar* bar(const TMainForm& form, const char* name) {
+    return form.findChild<QScrollBar*>(QString::fromLatin1(name));
+}
 
 QStringList logLines(const TMainForm& form) {
     return form.findChild<QPlainTextEdit*>(QStringLiteral("Debug"))->toPlainText().split(QLatin1Char('\n'));
@@ -110,8 +114,9 @@ QByteArray readFile(const QString& path) {
 
 QString refusalAdvice(const TMainForm& form, int pen) {
     const int lastPen = QList<int>{15, 3, 1}.value(label(form, "LabelMode")->text().toInt(), 1);
-    return QStringLiteral("Pen %1 shows CPC colour %2, which none of pens 0 to %3 shows: use Palette > Fit Palette or "
-                          "pick a colour (click Ink box %1, then a CPC colour that pens 0 to %3 show)")
+    return QStringLiteral(
+               "Pen %1 shows CPC colour %2, which none of pens 0 to %3 shows: use Palette > Fit Palette or "
+               "pick a colour (click Ink box %1, then a CPC colour that pens 0 to %3 show)")
         .arg(pen)
         .arg(inkBox(form, pen)->text())
         .arg(lastPen);
