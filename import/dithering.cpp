@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
 
 namespace varnoke {
 
@@ -229,33 +230,48 @@ std::vector<Byte> orderedPairs(const GridPicture& picture, const PenPalette& pen
 // follows the colour (each pen the nearest in linear light to the colour plus the error
 // of the pens so far),
 // ordered by lightness; the 8 × 8 Bayer matrix picks which pen of the plan the pixel shows.
+// Knoll's plan for one colour: how many of its 16 entries each pen takes.
+void knollPlan(const float* p, const PenPalette& pens, float strength, std::vector<int>& counts) {
+    std::fill(counts.begin(), counts.end(), 0);
+    Vec3 error{};
+    for (int entry = 0; entry < 16; ++entry) {
+        const Vec3 attempt{std::clamp(p[0] + error.x * strength, 0.0f, 1.0f),
+                           std::clamp(p[1] + error.y * strength, 0.0f, 1.0f),
+                           std::clamp(p[2] + error.z * strength, 0.0f, 1.0f)};
+        const Byte pen = pens.nearestLinear(attempt);
+        ++counts[pen];
+        const Vec3 shown = pens.linear(pen);
+        error = {error.x + p[0] - shown.x, error.y + p[1] - shown.y, error.z + p[2] - shown.z};
+    }
+}
+
 std::vector<Byte> knollPattern(const GridPicture& picture, const PenPalette& pens, float strength) {
-    constexpr int kPlan = 16;
     const std::vector<int> matrix = bayerMatrix(3);
     const int width = gridWidthOf(picture);
     std::vector<Byte> result(picture.image.pixelCount());
-    const Byte darkest = pens.darkest();
-    std::array<Byte, kPlan> plan{};
+    // The pens from the darkest (by luminance, then by number): the plan's order.
+    std::vector<Byte> order(pens.size());
+    std::iota(order.begin(), order.end(), Byte{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](Byte a, Byte b) { return luma(pens.linear(a)) < luma(pens.linear(b)); });
+    std::vector<int> counts(pens.size());
     for (int y = 0; y < picture.image.height; ++y) {
         for (int x = 0; x < width; ++x) {
             const std::size_t i = at(y * width + x);
             if (isBorder(picture, i)) {
-                result[i] = darkest;
+                result[i] = pens.darkest();
                 continue;
             }
-            const float* p = picture.image.pixel(x, y);
-            Vec3 error{};
-            for (Byte& pen : plan) {
-                const Vec3 attempt{std::clamp(p[0] + error.x * strength, 0.0f, 1.0f),
-                                   std::clamp(p[1] + error.y * strength, 0.0f, 1.0f),
-                                   std::clamp(p[2] + error.z * strength, 0.0f, 1.0f)};
-                pen = pens.nearestLinear(attempt);
-                const Vec3 shown = pens.linear(pen);
-                error = {error.x + p[0] - shown.x, error.y + p[1] - shown.y, error.z + p[2] - shown.z};
+            knollPlan(picture.image.pixel(x, y), pens, strength, counts);
+            // The entry that the matrix picks, among the plan's 16 ordered by lightness.
+            int entry = matrix[at((y % 8) * 8 + x % 8)] / 4;
+            for (const Byte pen : order) {
+                if (entry < counts[pen]) {
+                    result[i] = pen;
+                    break;
+                }
+                entry -= counts[pen];
             }
-            std::sort(plan.begin(), plan.end(),
-                      [&](Byte a, Byte b) { return luma(pens.linear(a)) < luma(pens.linear(b)); });
-            result[i] = plan[at(matrix[at((y % 8) * 8 + x % 8)] * kPlan / 64)];
         }
     }
     return result;
