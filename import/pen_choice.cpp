@@ -250,6 +250,16 @@ std::vector<Byte> exactCpcColours(const GridPicture& picture) {
     return colours;
 }
 
+// Whether any pixel is outside the border (an empty or all-border picture has nothing
+// to choose pens for: it shows black, or its fixed colours).
+bool hasPicturePixels(const GridPicture& picture) {
+    if (picture.image.width <= 0 || picture.image.height <= 0) return false;
+    for (std::size_t i = 0; i < picture.image.pixelCount(); ++i) {
+        if (!isBorder(picture, i)) return true;
+    }
+    return false;
+}
+
 std::vector<Byte> validFixed(const PenOptions& options, std::size_t wanted) {
     std::vector<Byte> fixed;
     for (const Byte colour : options.fixedColours) {
@@ -338,6 +348,7 @@ float PenProxy::operator()(std::span<const Byte> colours) const {
 std::vector<Byte> bestByProxy(const GridPicture& picture, const PenOptions& options) {
     const auto wanted = static_cast<std::size_t>(penCount(picture, options));
     const std::vector<Byte> fixed = validFixed(options, wanted);
+    if (!hasPicturePixels(picture)) return fixed.empty() ? std::vector<Byte>{0} : darkestFirst(fixed);
     if (fixed.size() == wanted) return darkestFirst(fixed);
     return darkestFirst(searchCandidates(PenProxy(picture), fixed, wanted).front().colours);
 }
@@ -358,6 +369,7 @@ std::vector<Byte> darkestFirst(std::vector<Byte> colours) {
 std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& options) {
     const auto wanted = static_cast<std::size_t>(penCount(picture, options));
     const std::vector<Byte> fixed = validFixed(options, wanted);
+    if (!hasPicturePixels(picture)) return fixed.empty() ? std::vector<Byte>{0} : darkestFirst(fixed);
     std::vector<Byte> exact = exactCpcColours(picture);
     if (!exact.empty()) {
         for (const Byte colour : fixed) {

@@ -63,6 +63,9 @@ TEST(Dithering, BorderTakesTheDarkestPenInEveryMethod) {
         EXPECT_EQ(std::count(result.begin(), result.begin() + 160 * 20, Byte{1}), 160 * 20) << int(method);
         EXPECT_EQ(std::count(result.begin() + 160 * 20, result.end(), Byte{0}), 160 * 180) << int(method);
     }
+    // All border: nothing to choose pens for, so black.
+    picture.border.assign(picture.image.pixelCount(), true);
+    EXPECT_EQ(choosePens(picture, {}), std::vector<Byte>{0});
 }
 
 TEST(PenChoice, APictureInCpcColoursComesBackExactly) {
