@@ -291,7 +291,7 @@ std::vector<Byte> nearestOnly(const GridPicture& picture, const PenPalette& pens
 
 PenPalette::PenPalette(std::span<const Byte> penColours) {
     for (const Byte colour : penColours) {
-        const Vec3 linear = cpcLinearColour(std::min<Byte>(colour, 26));
+        const Vec3 linear = cpcLinearColour(colour < 27 ? colour : Byte{0});  // no colour shows black
         linear_.push_back(linear);
         oklab_.push_back(linearToOklab(linear));
     }

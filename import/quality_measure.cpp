@@ -283,7 +283,7 @@ LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<
             const std::size_t cell = at((y / 2) * gridWidth + x / stretch);
             const Byte pen = cell < penOfPixel.size() ? penOfPixel[cell] : Byte{0};
             const Byte colour = pen < penColours.size() ? penColours[pen] : Byte{0};
-            const Vec3 c = display[std::min<Byte>(colour, 26)];
+            const Vec3 c = display[colour < 27 ? colour : 0];  // a pen without colour shows black
             float* out = canvas.pixel(x, y);
             out[0] = c.x;
             out[1] = c.y;

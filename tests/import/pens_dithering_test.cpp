@@ -79,7 +79,7 @@ TEST(PenChoice, APictureInCpcColoursComesBackExactly) {
         });
         const std::vector<Byte> pens = choosePens(picture, {});
         EXPECT_EQ(pens, darkestFirst(colours)) << int(mode);
-        const std::vector<Byte> pixels = ditherToPens(picture, pens, {defaultDither(mode), 100});
+        const std::vector<Byte> pixels = ditherToPens(picture, pens, DitherOptions{});
         long wrong = 0;
         for (std::size_t i = 0; i < pixels.size(); ++i) {
             const std::size_t x = i % static_cast<std::size_t>(picture.image.width),
