@@ -10,6 +10,8 @@
 #include "palette/palette_check.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"
+#include "pcx/pcx_header.h"
+#include "pcx/pcx_writer.h"
 
 #include <CLI/CLI.hpp>
 
@@ -22,6 +24,10 @@ namespace varnoke {
 namespace {
 
 constexpr const char* kProgram = "varnoke-pcx-convert";
+
+// The largest picture file the import reads: a 100-megapixel picture stored with little
+// compression.
+constexpr std::size_t kMaximumImportFileSize = 512u << 20;
 
 std::optional<int> parseNumber(const std::string& text, int min, int max) {
     int value = 0;
@@ -147,7 +153,106 @@ Expected<void> addSubstitution(ConvertOptions& options, std::string_view, const 
     return {};
 }
 
+Expected<void> setMode(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<int> mode = parseNumber(value, 0, 2);
+    if (!mode) return Failure{std::string(name) + " takes 0, 1 or 2, not '" + value + "'"};
+    options.import.mode = static_cast<Byte>(*mode);
+    options.import.requested = true;
+    return {};
+}
+
+Expected<void> setResize(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<ResizeRule> rule = resizeRuleNamed(value);
+    if (!rule) return Failure{std::string(name) + " takes fill, fit or stretch, not '" + value + "'"};
+    options.import.resize = *rule;
+    options.import.requested = true;
+    return {};
+}
+
+Expected<void> setDither(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<DitherMethod> method = ditherMethodNamed(value);
+    if (!method)
+        return Failure{std::string(name) +
+                       " takes none, floyd-steinberg, atkinson, jarvis, stucki, sierra, bayer4, bayer8 or pattern, "
+                       "not '" +
+                       value + "'"};
+    options.import.dither = *method;
+    options.import.requested = true;
+    return {};
+}
+
+template <int ImportOptions::*Field, int Min, int Max>
+Expected<void> setImportNumber(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<int> number = parseNumber(value, Min, Max);
+    if (!number)
+        return Failure{std::string(name) + " takes a whole number from " + std::to_string(Min) + " to " +
+                       std::to_string(Max) + ", not '" + value + "'"};
+    options.import.*Field = *number;
+    options.import.requested = true;
+    return {};
+}
+
+Expected<void> setPens(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<std::vector<Byte>> colours = cpcColourList(value);
+    if (!colours)
+        return Failure{std::string(name) +
+                       " takes CPC colour numbers from 0 to 26 separated by commas, each once, not '" + value + "'"};
+    options.import.pens = *colours;
+    options.import.requested = true;
+    return {};
+}
+
+Expected<void> setBackground(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<Rgb> colour = rgbFromHex(value);
+    if (!colour)
+        return Failure{std::string(name) + " takes a colour as six hexadecimal digits RRGGBB, not '" + value + "'"};
+    options.import.background = *colour;
+    options.import.requested = true;
+    return {};
+}
+
+Expected<void> setSavePcx(ConvertOptions& options, std::string_view name, const std::string& value) {
+    if (value.empty()) return Failure{std::string(name) + " needs a file name"};
+    options.import.savePcx = value;
+    options.import.requested = true;
+    return {};
+}
+
+Expected<void> setScore(ConvertOptions& options, std::string_view, const std::string&) {
+    options.import.score = true;
+    options.import.requested = true;
+    return {};
+}
+
 const std::array kOptionTable{
+    OptionRow{"--mode", "M",
+              "import the picture for CPC mode M: 0 (160 x 200, 16 pens, the default),\n"
+              "1 (320 x 200, 4 pens) or 2 (640 x 200, 2 pens)",
+              WithShow::Refused, setMode},
+    OptionRow{"--resize", "RULE",
+              "fill (crop around the centre to the screen's 8:5 shape, the default),\n"
+              "fit (the whole picture, bordered in the darkest pen) or stretch",
+              WithShow::Refused, setResize},
+    OptionRow{"--dither", "METHOD",
+              "none, floyd-steinberg, atkinson, jarvis, stucki, sierra, bayer4,\n"
+              "bayer8 or pattern (default: the method that scores best in the mode)",
+              WithShow::Refused, setDither},
+    OptionRow{"--dither-strength", "N", "how strongly to dither, 0 to 100 (default 100)", WithShow::Refused,
+              setImportNumber<&ImportOptions::ditherStrength, 0, 100>},
+    OptionRow{"--colours", "N", "use only N of the mode's pens (default: all of them)", WithShow::Refused,
+              setImportNumber<&ImportOptions::colours, 1, 16>},
+    OptionRow{"--pens", "C1,C2,...", "CPC colours (0 to 26) that must be among the pens; the rest are chosen",
+              WithShow::Refused, setPens},
+    OptionRow{"--background", "RRGGBB", "the colour that transparent pixels show (default 000000, black)",
+              WithShow::Refused, setBackground},
+    OptionRow{"--save-pcx", "FILE.pcx",
+              "also write the imported picture as a 256-colour PCX file that\n"
+              "opens as it is and gives the same screen files",
+              WithShow::Refused, setSavePcx},
+    OptionRow{"--score", nullptr,
+              "print how far the result is from the picture: the mean S-CIELAB\n"
+              "CIEDE2000 difference (lower is closer)",
+              WithShow::Refused, setScore},
     OptionRow{"--c000", nullptr,
               "write a screen file that loads at &C000 (the displayed screen);\n"
               "by default it loads at &4000 and CALL &4FD0 shows it",
@@ -289,17 +394,34 @@ Expected<void> takeFileNames(ConvertOptions& options, const RawCommandLine& raw)
     return {};
 }
 
+// --colours and --pens within the mode's pens.
+Expected<void> checkPenCounts(const ImportOptions& options) {
+    const int pens = pensOfMode(options.mode);
+    const std::string mode = "mode " + std::to_string(options.mode) + " has " + std::to_string(pens) + " pens";
+    if (options.colours > pens) return Failure{"--colours " + std::to_string(options.colours) + ": " + mode};
+    const std::size_t allowed = static_cast<std::size_t>(options.colours > 0 ? options.colours : pens);
+    if (options.pens.size() > allowed)
+        return Failure{"--pens names " + std::to_string(options.pens.size()) + " colours, but " +
+                       (options.colours > 0 ? "--colours asks for " + std::to_string(options.colours) : mode)};
+    return {};
+}
+
 }  // namespace
 
 std::string usageText() {
-    std::string text = R"(Usage: varnoke-pcx-convert [options] INPUT.pcx OUTPUT[.scr]
+    std::string text = R"(Usage: varnoke-pcx-convert [options] PICTURE OUTPUT[.scr]
        varnoke-pcx-convert --show FILE.scr [--c000] [--log] OUTPUT.png
 
-Converts a 256-colour PCX picture of 160, 320 or 640 x 200 pixels into Amstrad CPC
-files: OUTPUT.scr (screen memory with its palette and a viewer routine) and OUTPUT.pal.
-A final lower-case ".scr" of OUTPUT is dropped before the two extensions are added.
-The picture width gives the CPC mode: 160 -> mode 0 (16 pens), 320 -> mode 1 (4 pens),
-640 -> mode 2 (2 pens).
+Converts a picture into Amstrad CPC files: OUTPUT.scr (screen memory with its palette
+and a viewer routine) and OUTPUT.pal. A final lower-case ".scr" of OUTPUT is dropped
+before the two extensions are added.
+
+A 256-colour PCX picture of 160, 320 or 640 x 200 pixels is taken as it is: its width
+gives the CPC mode (160 -> mode 0, 16 pens; 320 -> mode 1, 4 pens; 640 -> mode 2, 2 pens).
+Any other picture (PNG, JPEG, GIF, BMP, WebP or PCX, known by its content), or any
+picture given with one of the options --mode to --score, is imported: put on the mode's
+grid, given the pens that show it best, and dithered into them. Then both go the same
+way: thresholds, --map, --fit, the palette check and the files.
 
 Options:
 )";
@@ -328,6 +450,7 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
     if (options.help || options.version) return options;
     if (Expected<void> files = takeFileNames(options, raw.value()); !files)
         return Failure{files.reason(), FailureKind::Usage};
+    if (Expected<void> pens = checkPenCounts(options.import); !pens) return Failure{pens.reason(), FailureKind::Usage};
     return options;
 }
 
@@ -341,10 +464,13 @@ struct ExtraOutputs {
     std::array<DiscFile, 2> discFiles;
     // The disc's log lines, given after "Saving Ok ... " as when it is written last.
     std::vector<std::string> discLog;
+    // --save-pcx: the picture as a PCX file that Open takes.
+    std::vector<Byte> pcx;
 };
 
-Expected<ExtraOutputs> buildExtras(const OutputFiles& files, const ConvertOptions& options) {
+Expected<ExtraOutputs> buildExtras(const ProgramState& state, const OutputFiles& files, const ConvertOptions& options) {
     ExtraOutputs extras;
+    if (!options.import.savePcx.empty()) extras.pcx = encodePcx(state);
     if (!options.previewFile.empty()) {
         Expected<std::vector<Byte>> png = previewPng(
             std::span<const Byte, kScreenImageSize>(files.screenFile.data() + kAmsdosHeaderSize, kScreenImageSize));
@@ -366,12 +492,14 @@ Expected<ExtraOutputs> buildExtras(const OutputFiles& files, const ConvertOption
 std::vector<FileToWrite> extraWrites(const ExtraOutputs& extras, const ConvertOptions& options) {
     std::vector<FileToWrite> writes;
     if (!options.previewFile.empty()) writes.push_back({options.previewFile, extras.preview});
+    if (!options.import.savePcx.empty()) writes.push_back({options.import.savePcx, extras.pcx});
     if (extras.disc) writes.push_back({options.discImage, extras.disc->image, Permissions::OfReplacedFile});
     return writes;
 }
 
 void logExtrasWritten(const ExtraOutputs& extras, const ConvertOptions& options, const Log& log) {
     if (!options.previewFile.empty()) log.DEBUG("Preview written: " + options.previewFile);
+    if (!options.import.savePcx.empty()) log.DEBUG("PCX written: " + options.import.savePcx);
     if (!extras.disc) return;
     for (const std::string& line : extras.discLog) log.DEBUG(line);
     logDiscImageWritten(*extras.disc, extras.discFiles, log);
@@ -393,13 +521,44 @@ int reportRefusal(const ProgramState& state, const SaveOutcome& refused, std::os
     return 1;
 }
 
+// True when the Open command takes the file: a PCX picture whose header it accepts.
+bool openTakes(std::span<const Byte> file) {
+    return file.size() >= kPcxHeaderSize &&
+           Verif_Entete_PCX(readPcxHeader(file.first<kPcxHeaderSize>()), Log()).accepted;
+}
+
+// Opens the input as the Open command does, or imports it: when an import option is
+// given, or when Open does not take the file. The file is read once. Returns the import
+// session (none for a picture that Open took), or the reason why the input is rejected.
+Expected<std::optional<ImportSession>> openOrImport(ProgramState& state, const ConvertOptions& options,
+                                                    const Log& log) {
+    Expected<std::vector<Byte>> file = readWholeFile(options.input, kMaximumImportFileSize);
+    if (!file) {
+        log.DEBUG(options.input);
+        log.DEBUG("File rejected: " + file.reason() + "; the picture already loaded is kept");
+        return file.failure();
+    }
+    const std::vector<Byte>& bytes = file.value();
+    if (!options.import.requested && openTakes(bytes)) {
+        // Open reads no file larger than its limit, and says so.
+        const OpenOutcome opened = bytes.size() > kMaximumPictureFileSize
+                                       ? openPictureFile(state, options.input, options.input, log)
+                                       : openPicture(state, options.input, bytes, log);
+        if (!opened.accepted) return Failure{opened.reason};
+        return std::optional<ImportSession>();
+    }
+    Expected<ImportSession> imported = importPicture(state, bytes, options.input, options.import, log);
+    if (!imported) return imported.failure();
+    return std::optional<ImportSession>(std::move(imported.value()));
+}
+
 // Saves the opened picture with its extras, all or nothing.
 int saveWithExtras(const ProgramState& state, const ConvertOptions& options, const Log& log, std::ostream& err) {
     log.DEBUG(options.output);
     if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log))
         return reportRefusal(state, *refused, err);
     const OutputFiles files = buildOutputFiles(state, options.layout, log, options.paletteModeByte);
-    Expected<ExtraOutputs> extras = buildExtras(files, options);
+    Expected<ExtraOutputs> extras = buildExtras(state, files, options);
     if (!extras) {
         log.DEBUG("Nothing saved: " + extras.reason());
         err << kProgram << ": nothing written: " << extras.reason() << '\n';
@@ -427,13 +586,16 @@ int runConverter(const ConvertOptions& options, std::ostream& out, std::ostream&
     // same pens and colours as rebuilding it after the edits.
     for (const auto& [filter, cpcColor] : options.substitutions) state.colorSubstitution[filter] = cpcColor;
 
-    const OpenOutcome opened = openPictureFile(state, options.input, options.input, log);
-    if (!opened.accepted) {
-        err << kProgram << ": " << options.input << ": " << opened.reason << '\n';
+    Expected<std::optional<ImportSession>> session = openOrImport(state, options, log);
+    if (!session) {
+        err << kProgram << ": " << options.input << ": " << session.reason() << '\n';
         return 1;
     }
     if (options.fit) fitPalette(state, log);
-    return saveWithExtras(state, options, log, err);
+    const int status = saveWithExtras(state, options, log, err);
+    if (status == 0 && options.import.score && session.value())
+        out << "Score = " << scoreOfState(*session.value(), options.import, state) << '\n';
+    return status;
 }
 
 }  // namespace varnoke

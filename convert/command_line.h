@@ -1,9 +1,11 @@
-// The command-line converter: opens a PCX picture as the window's Open command does and
-// saves it as the window's Save command does, without a window. It can also fit the
+// The command-line converter: opens a PCX picture as the window's Open command does, or
+// imports any other picture, and saves it as the window's Save command does, without a
+// window. It can also fit the
 // palette into the mode's pens, draw what the CPC will show as a PNG picture, put the
 // files on a CPC disc image, and draw an existing screen file.
 #pragma once
 
+#include "convert/picture_import.h"
 #include "cpc/save_command.h"
 #include "main/expected.h"
 #include "main/program_state.h"
@@ -35,6 +37,9 @@ struct ConvertOptions {
     // --ocp-pal: the palette block's first byte holds the picture's mode.
     PaletteModeByte paletteModeByte = PaletteModeByte::Zero;
     bool printLog = false;
+    // --mode, --resize, --dither, --dither-strength, --colours, --pens, --background,
+    // --save-pcx, --score: how a picture is imported.
+    ImportOptions import;
     std::string input;
     std::string output;
 };

@@ -23,24 +23,41 @@ struct ImportSettings {
     // 0: all of the mode's pens.
     int colours = 0;
     std::vector<Byte> fixedColours;
+    // Also compute the quality measure (it costs more than the rest of a run).
+    bool score = false;
 };
 
 struct ImportResult {
     Byte cpcMode = 0;
     std::vector<Byte> penColours;  // CPC colour number of each pen
     std::vector<Byte> penOfPixel;  // on the mode's grid
-    double score = 0;              // the quality measure against the source
+    double score = 0;              // the quality measure against the source, when asked for
 };
+
+// How large the picture is kept after decoding: big pictures are shrunk to at least this
+// many pixels on their shorter side, more than any mode's grid and the measure's canvas need.
+inline constexpr int kImportMinimumSide = 800;
 
 class ImportSession {
 public:
     // Decodes the picture; the reason says why a file cannot be imported.
     static Expected<ImportSession> open(std::span<const Byte> file, const DecodeOptions& options);
+    // Starts from a picture already decoded.
+    explicit ImportSession(LinearImage source);
 
     // Safe to call from several threads at once (the window runs it off its own thread).
+    // The grid of each (mode, resize), the pens of each (grid, colours, fixed colours,
+    // dithering) and the result of each dithering are kept, so a change of one setting
+    // runs only the steps after it. A picture of exactly the mode's grid size that uses
+    // only CPC display colours, no more than the pens allowed, comes back as it is.
     ImportResult run(const ImportSettings& settings) const;
 
     const LinearImage& source() const;
+
+    // The quality measure of a picture on the mode's grid (penOfPixel indexes penColours,
+    // CPC colour numbers) against the source after the settings' geometry.
+    double measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,
+                   std::span<const Byte> penColours) const;
 
 private:
     struct Cache;
@@ -48,8 +65,9 @@ private:
 };
 
 // Puts the result into the program state as the Open command puts a decoded picture: an
-// indexed picture of the mode's size whose palette entries sit on the levels of their CPC
-// colours, then palette building. Logs the import's lines.
+// indexed picture of the mode's size (palette index i is pen i) whose palette entries are
+// the display colours of their CPC colours, so that with the default thresholds the pens
+// show exactly the chosen colours; then palette building. Logs the import's lines first.
 void installImport(ProgramState& state, const ImportResult& result, const Log& log);
 
 }  // namespace varnoke

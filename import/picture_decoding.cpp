@@ -1,5 +1,6 @@
 #include "import/picture_decoding.h"
 
+#include "import/colour_science.h"
 #include "import/raw_picture.h"
 
 #include <algorithm>
@@ -43,19 +44,6 @@ Expected<RawPicture> decodeRaw(std::span<const Byte> file, const DecodeOptions& 
     }
     return Failure{"the file is not a picture of a kind this program reads (PNG, JPEG, GIF, BMP, WebP or PCX): "
                    "its first bytes match none of them"};
-}
-
-// The sRGB transfer curve undone, for each 8-bit value.
-const std::array<float, 256>& linearOfByte() {
-    static const std::array<float, 256> table = [] {
-        std::array<float, 256> t{};
-        for (std::size_t i = 0; i < 256; ++i) {
-            const double v = static_cast<double>(i) / 255.0;
-            t[i] = static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
-        }
-        return t;
-    }();
-    return table;
 }
 
 // The largest whole factor that keeps at least `minimumSide` pixels on the shorter side.

@@ -1,0 +1,185 @@
+#include "import/import_session.h"
+
+#include "import/pen_choice.h"
+#include "import/quality_measure.h"
+#include "main/cpc_colors.h"
+#include "palette/palette_building.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <tuple>
+
+namespace varnoke {
+namespace {
+
+// Each cache keeps at most this many entries; the oldest settings go first.
+constexpr std::size_t kCacheLimit = 64;
+
+using GridKey = std::tuple<Byte, ResizeRule>;
+using PenKey = std::tuple<Byte, ResizeRule, int, std::vector<Byte>, DitherMethod, int>;
+using ResultKey = std::tuple<PenKey, DitherMethod, int>;
+
+template <typename Key, typename Value>
+struct Memo {
+    std::map<Key, std::shared_ptr<const Value>> entries;
+    std::vector<Key> order;
+
+    std::shared_ptr<const Value> find(const Key& key) const {
+        const auto it = entries.find(key);
+        return it == entries.end() ? nullptr : it->second;
+    }
+    // Keeps the first value stored under a key: two threads that raced give the same answer.
+    std::shared_ptr<const Value> store(const Key& key, std::shared_ptr<const Value> value) {
+        const auto [it, added] = entries.emplace(key, std::move(value));
+        if (added) order.push_back(key);
+        if (order.size() > kCacheLimit) {
+            entries.erase(order.front());
+            order.erase(order.begin());
+        }
+        return it->second;
+    }
+};
+
+// The 8-bit sRGB value of a linear component.
+int srgbByte(float linear) {
+    const double v = std::clamp(static_cast<double>(linear), 0.0, 1.0);
+    const double s = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+    return static_cast<int>(std::lround(s * 255));
+}
+
+// The level (0, 1, 2) of an 8-bit component that lies on a CPC display level (0x00, 0x7F
+// or 0xFF, give or take 2 for writers that round half to 0x80), or -1.
+int displayLevel(int value) {
+    if (value <= 2) return 0;
+    if (value >= 0x7F - 2 && value <= 0x80 + 2) return 1;
+    if (value >= 0xFF - 2) return 2;
+    return -1;
+}
+
+}  // namespace
+
+struct ImportSession::Cache {
+    LinearImage source;
+    std::mutex mutex;
+    Memo<GridKey, GridPicture> grids;
+    Memo<GridKey, ScielabReference> references;
+    Memo<PenKey, std::vector<Byte>> pens;
+    Memo<ResultKey, ImportResult> results;
+
+    // Looks the key up; computes it (without holding the lock) when missing.
+    template <typename Key, typename Value, typename Make>
+    std::shared_ptr<const Value> get(Memo<Key, Value>& memo, const Key& key, Make make) {
+        {
+            const std::lock_guard lock(mutex);
+            if (std::shared_ptr<const Value> found = memo.find(key)) return found;
+        }
+        auto made = std::make_shared<const Value>(make());
+        const std::lock_guard lock(mutex);
+        return memo.store(key, std::move(made));
+    }
+};
+
+namespace {
+
+// The pens and pixels of a grid picture that uses only CPC display colours, when it uses
+// no more than `allowed` of them together with the fixed colours; nothing otherwise.
+std::optional<ImportResult> asDrawn(const GridPicture& grid, std::size_t allowed, std::span<const Byte> fixed) {
+    const LinearImage& image = grid.image;
+    if (image.width != pictureWidth(grid.cpcMode) || image.height != kPictureHeight || !grid.border.empty())
+        return std::nullopt;
+    ImportResult result;
+    result.cpcMode = grid.cpcMode;
+    result.penColours.assign(fixed.begin(), fixed.end());
+    result.penOfPixel.reserve(image.pixelCount());
+    std::array<int, kCpcColorCount> penOfColour;
+    penOfColour.fill(-1);
+    for (std::size_t i = 0; i < result.penColours.size(); ++i) penOfColour[result.penColours[i]] = static_cast<int>(i);
+    for (std::size_t i = 0; i < image.pixelCount(); ++i) {
+        const float* p = image.rgb.data() + 3 * i;
+        const int red = displayLevel(srgbByte(p[0]));
+        const int green = displayLevel(srgbByte(p[1]));
+        const int blue = displayLevel(srgbByte(p[2]));
+        if (red < 0 || green < 0 || blue < 0) return std::nullopt;
+        const Byte colour = cpcColorNumber(green, red, blue);
+        if (penOfColour[colour] < 0) {
+            if (result.penColours.size() == allowed) return std::nullopt;
+            penOfColour[colour] = static_cast<int>(result.penColours.size());
+            result.penColours.push_back(colour);
+        }
+        result.penOfPixel.push_back(static_cast<Byte>(penOfColour[colour]));
+    }
+    return result;
+}
+
+}  // namespace
+
+ImportSession::ImportSession(LinearImage source) : cache_(std::make_shared<Cache>()) {
+    cache_->source = std::move(source);
+}
+
+Expected<ImportSession> ImportSession::open(std::span<const Byte> file, const DecodeOptions& options) {
+    Expected<LinearImage> decoded = decodePicture(file, options);
+    if (!decoded) return Failure{decoded.reason()};
+    return ImportSession(std::move(decoded.value()));
+}
+
+const LinearImage& ImportSession::source() const { return cache_->source; }
+
+ImportResult ImportSession::run(const ImportSettings& settings) const {
+    Cache& cache = *cache_;
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const GridKey gridKey{mode, settings.resize};
+    const std::shared_ptr<const GridPicture> grid =
+        cache.get(cache.grids, gridKey, [&] { return toModeGrid(cache.source, mode, settings.resize); });
+
+    const int modePens = pensOfMode(mode);
+    const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
+    const PenKey penKey{mode, settings.resize, colours, settings.fixedColours, settings.dither.method,
+                        settings.dither.strength};
+    const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength};
+    std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
+        if (std::optional<ImportResult> drawn = asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
+            return *drawn;
+        const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
+            return choosePens(*grid, PenOptions{colours, settings.fixedColours, settings.dither});
+        });
+        return ImportResult{mode, *pens, ditherToPens(*grid, *pens, settings.dither), 0.0};
+    });
+    ImportResult out = *result;
+    if (settings.score) out.score = measure(settings, out.penOfPixel, out.penColours);
+    return out;
+}
+
+double ImportSession::measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,
+                              std::span<const Byte> penColours) const {
+    Cache& cache = *cache_;
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const std::shared_ptr<const ScielabReference> reference = cache.get(cache.references, GridKey{mode, settings.resize}, [&] {
+        return ScielabReference(toCanvas(cache.source, mode, settings.resize));
+    });
+    return reference->difference(cpcCanvas(mode, penOfPixel, penColours));
+}
+
+void installImport(ProgramState& state, const ImportResult& result, const Log& log) {
+    log.DEBUG("- Importing Picture ...");
+    log.DEBUG("Mode = ", result.cpcMode);
+    for (std::size_t pen = 0; pen < result.penColours.size(); ++pen)
+        log.DEBUG("Import pen " + std::to_string(pen) + " = ", result.penColours[pen]);
+    state.cpcMode = result.cpcMode;
+    state.pcxPalette.fill(0);
+    for (std::size_t pen = 0; pen < result.penColours.size(); ++pen) {
+        const Rgb colour = cpcDisplayColor(result.penColours[pen]);
+        state.pcxPalette[3 * pen] = colour.r;
+        state.pcxPalette[3 * pen + 1] = colour.g;
+        state.pcxPalette[3 * pen + 2] = colour.b;
+    }
+    state.pixelData = result.penOfPixel;
+    state.colorUsage.fill(0);
+    for (const Byte pen : state.pixelData) ++state.colorUsage[pen];
+    buildPalette(state, log);
+}
+
+}  // namespace varnoke
