@@ -32,16 +32,19 @@ namespace {
 constexpr std::size_t kFileHeaderSize = 14;
 
 std::uint32_t u32(std::span<const Byte> b, std::size_t at) {
-    return b[at] | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
+    return b[at] | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) |
+           (std::uint32_t{b[at + 3]} << 24);
 }
-std::uint16_t u16(std::span<const Byte> b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)); }
+std::uint16_t u16(std::span<const Byte> b, std::size_t at) {
+    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+}
 
 struct BmpLayout {
     long long width = 0;
     long long height = 0;  // positive: rows from the bottom
     int bits = 0;
     std::uint32_t compression = 0;
-    std::array<std::uint32_t, 4> masks{};  // red, green, blue, alpha
+    std::array<std::uint32_t, 4> masks{};      // red, green, blue, alpha
     std::vector<std::array<Byte, 3>> colours;  // red, green, blue
     std::size_t pixelOffset = 0;
 };
@@ -56,7 +59,8 @@ std::optional<std::string> readMasks(std::span<const Byte> file, std::size_t hea
         if (layout.bits == 24 || layout.bits == 32) layout.masks = {0xFF0000, 0xFF00, 0xFF, 0};
         return std::nullopt;
     }
-    if (layout.bits != 16 && layout.bits != 32) return "uses bit masks with " + std::to_string(layout.bits) + "-bit pixels";
+    if (layout.bits != 16 && layout.bits != 32)
+        return "uses bit masks with " + std::to_string(layout.bits) + "-bit pixels";
     const std::size_t count = layout.compression == 6 || headerSize >= 56 ? 4 : 3;
     const std::size_t at = kFileHeaderSize + 40;
     if (headerSize == 40) tableAt += 4 * count;
@@ -82,7 +86,8 @@ Expected<BmpLayout> readLayout(std::span<const Byte> file) {
     if (file.size() < kFileHeaderSize + 4) return bmpFailure("ends inside its header");
     const std::size_t headerSize = u32(file, 14);
     if (headerSize != 12 && (headerSize < 40 || headerSize > 1024))
-        return bmpFailure("has an information header of " + std::to_string(headerSize) + " bytes, which no BMP variant has");
+        return bmpFailure("has an information header of " + std::to_string(headerSize) +
+                          " bytes, which no BMP variant has");
     if (file.size() < kFileHeaderSize + headerSize) return bmpFailure("ends inside its header");
     BmpLayout layout;
     layout.pixelOffset = u32(file, 10);
@@ -102,9 +107,12 @@ Expected<BmpLayout> readLayout(std::span<const Byte> file) {
     if (std::find(kBits.begin(), kBits.end(), layout.bits) == kBits.end())
         return bmpFailure("has " + std::to_string(layout.bits) + " bits per pixel, which BMP does not define");
     const bool rle = (layout.compression == 1 && layout.bits == 8) || (layout.compression == 2 && layout.bits == 4);
-    if (layout.compression > 3 && layout.compression != 6) return bmpFailure("uses a compression this program does not read (" + std::to_string(layout.compression) + ")");
-    if ((layout.compression == 1 || layout.compression == 2) && !rle) return bmpFailure("uses run-length encoding with pixels of the wrong size");
-    if (rle && layout.height < 0) return bmpFailure("stores run-length encoded rows from the top, which BMP does not allow");
+    if (layout.compression > 3 && layout.compression != 6)
+        return bmpFailure("uses a compression this program does not read (" + std::to_string(layout.compression) + ")");
+    if ((layout.compression == 1 || layout.compression == 2) && !rle)
+        return bmpFailure("uses run-length encoding with pixels of the wrong size");
+    if (rle && layout.height < 0)
+        return bmpFailure("stores run-length encoded rows from the top, which BMP does not allow");
     std::size_t tableAt = kFileHeaderSize + headerSize;
     if (std::optional<std::string> why = readMasks(file, headerSize, layout, tableAt)) return bmpFailure(*why);
     if (std::optional<std::string> why = readColourTable(file, tableAt, headerSize == 12 ? 3 : 4, used, layout))
@@ -142,20 +150,23 @@ void putRow(const BmpLayout& layout, std::span<const Byte> row, Byte* out, int w
             continue;
         }
         const std::size_t at = bit / 8;
-        const std::uint32_t pixel = layout.bits == 16   ? u16(row, at)
-                                    : layout.bits == 24 ? (row[at] | (row[at + 1] << 8) | (std::uint32_t{row[at + 2]} << 16))
-                                                        : u32(row, at);
+        const std::uint32_t pixel =
+            layout.bits == 16   ? u16(row, at)
+            : layout.bits == 24 ? (row[at] | (std::uint32_t{row[at + 1]} << 8) | (std::uint32_t{row[at + 2]} << 16))
+                                : u32(row, at);
         for (std::size_t c = 0; c < 3; ++c) out[c] = channel(pixel, layout.masks[c]);
         out[3] = channel(pixel, layout.masks[3]);
     }
 }
 
 std::optional<std::string> readPlainRows(std::span<const Byte> file, const BmpLayout& layout, RawPicture& picture) {
-    const std::size_t stride = (static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(layout.bits) + 31) / 32 * 4;
+    const std::size_t stride =
+        (static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(layout.bits) + 31) / 32 * 4;
     const std::span<const Byte> pixels = file.subspan(layout.pixelOffset);
     const std::size_t rows = static_cast<std::size_t>(picture.height);
     // The last row need not carry its padding.
-    const std::size_t lastRow = (static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(layout.bits) + 7) / 8;
+    const std::size_t lastRow =
+        (static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(layout.bits) + 7) / 8;
     if (pixels.size() < stride * (rows - 1) + lastRow)
         return "ends after " + std::to_string(pixels.size() / stride) + " of its " + std::to_string(rows) + " rows";
     for (std::size_t r = 0; r < rows; ++r) {
@@ -177,7 +188,9 @@ std::optional<std::string> readRleRows(std::span<const Byte> file, const BmpLayo
     std::size_t at = 0;
     auto put = [&](std::size_t index) {
         if (x < picture.width && y >= 0)
-            putIndex(layout, index, picture.rgba.data() + 4 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) + static_cast<std::size_t>(x)));
+            putIndex(layout, index,
+                     picture.rgba.data() + 4 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
+                                                static_cast<std::size_t>(x)));
         ++x;
     };
     while (y >= 0) {
@@ -201,7 +214,9 @@ std::optional<std::string> readRleRows(std::span<const Byte> file, const BmpLayo
             const std::size_t bytes = four ? (value + 1u) / 2 : value;
             if (data.size() - at < bytes) return std::string("ends inside its run-length encoded pixels");
             for (int i = 0; i < value; ++i)
-                put(four ? (i % 2 == 0 ? data[at + static_cast<std::size_t>(i / 2)] >> 4 : data[at + static_cast<std::size_t>(i / 2)] & 15) : data[at + static_cast<std::size_t>(i)]);
+                put(four ? (i % 2 == 0 ? data[at + static_cast<std::size_t>(i / 2)] >> 4
+                                       : data[at + static_cast<std::size_t>(i / 2)] & 15)
+                         : data[at + static_cast<std::size_t>(i)]);
             at += (bytes + 1) / 2 * 2;
         }
     }
@@ -230,7 +245,8 @@ Expected<RawPicture> decodeBmp(std::span<const Byte> file) {
     if (rle) {
         for (std::size_t i = 3; i < picture.rgba.size(); i += 4) picture.rgba[i] = 255;
     }
-    std::optional<std::string> failure = rle ? readRleRows(file, layout, picture) : readPlainRows(file, layout, picture);
+    std::optional<std::string> failure =
+        rle ? readRleRows(file, layout, picture) : readPlainRows(file, layout, picture);
     if (failure) return bmpFailure(*failure);
     opaqueWhenAlphaUnused(picture);
     return picture;

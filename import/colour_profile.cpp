@@ -48,8 +48,7 @@ void applyColourProfile(RawPicture& picture) {
     }
 }
 
-void cmykToRgba(std::span<const Byte> cmyk, bool inverted, std::span<const Byte> profileBytes,
-                std::span<Byte> rgba) {
+void cmykToRgba(std::span<const Byte> cmyk, bool inverted, std::span<const Byte> profileBytes, std::span<Byte> rgba) {
     const std::size_t pixels = std::min(cmyk.size(), rgba.size()) / 4;
     const Profile profile = openProfile(profileBytes);
     if (profile && cmsGetColorSpace(profile.get()) == cmsSigCmykData) {

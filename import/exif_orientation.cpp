@@ -40,8 +40,10 @@ Orientation exifOrientation(std::span<const Byte> tiff) {
         tiff = tiff.subspan(6);
     if (tiff.size() < 8) return Orientation::Upright;
     TiffReader reader{tiff, true};
-    if (tiff[0] == 'M' && tiff[1] == 'M') reader.littleEndian = false;
-    else if (tiff[0] != 'I' || tiff[1] != 'I') return Orientation::Upright;
+    if (tiff[0] == 'M' && tiff[1] == 'M')
+        reader.littleEndian = false;
+    else if (tiff[0] != 'I' || tiff[1] != 'I')
+        return Orientation::Upright;
     if (reader.u16(2) != 42) return Orientation::Upright;
     const std::size_t ifd = reader.u32(4);
     if (ifd > tiff.size() - 2) return Orientation::Upright;

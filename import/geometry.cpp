@@ -14,7 +14,7 @@ constexpr double kScreenAspect = 8.0 / 5.0;
 // The part of the source (in fractions of its width and height) that one rule keeps, and
 // where it lands on a target of the screen's shape (in fractions of the target).
 struct Placement {
-    float s0 = 0, t0 = 0, s1 = 1, t1 = 1;  // source region
+    float s0 = 0, t0 = 0, s1 = 1, t1 = 1;             // source region
     double left = 0, top = 0, right = 1, bottom = 1;  // target region
 };
 
@@ -53,10 +53,11 @@ LinearImage resample(const LinearImage& source, const Placement& p, int width, i
     out.width = width;
     out.height = height;
     out.rgb.resize(out.pixelCount() * 3);
-    stbir_resize_region(source.rgb.data(), source.width, source.height, source.width * 3 * static_cast<int>(sizeof(float)),
-                        out.rgb.data(), width, height, width * 3 * static_cast<int>(sizeof(float)), STBIR_TYPE_FLOAT, 3,
-                        STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT,
-                        STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_LINEAR, nullptr, p.s0, p.t0, p.s1, p.t1);
+    stbir_resize_region(source.rgb.data(), source.width, source.height,
+                        source.width * 3 * static_cast<int>(sizeof(float)), out.rgb.data(), width, height,
+                        width * 3 * static_cast<int>(sizeof(float)), STBIR_TYPE_FLOAT, 3, STBIR_ALPHA_CHANNEL_NONE, 0,
+                        STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT, STBIR_FILTER_DEFAULT,
+                        STBIR_COLORSPACE_LINEAR, nullptr, p.s0, p.t0, p.s1, p.t1);
     for (float& v : out.rgb) v = std::clamp(v, 0.0f, 1.0f);
     return out;
 }

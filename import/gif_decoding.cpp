@@ -52,8 +52,7 @@ Expected<int> skipToFirstFrame(GifFileType* gif) {
         if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return gifFailure("is damaged", gif->Error);
         if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
             GraphicsControlBlock control{};
-            if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK)
-                transparent = control.TransparentColor;
+            if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK) transparent = control.TransparentColor;
         }
         while (block != nullptr)
             if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return gifFailure("is damaged", gif->Error);

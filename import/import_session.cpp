@@ -137,11 +137,12 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
 
     const int modePens = pensOfMode(mode);
     const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
-    const PenKey penKey{mode, settings.resize, colours, settings.fixedColours, settings.dither.method,
-                        settings.dither.strength};
+    const PenKey penKey{
+        mode, settings.resize, colours, settings.fixedColours, settings.dither.method, settings.dither.strength};
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength};
     std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
-        if (std::optional<ImportResult> drawn = asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
+        if (std::optional<ImportResult> drawn =
+                asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
             return *drawn;
         const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
             return choosePens(*grid, PenOptions{colours, settings.fixedColours, settings.dither});
@@ -157,9 +158,9 @@ double ImportSession::measure(const ImportSettings& settings, std::span<const By
                               std::span<const Byte> penColours) const {
     Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
-    const std::shared_ptr<const ScielabReference> reference = cache.get(cache.references, GridKey{mode, settings.resize}, [&] {
-        return ScielabReference(toCanvas(cache.source, mode, settings.resize));
-    });
+    const std::shared_ptr<const ScielabReference> reference =
+        cache.get(cache.references, GridKey{mode, settings.resize},
+                  [&] { return ScielabReference(toCanvas(cache.source, mode, settings.resize)); });
     return reference->difference(cpcCanvas(mode, penOfPixel, penColours));
 }
 

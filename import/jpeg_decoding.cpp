@@ -4,8 +4,8 @@
 // decoding function, whose C++ objects all live outside the part that can be jumped over.
 #include "import/raw_picture.h"
 
-#include <cstdio>
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 

@@ -42,8 +42,9 @@ Expected<RawPicture> decodeRaw(std::span<const Byte> file, const DecodeOptions& 
         case PictureKind::Pcx: return decodePcxPicture(file);
         case PictureKind::Unknown: break;
     }
-    return Failure{"the file is not a picture of a kind this program reads (PNG, JPEG, GIF, BMP, WebP or PCX): "
-                   "its first bytes match none of them"};
+    return Failure{
+        "the file is not a picture of a kind this program reads (PNG, JPEG, GIF, BMP, WebP or PCX): "
+        "its first bytes match none of them"};
 }
 
 // The largest whole factor that keeps at least `minimumSide` pixels on the shorter side.
@@ -97,12 +98,27 @@ LinearImage turnUpright(LinearImage image, Orientation orientation) {
             int sy = y;
             switch (orientation) {
                 case Orientation::Mirrored: sx = image.width - 1 - x; break;
-                case Orientation::HalfTurn: sx = image.width - 1 - x; sy = image.height - 1 - y; break;
+                case Orientation::HalfTurn:
+                    sx = image.width - 1 - x;
+                    sy = image.height - 1 - y;
+                    break;
                 case Orientation::Flipped: sy = image.height - 1 - y; break;
-                case Orientation::Transposed: sx = y; sy = x; break;
-                case Orientation::QuarterClockwise: sx = y; sy = image.height - 1 - x; break;
-                case Orientation::Transversed: sx = image.width - 1 - y; sy = image.height - 1 - x; break;
-                case Orientation::QuarterAnticlockwise: sx = image.width - 1 - y; sy = x; break;
+                case Orientation::Transposed:
+                    sx = y;
+                    sy = x;
+                    break;
+                case Orientation::QuarterClockwise:
+                    sx = y;
+                    sy = image.height - 1 - x;
+                    break;
+                case Orientation::Transversed:
+                    sx = image.width - 1 - y;
+                    sy = image.height - 1 - x;
+                    break;
+                case Orientation::QuarterAnticlockwise:
+                    sx = image.width - 1 - y;
+                    sy = x;
+                    break;
                 case Orientation::Upright: break;
             }
             std::copy_n(image.pixel(sx, sy), 3, out.pixel(x, y));
@@ -135,8 +151,7 @@ Expected<LinearImage> decodePicture(std::span<const Byte> file, const DecodeOpti
     Expected<RawPicture> decoded = decodeRaw(file, options);
     if (!decoded) return Failure{decoded.reason()};
     RawPicture& raw = decoded.value();
-    if (raw.rgba.size() != raw.pixelCountBytes())
-        return Failure{"the picture's decoder gave too few pixels"};
+    if (raw.rgba.size() != raw.pixelCountBytes()) return Failure{"the picture's decoder gave too few pixels"};
     if (fullyTransparent(raw))
         return Failure{"every pixel of the picture is fully transparent: it shows nothing to convert"};
     applyColourProfile(raw);

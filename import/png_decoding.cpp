@@ -62,7 +62,8 @@ void readMetadata(std::span<const Byte> file, RawPicture& picture) {
         if (std::memcmp(type.data(), "iCCP", 4) == 0) {
             const auto nul = std::find(data.begin(), data.end(), Byte{0});
             const std::size_t name = static_cast<std::size_t>(nul - data.begin());
-            if (name + 2 <= data.size() && data[name + 1] == 0) picture.iccProfile = inflateProfile(data.subspan(name + 2));
+            if (name + 2 <= data.size() && data[name + 1] == 0)
+                picture.iccProfile = inflateProfile(data.subspan(name + 2));
         } else if (std::memcmp(type.data(), "eXIf", 4) == 0) {
             picture.orientation = exifOrientation(data);
         }

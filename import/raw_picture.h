@@ -19,13 +19,20 @@ namespace varnoke {
 // 1 upright, 2 mirrored, 3 turned half, 4 flipped, 5 transposed, 6 turned a quarter
 // clockwise, 7 transversed, 8 turned a quarter anticlockwise (the EXIF tag's values).
 enum class Orientation : std::uint8_t {
-    Upright = 1, Mirrored, HalfTurn, Flipped, Transposed, QuarterClockwise, Transversed, QuarterAnticlockwise
+    Upright = 1,
+    Mirrored,
+    HalfTurn,
+    Flipped,
+    Transposed,
+    QuarterClockwise,
+    Transversed,
+    QuarterAnticlockwise
 };
 
 struct RawPicture {
     int width = 0;
     int height = 0;
-    std::vector<Byte> rgba;      // 4 bytes per pixel, rows from the top
+    std::vector<Byte> rgba;        // 4 bytes per pixel, rows from the top
     std::vector<Byte> iccProfile;  // empty: sRGB
     Orientation orientation = Orientation::Upright;
 

@@ -2,12 +2,12 @@
 // which files it leaves.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sys/wait.h>
 
 namespace {
 
@@ -27,9 +27,8 @@ std::string slurp(const fs::path& path) {
 class ConverterProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("varnoke-cli-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = fs::temp_directory_path() / ("varnoke-cli-" + std::to_string(::getpid()) + "-" +
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -77,9 +76,7 @@ TEST_F(ConverterProgram, RefusedPaletteSaysHowToFixIt) {
 }
 
 TEST_F(ConverterProgram, RejectedInputAndUnwritableOutput) {
-    {
-        std::ofstream(folder_ / "not-a-picture.pcx") << "GIF89a, not a PCX at all" << std::string(200, '\0');
-    }
+    { std::ofstream(folder_ / "not-a-picture.pcx") << "GIF89a, not a PCX at all" << std::string(200, '\0'); }
     ProgramRun result = run((folder_ / "not-a-picture.pcx").string() + " " + (folder_ / "x").string());
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("not-a-picture.pcx"), std::string::npos) << result.err;
@@ -98,10 +95,9 @@ TEST_F(ConverterProgram, RejectedInputAndUnwritableOutput) {
 TEST_F(ConverterProgram, UsageErrorsExitWithTwoAndOneLine) {
     const std::string pcx = sample("sunset-mode1.pcx") + " ";
     for (const std::string& arguments : std::vector<std::string>{
-             "", "only-one.pcx", "--low 63 a b", "--high x a b", "--map 27=1 a b", "--map 3 a b",
-          "--frobnicate a b", "--low", "--low 12abc a b", "--low= a b", "--c000=1 a b", "a b c", "a ''",
-          "--preview '' a b", "--show " + pcx + "--low 21 y.png", "--show " + pcx + "--low 22 y.png",
-          "--show " + pcx + "--fit y.png"}) {
+             "", "only-one.pcx", "--low 63 a b", "--high x a b", "--map 27=1 a b", "--map 3 a b", "--frobnicate a b",
+             "--low", "--low 12abc a b", "--low= a b", "--c000=1 a b", "a b c", "a ''", "--preview '' a b",
+             "--show " + pcx + "--low 21 y.png", "--show " + pcx + "--low 22 y.png", "--show " + pcx + "--fit y.png"}) {
         const ProgramRun result = run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_NE(result.err.find("--help"), std::string::npos) << arguments;
