@@ -13,8 +13,8 @@ std::array<Byte, 8> unpackPens(Byte cpcMode, Byte screenByte) {
         case 0:
             // bit 7..0 = P0.0 P1.0 P0.2 P1.2 P0.1 P1.1 P0.3 P1.3
             for (int k = 0; k < 2; ++k)
-                pens[static_cast<std::size_t>(k)] = static_cast<Byte>(bit(7 - k) | bit(3 - k) << 1 |
-                                                                      bit(5 - k) << 2 | bit(1 - k) << 3);
+                pens[static_cast<std::size_t>(k)] =
+                    static_cast<Byte>(bit(7 - k) | bit(3 - k) << 1 | bit(5 - k) << 2 | bit(1 - k) << 3);
             break;
         case 1:
             // bit 7..0 = P0.0 P1.0 P2.0 P3.0 P0.1 P1.1 P2.1 P3.1
@@ -31,8 +31,8 @@ std::array<Byte, 8> unpackPens(Byte cpcMode, Byte screenByte) {
 
 PictureArea renderCpcScreen(std::span<const Byte, kScreenImageSize> image, const ScreenInks& inks) {
     PictureArea area;
-    const int pixelsPerByte = 2 << inks.mode;         // 2, 4, 8
-    const int pixelWidth = 4 >> inks.mode;            // 4, 2, 1
+    const int pixelsPerByte = 2 << inks.mode;  // 2, 4, 8
+    const int pixelWidth = 4 >> inks.mode;     // 4, 2, 1
     const auto penMask = static_cast<Byte>(pensOfMode(inks.mode) - 1);
     std::array<std::uint32_t, 16> colorOfPen{};
     for (std::size_t pen = 0; pen < colorOfPen.size(); ++pen)
@@ -58,6 +58,22 @@ Expected<PictureArea> previewScreenImage(std::span<const Byte, kScreenImageSize>
     Expected<ScreenInks> inks = readScreenInks(image);
     if (!inks) return Failure{inks.reason()};
     return renderCpcScreen(image, inks.value());
+}
+
+PictureArea renderPens(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours) {
+    PictureArea area;
+    const int width = pictureWidth(cpcMode);
+    const int blockWidth = kPictureAreaWidth / width;  // 4, 2 or 1 screen pixels
+    const std::size_t count = std::min(penOfPixel.size(), targetPixelCount(cpcMode));
+    for (std::size_t i = 0; i < count; ++i) {
+        const Byte pen = penOfPixel[i];
+        const std::uint32_t colour = pen < penColours.size() ? cpcDisplayColor(penColours[pen]).argb() : 0xFF000000u;
+        const int x = static_cast<int>(i % static_cast<std::size_t>(width)) * blockWidth;
+        const int y = static_cast<int>(i / static_cast<std::size_t>(width)) * 2;
+        for (int line = y; line < y + 2; ++line)
+            std::fill_n(area.pixels.begin() + line * kPictureAreaWidth + x, blockWidth, colour);
+    }
+    return area;
 }
 
 }  // namespace varnoke

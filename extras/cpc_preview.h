@@ -31,6 +31,11 @@ std::array<Byte, 8> unpackPens(Byte cpcMode, Byte screenByte);
 // CPC colours.
 PictureArea renderCpcScreen(std::span<const Byte, kScreenImageSize> image, const ScreenInks& inks);
 
+// Draws pens on the grid of a mode (160, 320 or 640 × 200, one pen per pixel, rows from
+// the top) as the CPC shows them, in the display colours of the pens' CPC colours. A
+// pen without a colour is drawn black.
+PictureArea renderPens(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours);
+
 // Reads the mode and ink table from the image's gap, then draws it; refuses an image
 // whose gap holds no valid mode or ink table.
 Expected<PictureArea> previewScreenImage(std::span<const Byte, kScreenImageSize> image);
