@@ -3,11 +3,14 @@
 #include "cpc/save_command.h"
 #include "extras/disc_image.h"
 #include "extras/disc_name.h"
+#include "import/import_session.h"
 #include "main/cpc_colors.h"
+#include "main/file_access.h"
 #include "palette/palette_editing.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"
 #include "window/color_box.h"
+#include "window/import_dialog.h"
 #include "window/picture_view.h"
 #include "window/threshold_bar.h"
 
@@ -105,6 +108,13 @@ const QStringList kOpenFilters{QStringLiteral("Fichiers .pcx 160*200 pixels 256 
                                QStringLiteral("Tous les fichiers (*.*)")};
 const QStringList kSaveFilters{QStringLiteral("Fichiers .scr Images cpc mode 0, 1 ou 2 (*.scr) ")};
 const QStringList kDiscFilters{QStringLiteral("Images disque CPC (*.dsk *.DSK)")};
+const QStringList kImportFilters{QStringLiteral("Pictures (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.pcx *.PNG *.JPG "
+                                                "*.JPEG *.GIF *.BMP *.WEBP *.PCX)"),
+                                 QStringLiteral("All files (*)")};
+
+// The largest picture file the Import command reads (the decoders refuse pictures of
+// more pixels than they take before decoding any).
+constexpr std::size_t kMaximumImportFileSize = 256u * 1024 * 1024;
 
 // The name the files on a disc take when no picture has been opened; the save is
 // refused then anyway.
@@ -237,6 +247,8 @@ TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
     chooseFileToOpen_ = [this] { return runFileDialog(OpenPicture, settings_.lastFolder()); };
     chooseFileToSave_ = [this] { return runFileDialog(SavePicture, settings_.lastFolder()); };
     chooseDiscImage_ = [this] { return runFileDialog(SaveDisc, settings_.lastFolder()); };
+    chooseFileToImport_ = [this] { return runFileDialog(ImportPicture, settings_.lastFolder()); };
+    runImport_ = [](varnoke::ImportDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     chooseDiscName_ = [this](const QString& proposal) { return askDiscName(this, proposal); };
     askToReplace_ = [this](const QString& question) {
         return QMessageBox::question(this, QStringLiteral("Save to disc image"), question,
@@ -436,6 +448,8 @@ void TMainForm::buildFileMenu() {
     };
     OpenFileMenu =
         addItem("Open File ...", "OpenFileMenu", &TMainForm::OpenFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_O));
+    ImportMenu =
+        addItem("Import Picture ...", "ImportMenu", &TMainForm::ImportMenuClick, QKeySequence(Qt::CTRL | Qt::Key_I));
     SaveFileMenu =
         addItem("Save File ...", "SaveFileMenu", &TMainForm::SaveFileMenuClick, QKeySequence(Qt::CTRL | Qt::Key_S));
     SaveDiscMenu = addItem("Save to disc image ...", "SaveDiscMenu", &TMainForm::SaveDiscMenuClick, QKeySequence());
@@ -469,8 +483,15 @@ void TMainForm::buildDialogs() {
     SaveDisc->setDefaultSuffix(QStringLiteral("dsk"));
     SaveDisc->setOption(QFileDialog::DontConfirmOverwrite);
 
+    ImportPicture = new QFileDialog(this, QStringLiteral("Import Picture"));
+    ImportPicture->setObjectName(QStringLiteral("ImportPicture"));
+    ImportPicture->setAcceptMode(QFileDialog::AcceptOpen);
+    ImportPicture->setFileMode(QFileDialog::ExistingFile);
+    ImportPicture->setNameFilters(kImportFilters);
+
     // Wide enough for the name, size, type and date columns.
-    for (QFileDialog* dialog : {OpenPicture, SavePicture, SaveDisc}) dialog->resize(kDialogWidth, kDialogHeight);
+    for (QFileDialog* dialog : {OpenPicture, SavePicture, SaveDisc, ImportPicture})
+        dialog->resize(kDialogWidth, kDialogHeight);
 }
 
 void TMainForm::FormCreate() {
@@ -520,7 +541,51 @@ void TMainForm::openPicture(const QString& path) {
     AfficheImage();
 }
 
-void TMainForm::openGivenFile(const QString& path) { openPicture(path); }
+void TMainForm::openGivenFile(const QString& path) {
+    const varnoke::Expected<std::vector<Byte>> file =
+        varnoke::readWholeFile(std::filesystem::path(nativePath(path)), kMaximumImportFileSize);
+    if (file && varnoke::isOpenablePcx(file.value()))
+        openPicture(path);
+    else
+        importPicture(path);
+}
+
+void TMainForm::ImportMenuClick() {
+    if (const std::optional<QString> path = choose(chooseFileToImport_)) importPicture(*path);
+}
+
+void TMainForm::importPicture(const QString& path) {
+    const varnoke::Expected<std::vector<Byte>> file =
+        varnoke::readWholeFile(std::filesystem::path(nativePath(path)), kMaximumImportFileSize);
+    varnoke::DecodeOptions options;
+    options.minimumSide = varnoke::kImportMinimumSide;
+    varnoke::Expected<varnoke::ImportSession> session = file
+                                                            ? varnoke::ImportSession::open(file.value(), options)
+                                                            : varnoke::Expected<varnoke::ImportSession>(file.failure());
+    if (!session) {
+        DEBUG(path.toStdString());
+        DEBUG("Picture not imported: " + session.reason() +
+              (state_.pixelData.empty() ? "" : "; the picture already loaded is kept"));
+        return;
+    }
+    varnoke::ImportDialog dialog(std::make_shared<const varnoke::ImportSession>(std::move(session.value())),
+                                 settings_.lastImport(), this);
+    if (!runImport_ || !runImport_(dialog)) return;
+    const std::optional<varnoke::ImportResult> result = dialog.result();
+    if (!result) return;
+    settings_.rememberImport(dialog.settings());
+    installImport(*result, path);
+}
+
+void TMainForm::installImport(const varnoke::ImportResult& result, const QString& path) {
+    DEBUG(path.toStdString());
+    varnoke::installImport(state_, result, log_);
+    picturePath_ = path;
+    enableThresholdControls();
+    blankPicture();
+    refreshFromState();
+    AfficheImage();
+}
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();

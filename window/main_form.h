@@ -33,6 +33,8 @@ class QWidget;
 
 namespace varnoke {
 class ColorBox;
+class ImportDialog;
+struct ImportResult;
 class PictureView;
 class ThresholdBar;
 }  // namespace varnoke
@@ -47,6 +49,9 @@ public:
     // Asks for the 8.3 name of the files on a disc, offering a proposal: the name in
     // upper case, or nothing when the user cancels.
     using NameChooser = std::function<std::optional<QString>(const QString& proposal)>;
+    // Shows the import dialog; true when the user accepts its result. Tests answer in
+    // its place.
+    using ImportRunner = std::function<bool(varnoke::ImportDialog& dialog)>;
     // Asks a yes-or-no question; true for yes.
     using Question = std::function<bool(const QString& question)>;
 
@@ -58,6 +63,8 @@ public:
     void setDiscChooser(FileChooser chooser) { chooseDiscImage_ = std::move(chooser); }
     void setDiscNameChooser(NameChooser chooser) { chooseDiscName_ = std::move(chooser); }
     void setReplaceQuestion(Question question) { askToReplace_ = std::move(question); }
+    void setImportChooser(FileChooser chooser) { chooseFileToImport_ = std::move(chooser); }
+    void setImportRunner(ImportRunner runner) { runImport_ = std::move(runner); }
 
     // The size the window opens at, and the smallest it can be made.
     static QSize firstClientSize();
@@ -71,8 +78,14 @@ public:
     // the disc (proposed from the last picture opened) and, when the disc already holds
     // files of that name, whether to replace them.
     void saveToDisc(const QString& discPath);
-    // A file given on the command line or dropped on the window.
+    // A file given on the command line or dropped on the window: through Open when it is
+    // a PCX picture that Open accepts, through Import otherwise.
     void openGivenFile(const QString& path);
+    // The Import command after the dialog: decodes the picture, shows the import dialog,
+    // and on OK puts its result into the window as an opened picture.
+    void importPicture(const QString& path);
+    // Puts an import's result into the window: its log lines, palette building, display.
+    void installImport(const varnoke::ImportResult& result, const QString& path);
 
     const varnoke::ProgramState& state() const { return state_; }
     varnoke::ScreenLayout layout() const { return layout_; }
@@ -82,6 +95,7 @@ public:
 
 public slots:
     void OpenFileMenuClick();
+    void ImportMenuClick();
     void SaveFileMenuClick();
     void SaveDiscMenuClick();
     void ExitFileMenuClick();
@@ -136,6 +150,8 @@ private:
     FileChooser chooseFileToOpen_;
     FileChooser chooseFileToSave_;
     FileChooser chooseDiscImage_;
+    FileChooser chooseFileToImport_;
+    ImportRunner runImport_;
     NameChooser chooseDiscName_;
     Question askToReplace_;
     varnoke::WindowSettings settings_;
@@ -166,6 +182,7 @@ private:
 
     QMenu* FileMenu = nullptr;
     QAction* OpenFileMenu = nullptr;
+    QAction* ImportMenu = nullptr;
     QAction* SaveFileMenu = nullptr;
     QAction* SaveDiscMenu = nullptr;
     QAction* ExitFileMenu = nullptr;
@@ -181,4 +198,5 @@ private:
     QFileDialog* OpenPicture = nullptr;
     QFileDialog* SavePicture = nullptr;
     QFileDialog* SaveDisc = nullptr;
+    QFileDialog* ImportPicture = nullptr;
 };

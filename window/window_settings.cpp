@@ -7,6 +7,19 @@ namespace varnoke {
 namespace {
 
 const QString kLastFolder = QStringLiteral("files/lastFolder");
+const QString kMode = QStringLiteral("import/mode");
+const QString kResize = QStringLiteral("import/resize");
+const QString kDither = QStringLiteral("import/dither");
+const QString kStrength = QStringLiteral("import/strength");
+const QString kColours = QStringLiteral("import/colours");
+const QString kFixed = QStringLiteral("import/fixedColours");
+
+// A stored number, or the default when it is missing or out of range.
+int storedNumber(const QSettings& store, const QString& key, int fallback, int lowest, int highest) {
+    bool ok = false;
+    const int value = store.value(key).toInt(&ok);
+    return ok && value >= lowest && value <= highest ? value : fallback;
+}
 
 }  // namespace
 
@@ -20,6 +33,31 @@ QString WindowSettings::lastFolder() const {
 
 void WindowSettings::rememberFolderOf(const QString& filePath) {
     store_.setValue(kLastFolder, QFileInfo(filePath).absolutePath());
+}
+
+ImportSettings WindowSettings::lastImport() const {
+    ImportSettings settings;
+    settings.cpcMode = static_cast<Byte>(storedNumber(store_, kMode, settings.cpcMode, 0, 2));
+    settings.resize = static_cast<ResizeRule>(storedNumber(store_, kResize, 0, 0, 2));
+    settings.dither.method = static_cast<DitherMethod>(storedNumber(
+        store_, kDither, static_cast<int>(settings.dither.method), 0, static_cast<int>(DitherMethod::Pattern)));
+    settings.dither.strength = storedNumber(store_, kStrength, settings.dither.strength, 0, 100);
+    settings.colours = storedNumber(store_, kColours, 0, 0, 16);
+    for (const QVariant& colour : store_.value(kFixed).toList())
+        if (const int n = colour.toInt(); n >= 0 && n < kCpcColorCount)
+            settings.fixedColours.push_back(static_cast<Byte>(n));
+    return settings;
+}
+
+void WindowSettings::rememberImport(const ImportSettings& settings) {
+    store_.setValue(kMode, settings.cpcMode);
+    store_.setValue(kResize, static_cast<int>(settings.resize));
+    store_.setValue(kDither, static_cast<int>(settings.dither.method));
+    store_.setValue(kStrength, settings.dither.strength);
+    store_.setValue(kColours, settings.colours);
+    QVariantList fixed;
+    for (const Byte colour : settings.fixedColours) fixed << colour;
+    store_.setValue(kFixed, fixed);
 }
 
 }  // namespace varnoke

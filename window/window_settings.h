@@ -1,7 +1,9 @@
 // What the window remembers from one run to the next, in the user's settings file
 // (QSettings, organisation "Varnoke", application "Varnoke PCX"): the folder a file was
-// last chosen in.
+// last chosen in and the settings of the last import.
 #pragma once
+
+#include "import/import_session.h"
 
 #include <QSettings>
 #include <QString>
@@ -16,7 +18,9 @@ public:
     QString lastFolder() const;
     void rememberFolderOf(const QString& filePath);
 
-    QSettings& store() { return store_; }
+    // The settings of the last import that was put into the window; the defaults at first.
+    ImportSettings lastImport() const;
+    void rememberImport(const ImportSettings& settings);
 
 private:
     QSettings store_;

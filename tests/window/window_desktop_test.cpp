@@ -7,28 +7,15 @@
 
 #include <QFileDialog>
 #include <QMenu>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 using namespace window_test;
 
 namespace {
 
 const QStringList kRebuild{"- Building Palette ...", "- Viewing Picture ...", "- Picture Ready"};
-
-void dropFile(TMainForm& form, const QString& path) {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
-    const QPointF centre(form.width() / 2.0, form.height() / 2.0);
-    QDragEnterEvent enter(centre.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(&form, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(&form, &drop);
-}
 
 void typeThreshold(TMainForm& form, const char* name, const QString& text) {
     QLineEdit* box = edit(form, name);

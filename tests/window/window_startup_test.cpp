@@ -129,10 +129,12 @@ private slots:
             shortcuts << item->shortcut().toString();
             QVERIFY(item->isEnabled());
         }
-        QCOMPARE(shortcuts, (QStringList{"Ctrl+O", "Ctrl+S", "", "Ctrl+Q"}));
+        QCOMPARE(shortcuts, (QStringList{"Ctrl+O", "Ctrl+I", "Ctrl+S", "", "Ctrl+Q"}));
         QVERIFY(menus[0]->isEnabled());
-        QCOMPARE(fileItems, (QStringList{"Open File ...", "Save File ...", "Save to disc image ...", "Exit"}));
-        QCOMPARE(fileNames, (QStringList{"OpenFileMenu", "SaveFileMenu", "SaveDiscMenu", "ExitFileMenu"}));
+        QCOMPARE(fileItems, (QStringList{"Open File ...", "Import Picture ...", "Save File ...",
+                                         "Save to disc image ...", "Exit"}));
+        QCOMPARE(fileNames,
+                 (QStringList{"OpenFileMenu", "ImportMenu", "SaveFileMenu", "SaveDiscMenu", "ExitFileMenu"}));
         QStringList editItems;
         for (QAction* item : menus[2]->menu()->actions()) editItems << item->text();
         QCOMPARE(editItems, (QStringList{"Decode Amsdos", "Decode PCX", "Affiche image"}));

@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QFile>
 #include <QGroupBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 namespace window_test {
 
@@ -91,6 +93,17 @@ varnoke::ColorBox* cpcBox(const TMainForm& form, int color) {
 
 void clickInk(TMainForm& form, int pen) { clickBoxOfRow(form, "GBEncres", pen); }
 void clickCpcColor(TMainForm& form, int color) { clickBoxOfRow(form, "GB_Couleurs_CPC", color); }
+
+void dropFile(TMainForm& form, const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    const QPoint centre(form.width() / 2, form.height() / 2);
+    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&form, &enter);
+    if (!enter.isAccepted()) qWarning("the window refused to take %s", qPrintable(path));
+    QDropEvent drop(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&form, &drop);
+}
 
 QImage picture(const TMainForm& form) {
     return form.findChild<varnoke::PictureView*>(QStringLiteral("Image"))->image();

@@ -51,6 +51,9 @@ varnoke::ColorBox* cpcBox(const TMainForm& form, int color);
 void clickInk(TMainForm& form, int pen);
 void clickCpcColor(TMainForm& form, int color);
 
+// Drags a file onto the window and drops it there.
+void dropFile(TMainForm& form, const QString& path);
+
 QImage picture(const TMainForm& form);
 QColor buttonFace(const TMainForm& form);
 

@@ -1,0 +1,77 @@
+// File > "Import Picture ...": the settings of an import beside a large preview of what
+// the CPC will show. Every change of a setting runs the import session again off the
+// interface thread; a result that a newer change has made stale is dropped, and a busy
+// bar shows while a run is under way.
+#pragma once
+
+#include "import/import_session.h"
+
+#include <QDialog>
+#include <QFutureWatcher>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class QComboBox;
+class QDialogButtonBox;
+class QLabel;
+class QProgressBar;
+class QSlider;
+class QSpinBox;
+
+namespace varnoke {
+
+class ColorBox;
+
+class ImportDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    ImportDialog(std::shared_ptr<const ImportSession> session, const ImportSettings& settings, QWidget* parent);
+    ~ImportDialog() override;
+
+    ImportSettings settings() const;
+    // The result shown now, for the settings shown now; nothing while a run is under way.
+    std::optional<ImportResult> result() const;
+    bool isBusy() const;
+
+signals:
+    // A result was shown (tests and benchmarks wait for it).
+    void previewShown();
+
+private:
+    void buildSettingsColumn(QWidget* column, const ImportSettings& settings);
+    QWidget* buildPreviewColumn();
+    void buildFixedColours(QWidget* parent, const ImportSettings& settings);
+    void settingsChanged();
+    void startRun(const ImportSettings& settings);
+    void runFinished();
+    void measureFinished();
+    void showResult(const ImportResult& result);
+
+    std::shared_ptr<const ImportSession> session_;
+    QComboBox* mode_ = nullptr;
+    QComboBox* resize_ = nullptr;
+    QComboBox* dither_ = nullptr;
+    QSlider* strength_ = nullptr;
+    QSpinBox* colours_ = nullptr;
+    std::array<ColorBox*, kCpcColorCount> fixed_{};
+    QLabel* source_ = nullptr;
+    QLabel* preview_ = nullptr;
+    QLabel* quality_ = nullptr;
+    QProgressBar* busy_ = nullptr;
+    QDialogButtonBox* buttons_ = nullptr;
+
+    // One run at a time; the settings of the latest change wait for it to end, and the
+    // result of a run whose settings changed meanwhile is dropped.
+    QFutureWatcher<ImportResult> running_;
+    std::optional<ImportSettings> waiting_;
+    std::optional<ImportResult> shown_;
+    // The quality measure of the shown result, measured after it is shown, with the
+    // number of the change it belongs to.
+    QFutureWatcher<std::pair<int, double>> measuring_;
+    int changes_ = 0;
+};
+
+}  // namespace varnoke
