@@ -434,6 +434,10 @@ void TMainForm::buildMenus() {
     FitPaletteMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     ResetColoursMenu = PaletteMenu->addAction(QStringLiteral("Reset Colours"), this, &TMainForm::ResetColoursMenuClick);
     ResetColoursMenu->setObjectName(QStringLiteral("ResetColoursMenu"));
+    OcpPaletteMenu = PaletteMenu->addAction(QStringLiteral("OCP palette"));
+    OcpPaletteMenu->setObjectName(QStringLiteral("OcpPaletteMenu"));
+    OcpPaletteMenu->setCheckable(true);
+    OcpPaletteMenu->setToolTip(QStringLiteral("Save the picture's mode in the palette file, for OCP palette readers"));
 }
 
 void TMainForm::buildFileMenu() {
@@ -608,7 +612,12 @@ void TMainForm::SaveFileMenuClick() {
 void TMainForm::savePicture(const QString& path) {
     // The core checks the palette, refuses when it must, writes both files and logs
     // every step; the window adds what the user can do about a refused palette.
-    reportRefusal(varnoke::saveFiles(state_, layout_, nativePath(path), log_));
+    reportRefusal(varnoke::saveFiles(state_, layout_, nativePath(path), log_, paletteModeByte()));
+}
+
+// Readers of the OCP palette format take the palette block's first byte for the mode.
+varnoke::PaletteModeByte TMainForm::paletteModeByte() const {
+    return OcpPaletteMenu->isChecked() ? varnoke::PaletteModeByte::PictureMode : varnoke::PaletteModeByte::Zero;
 }
 
 void TMainForm::reportRefusal(const varnoke::SaveOutcome& outcome) {
@@ -632,7 +641,7 @@ void TMainForm::saveToDisc(const QString& discPath) {
     const std::filesystem::path disc(nativePath(discPath));
     // A save that would be refused asks for no name: the refusal is logged at once.
     if (varnoke::refusalBeforeSaving(state_, varnoke::Log())) {
-        reportRefusal(varnoke::saveToDiscImage(state_, layout_, kUnnamedPicture, disc, log_));
+        reportRefusal(varnoke::saveToDiscImage(state_, layout_, kUnnamedPicture, disc, log_, paletteModeByte()));
         return;
     }
     const QString proposal =
@@ -640,7 +649,7 @@ void TMainForm::saveToDisc(const QString& discPath) {
     const std::optional<QString> name = chooseDiscName_ ? chooseDiscName_(proposal) : std::optional<QString>(proposal);
     if (!name || !varnoke::isDiscName(name->toStdString())) return;
     if (!confirmReplacing(discPath, *name)) return;
-    reportRefusal(varnoke::saveToDiscImage(state_, layout_, name->toStdString(), disc, log_));
+    reportRefusal(varnoke::saveToDiscImage(state_, layout_, name->toStdString(), disc, log_, paletteModeByte()));
 }
 
 bool TMainForm::confirmReplacing(const QString& discPath, const QString& name) {

@@ -133,6 +133,7 @@ private:
     void blankPicture();
     void applyTypedThreshold(QLineEdit* edit, QScrollBar* bar);
     void reportRefusal(const varnoke::SaveOutcome& outcome);
+    varnoke::PaletteModeByte paletteModeByte() const;
     bool confirmReplacing(const QString& discPath, const QString& name);
     std::optional<QString> choose(const FileChooser& chooser);
 
@@ -194,6 +195,8 @@ private:
     QMenu* PaletteMenu = nullptr;
     QAction* FitPaletteMenu = nullptr;
     QAction* ResetColoursMenu = nullptr;
+    // Checked: saves write the picture's mode into the palette block's first byte.
+    QAction* OcpPaletteMenu = nullptr;
 
     QFileDialog* OpenPicture = nullptr;
     QFileDialog* SavePicture = nullptr;

@@ -52,6 +52,24 @@ private slots:
         QVERIFY(QDir(dir.path()).isEmpty());
     }
 
+    void ocpPaletteMenuPutsTheModeIntoThePaletteFileOnly() {
+        auto form = makeForm();
+        QAction* ocp = action(*form, "OcpPaletteMenu");
+        QVERIFY(ocp->isCheckable() && !ocp->isChecked());
+        openThroughMenu(*form, samplePath("checkerboard-mode2.pcx"));
+        saveThroughMenu(*form, dir.filePath(QStringLiteral("plain.scr")));
+        ocp->trigger();
+        saveThroughMenu(*form, dir.filePath(QStringLiteral("ocp.scr")));
+        const QByteArray plain = readFile(dir.filePath(QStringLiteral("plain.pal")));
+        const QByteArray ocpPalette = readFile(dir.filePath(QStringLiteral("ocp.pal")));
+        QCOMPARE(plain.size(), 367);
+        QCOMPARE(byteAt(plain, 128), 0);
+        QCOMPARE(byteAt(ocpPalette, 128), 2);
+        QCOMPARE(ocpPalette.left(128) + ocpPalette.mid(129), plain.left(128) + plain.mid(129));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("ocp.scr"))),
+                 readFile(dir.filePath(QStringLiteral("plain.scr"))));
+    }
+
     void tooManyColoursAreRefusedUntilTheUserFitsThem_data() {
         QTest::addColumn<ScreenLayout>("layout");
         QTest::newRow("&4000") << ScreenLayout::At4000;

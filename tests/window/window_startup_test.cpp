@@ -141,7 +141,8 @@ private slots:
         QVERIFY(menus[1]->menu()->actions().isEmpty());
         QVERIFY(menus[3]->isEnabled() && menus[3]->menu()->isEnabled());
         QCOMPARE(menus[3]->menu()->actions(),
-                 (QList<QAction*>{action(*form, "FitPaletteMenu"), action(*form, "ResetColoursMenu")}));
+                 (QList<QAction*>{action(*form, "FitPaletteMenu"), action(*form, "ResetColoursMenu"),
+                                  action(*form, "OcpPaletteMenu")}));
         QCOMPARE(action(*form, "FitPaletteMenu")->text(), QStringLiteral("Fit Palette"));
         QVERIFY(action(*form, "FitPaletteMenu")->isEnabled());
         QCOMPARE(action(*form, "FitPaletteMenu")->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
