@@ -145,7 +145,7 @@ run_deb() {
   [ "$(dpkg-deb -f "$deb" Section)" = graphics ] || fail "the package's section is not graphics"
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
-  for library in libc6 libstdc++6 libqt6widgets6 libpng16-16 libdsk4; do
+  for library in libc6 libstdc++6 libqt6widgets6 libpng16-16 libdsk4 libjpeg62-turbo libgif7 libwebp7 liblcms2-2; do
     grep -q "\b$library\b" <<<"$depends" || fail "the package does not depend on $library: $depends"
   done
   dpkg-deb -f "$deb" Description | tr -s ' \n' '  ' | grep -q 'GNU GPL, version 3 or later' || fail "the description names no licence"
