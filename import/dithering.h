@@ -13,16 +13,17 @@ namespace varnoke {
 
 enum class DitherMethod { None, FloydSteinberg, Atkinson, Jarvis, Stucki, Sierra, Bayer4, Bayer8, Pattern };
 
-// The defaults are what gives the best pictures by the quality measure: Floyd-Steinberg
-// carrying three quarters of the error beats full strength on every picture of the
-// quality benchmark, in every mode (full error scatters light dots over dark areas).
+// The defaults are what gives the best pictures by the quality measure: carrying three
+// quarters of the error beats full strength on every picture of the quality benchmark,
+// in every mode (full error scatters light dots over dark areas). The best method of a
+// mode is defaultDither(mode).
 struct DitherOptions {
     DitherMethod method = DitherMethod::FloydSteinberg;
     int strength = 75;  // 0..100
 };
 
 // The method that gives the best pictures in a mode, for when the user names none (at
-// the default strength).
+// the default strength): Floyd-Steinberg in modes 0 and 1, Sierra in mode 2.
 DitherMethod defaultDither(Byte cpcMode);
 
 // The pens' colours in the forms that dithering works with.
