@@ -237,7 +237,7 @@ const std::array kOptionTable{
               "none, floyd-steinberg, atkinson, jarvis, stucki, sierra, bayer4,\n"
               "bayer8 or pattern (default: the method that scores best in the mode)",
               WithShow::Refused, setDither},
-    OptionRow{"--dither-strength", "N", "how strongly to dither, 0 to 100 (default 100)", WithShow::Refused,
+    OptionRow{"--dither-strength", "N", "how strongly to dither, 0 to 100 (default 75)", WithShow::Refused,
               setImportNumber<&ImportOptions::ditherStrength, 0, 100>},
     OptionRow{"--colours", "N", "use only N of the mode's pens (default: all of them)", WithShow::Refused,
               setImportNumber<&ImportOptions::colours, 1, 16>},

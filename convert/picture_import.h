@@ -21,7 +21,7 @@ struct ImportOptions {
     Byte mode = 0;
     ResizeRule resize = ResizeRule::Fill;
     std::optional<DitherMethod> dither;  // none given: the best method for the mode
-    int ditherStrength = 100;
+    int ditherStrength = DitherOptions{}.strength;  // none given: the best strength
     int colours = 0;  // 0: all of the mode's pens
     std::vector<Byte> pens;
     Rgb background{0, 0, 0};
