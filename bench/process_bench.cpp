@@ -41,6 +41,10 @@ public:
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary folder");
         path_ = pattern;
         writeFile(path_ / "noise-mode2.pcx", makePcxFile(2, BodyKind::Incompressible, PaletteKind::TwoColours));
+        // Photo-like pictures for the import (ImageMagick's plasma, fixed seeds, softened):
+        // a 12-megapixel JPEG and a 1-megapixel PNG.
+        makePicture("-seed 1 -size 4000x3000 plasma:fractal -blur 0x2 -quality 90", "photo-12mp.jpg");
+        makePicture("-seed 2 -size 1250x800 plasma:fractal -blur 0x2", "photo-1mp.png");
     }
     ~WorkFolder() {
         std::error_code ignored;
@@ -49,6 +53,11 @@ public:
     const fs::path& path() const { return path_; }
 
 private:
+    void makePicture(const std::string& arguments, const std::string& name) const {
+        const std::string command = "convert " + arguments + " '" + (path_ / name).string() + "'";
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("cannot make " + name + " with ImageMagick");
+    }
+
     fs::path path_;
 };
 
@@ -168,6 +177,15 @@ BENCHMARK(BM_ConverterProcess)
     ->ArgsProduct({{0, 1}, {0, 1}})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
+
+// The whole import of a photo to mode 0 screen files: arg 0, the 12-megapixel JPEG;
+// 1, the 1-megapixel PNG.
+void BM_ImportProcess(benchmark::State& state) {
+    const fs::path picture = workFolder().path() / (state.range(0) == 0 ? "photo-12mp.jpg" : "photo-1mp.png");
+    const std::string output = (workFolder().path() / "import.scr").string();
+    processBenchmark(state, {converter(), picture.string(), output});
+}
+BENCHMARK(BM_ImportProcess)->ArgName("png")->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_PcxtoppmProcess(benchmark::State& state) {
     const std::string program = VARNOKE_PCXTOPPM;
