@@ -20,9 +20,9 @@ struct ImportOptions {
     bool requested = false;
     Byte mode = 0;
     ResizeRule resize = ResizeRule::Fill;
-    std::optional<DitherMethod> dither;  // none given: the best method for the mode
+    std::optional<DitherMethod> dither;             // none given: the best method for the mode
     int ditherStrength = DitherOptions{}.strength;  // none given: the best strength
-    int colours = 0;  // 0: all of the mode's pens
+    int colours = 0;                                // 0: all of the mode's pens
     std::vector<Byte> pens;
     Rgb background{0, 0, 0};
     std::string savePcx;
