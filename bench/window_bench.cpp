@@ -8,12 +8,16 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 #include "bench_pictures.h"
 
+#include "import/import_session.h"
+#include "main/file_access.h"
+#include "window/import_dialog.h"
 #include "window/main_form.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTest>
 
 #include <cstdlib>
@@ -116,6 +120,72 @@ BENCHMARK(BM_ColourPick)
     ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
+
+// Args: mode 1; whole. The Low bar moved by one step in a window enlarged to 1235 × 973
+// (the picture shown three times over, 960 × 600).
+void BM_ThresholdMoveEnlarged(benchmark::State& state) {
+    const Painting painting = state.range(0) != 0 ? Painting::WholeWindow : Painting::MarkedParts;
+    TMainForm& window = windowWithPicture(1);
+    const QSize first = window.size();
+    window.resize(first + QSize(560, 330));
+    QApplication::processEvents();
+    QScrollBar* low = child<QScrollBar>(window, "TSLow");
+    int position = low->value();
+    for (auto _ : state) {
+        position = position == 21 ? 20 : 21;
+        low->setValue(position);
+        paint(window, painting);
+    }
+    window.resize(first);
+    QApplication::processEvents();
+}
+BENCHMARK(BM_ThresholdMoveEnlarged)->ArgNames({"whole"})->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The import dialog's preview after a change of the dithering strength in mode 1, from
+// the change to the new preview drawn: the session runs off the interface thread and the
+// dialog shows its result. Args: cached. 0: each iteration asks for a strength not asked
+// for before in this run, so the session searches the pens again (the pens are chosen for
+// the dithering that follows). 1: the strength goes back and forth between two strengths
+// already shown, so the session's cache answers and only the dialog's own work is timed.
+// The photo is the README's 2560 × 1600 garden, decoded once before the timing.
+void BM_ImportDitherChange(benchmark::State& state) {
+    const bool cached = state.range(0) != 0;
+    const Expected<std::vector<Byte>> file =
+        readWholeFile(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg", 64u * 1024 * 1024);
+    if (!file) throw std::runtime_error(file.reason());
+    DecodeOptions options;
+    options.minimumSide = kImportMinimumSide;
+    Expected<ImportSession> session = ImportSession::open(file.value(), options);
+    if (!session) throw std::runtime_error(session.reason());
+    ImportSettings settings;
+    settings.cpcMode = 1;
+    settings.dither.strength = 100;
+    ImportDialog dialog(std::make_shared<const ImportSession>(std::move(session.value())), settings, nullptr);
+    dialog.show();
+    auto waitForPreview = [&dialog] {
+        while (dialog.isBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QApplication::processEvents();  // paints the new preview
+    };
+    waitForPreview();
+    auto* strength = dialog.findChild<QSlider*>(QStringLiteral("ImportStrength"));
+    if (cached) {
+        strength->setValue(99);
+        waitForPreview();
+    }
+    int next = 0;
+    for (auto _ : state) {
+        strength->setValue(cached ? 99 + (next & 1) : next);
+        ++next;
+        waitForPreview();
+    }
+}
+BENCHMARK(BM_ImportDitherChange)
+    ->ArgNames({"cached"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(20)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Picking an Ink box only selects a pen: its box's border changes.
 void BM_PenPick(benchmark::State& state) {

@@ -67,6 +67,8 @@ ImportDialog::ImportDialog(std::shared_ptr<const ImportSession> session, const I
     whole->addLayout(columns);
     whole->addWidget(buttons_);
 
+    runThread_.setMaxThreadCount(1);
+    measureThread_.setMaxThreadCount(1);
     connect(&running_, &QFutureWatcher<ImportResult>::finished, this, &ImportDialog::runFinished);
     connect(&measuring_, &QFutureWatcher<std::pair<int, double>>::finished, this, &ImportDialog::measureFinished);
     settingsChanged();
@@ -195,7 +197,7 @@ void ImportDialog::settingsChanged() {
 void ImportDialog::startRun(const ImportSettings& settings) {
     waiting_.reset();
     std::shared_ptr<const ImportSession> session = session_;
-    running_.setFuture(QtConcurrent::run([session, settings] { return session->run(settings); }));
+    running_.setFuture(QtConcurrent::run(&runThread_, [session, settings] { return session->run(settings); }));
 }
 
 void ImportDialog::runFinished() {
@@ -214,17 +216,28 @@ void ImportDialog::showResult(const ImportResult& result) {
     busy_->setVisible(false);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(true);
     quality_->setText(QStringLiteral("Quality: measuring ..."));
+    if (measuring_.isRunning())
+        measureWanted_ = true;
+    else
+        startMeasure();
+    emit previewShown();
+}
+
+void ImportDialog::startMeasure() {
+    measureWanted_ = false;
+    if (!shown_) return;
     const int change = changes_;
     std::shared_ptr<const ImportSession> session = session_;
     const ImportSettings shownSettings = settings();
-    measuring_.setFuture(QtConcurrent::run([session, shownSettings, result, change] {
+    const ImportResult result = *shown_;
+    measuring_.setFuture(QtConcurrent::run(&measureThread_, [session, shownSettings, result, change] {
         return std::pair<int, double>(change, session->measure(shownSettings, result.penOfPixel, result.penColours));
     }));
-    emit previewShown();
 }
 
 void ImportDialog::measureFinished() {
     const auto [change, score] = measuring_.result();
+    if (measureWanted_ && !isBusy()) startMeasure();
     if (change != changes_ || !shown_) return;
     shown_->score = score;
     quality_->setText(QStringLiteral("Quality: %1 (mean difference as the eye sees it; lower is better)")

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QFutureWatcher>
+#include <QThreadPool>
 
 #include <array>
 #include <memory>
@@ -47,6 +48,7 @@ private:
     void settingsChanged();
     void startRun(const ImportSettings& settings);
     void runFinished();
+    void startMeasure();
     void measureFinished();
     void showResult(const ImportResult& result);
 
@@ -63,6 +65,10 @@ private:
     QProgressBar* busy_ = nullptr;
     QDialogButtonBox* buttons_ = nullptr;
 
+    // Runs and measures each have a thread of their own, so that a run never waits
+    // behind a measure.
+    QThreadPool runThread_;
+    QThreadPool measureThread_;
     // One run at a time; the settings of the latest change wait for it to end, and the
     // result of a run whose settings changed meanwhile is dropped.
     QFutureWatcher<ImportResult> running_;
@@ -71,6 +77,8 @@ private:
     // The quality measure of the shown result, measured after it is shown, with the
     // number of the change it belongs to.
     QFutureWatcher<std::pair<int, double>> measuring_;
+    // A result shown while a measure was under way waits for it to end.
+    bool measureWanted_ = false;
     int changes_ = 0;
 };
 
