@@ -24,10 +24,12 @@ float luma(Vec3 c) { return 0.2126f * c.x + 0.7152f * c.y + 0.0722f * c.z; }
 
 bool isBorder(const GridPicture& picture, std::size_t i) { return !picture.border.empty() && picture.border[i]; }
 
-// The display colour of CPC colour n as sRGB components 0..1.
-Vec3 levelsOf(Byte n) {
-    const Rgb c = cpcDisplayColor(n);
-    return {static_cast<float>(c.r) / 255.0f, static_cast<float>(c.g) / 255.0f, static_cast<float>(c.b) / 255.0f};
+// The CPC level (0, 1, 2) nearest to a linear component by sRGB distance: the 27
+// colours are every combination of three levels, so the nearest colour by plain sRGB
+// distance is the nearest level of each component (0x00, 0x7F, 0xFF; a tie goes down).
+int srgbLevel(float linear) {
+    const float value = linearToSrgb(std::clamp(linear, 0.0f, 1.0f));
+    return value <= 63.5f / 255.0f ? 0 : value <= 191.0f / 255.0f ? 1 : 2;
 }
 
 int pairIndex(int a, int b) {
@@ -292,13 +294,7 @@ std::vector<Candidate> frequentColourCandidates(const GridPicture& picture, cons
         if (isBorder(picture, i)) continue;
         const float* p = picture.image.rgb.data() + 3 * i;
         ++byOklab[everyColour.nearest({p[0], p[1], p[2]})];
-        const Vec3 srgb{linearToSrgb(std::clamp(p[0], 0.0f, 1.0f)), linearToSrgb(std::clamp(p[1], 0.0f, 1.0f)),
-                        linearToSrgb(std::clamp(p[2], 0.0f, 1.0f))};
-        Byte nearest = 0;
-        for (Byte n = 1; n < kColourCount; ++n) {
-            if (squaredDistance(srgb, levelsOf(n)) < squaredDistance(srgb, levelsOf(nearest))) nearest = n;
-        }
-        ++bySrgb[nearest];
+        ++bySrgb[cpcColorNumber(srgbLevel(p[1]), srgbLevel(p[0]), srgbLevel(p[2]))];
     }
     // Each count gives two sets: every colour that some pixel is nearest to, and only
     // those that at least 2 % of the pixels are nearest to (a few stray pixels are
