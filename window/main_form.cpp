@@ -444,7 +444,7 @@ void TMainForm::buildFileMenu() {
     // Alt+F opens the menu.
     FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     FileMenu->setObjectName(QStringLiteral("FileMenu"));
-    auto addItem = [this](const char* text, const char* name, auto handler, QKeySequence shortcut) {
+    auto addItem = [this](const char* text, const char* name, auto handler, const QKeySequence& shortcut) {
         QAction* item = FileMenu->addAction(QString::fromLatin1(text), this, handler);
         item->setObjectName(QString::fromLatin1(name));
         item->setShortcut(shortcut);
