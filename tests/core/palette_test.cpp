@@ -1,193 +1,178 @@
-// The colour mapping: the 27-colour model, quantising at the thresholds, ranking colours
-// into pens (ties included), the user's edits, and the check before saving.
+// The colour mapping: quantising at the thresholds, ranking colours into pens (ties
+// included, against a model of the documented sort), the user's edits, and the check
+// before saving.
 #include "main/cpc_colors.h"
 #include "palette/palette_building.h"
 #include "palette/palette_check.h"
 #include "palette/palette_editing.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <numeric>
 #include <random>
 
 namespace varnoke {
 namespace {
 
 using test::CapturedLog;
+using Strings = std::vector<std::string>;
 
-// Gives filter colour f exactly counts[f] pixels: palette entry f gets the display
-// colour of CPC colour f (which the default thresholds map back to f), and the pixel
-// counts are set directly.
-void setCountsPerFilterColor(ProgramState& state, const std::vector<std::uint32_t>& counts) {
+// Gives filter colour f exactly counts[f] pixels through palette entry f.
+void setCounts(ProgramState& state, const std::vector<std::uint32_t>& counts) {
     state.pcxPalette.fill(0);
     state.colorUsage.fill(0);
     for (std::size_t f = 0; f < counts.size(); ++f) {
-        const Rgb rgb = cpcDisplayColor(static_cast<Byte>(f));
-        state.pcxPalette[3 * f] = rgb.r;
-        state.pcxPalette[3 * f + 1] = rgb.g;
-        state.pcxPalette[3 * f + 2] = rgb.b;
+        const test::Rgb3 entry = test::paletteEntryOf(static_cast<int>(f));
+        std::copy(entry.begin(), entry.end(), state.pcxPalette.begin() + static_cast<std::ptrdiff_t>(3 * f));
         state.colorUsage[f] = counts[f];
     }
-    // Every unused entry is black and adds nothing.
 }
 
-std::vector<int> penFilterColors(const ProgramState& state) {
+std::vector<int> penColors(const ProgramState& state) {
     std::vector<int> colors;
     for (const couleur_palette& pen : state.inkBoxes) colors.push_back(pen.filterColor == kEmptyPen ? -1 : pen.filterColor);
     return colors;
 }
 
-TEST(CpcColorModel, TableOfCodesAndDisplayColours) {
-    const ProgramState state;
-    EXPECT_THAT(state.hardwareCodes,
-                ::testing::ElementsAre(0x54, 0x44, 0x55, 0x5C, 0x58, 0x5D, 0x4C, 0x45, 0x4D, 0x56, 0x46, 0x57, 0x5E,
-                                       0x40, 0x5F, 0x4E, 0x47, 0x4F, 0x52, 0x42, 0x53, 0x5A, 0x59, 0x5B, 0x4A, 0x43,
-                                       0x4B));
-    EXPECT_EQ(cpcColorNumber(1, 0, 0), 9);  // green weighs most
-    EXPECT_EQ(cpcDisplayColor(0), (Rgb{0, 0, 0}));
-    EXPECT_EQ(cpcDisplayColor(26), (Rgb{0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(cpcDisplayColor(13), (Rgb{0x7F, 0x7F, 0x7F}));
-    EXPECT_EQ(cpcDisplayColor(7), (Rgb{0xFF, 0x00, 0x7F}));
-    EXPECT_EQ(cpcDisplayColor(15), (Rgb{0xFF, 0x7F, 0x00}));
-    // 27 different display colours, none of them the grey of an empty pen.
-    for (Byte a = 0; a < 27; ++a) {
-        EXPECT_NE(cpcDisplayColor(a), kEmptyPenGrey);
-        for (Byte b = 0; b < a; ++b) EXPECT_NE(cpcDisplayColor(a), cpcDisplayColor(b));
+TEST(ColourModel, DisplayColoursFollowTheLevels) {
+    for (Byte n = 0; n < 27; ++n) {
+        const test::Rgb3 rgb = test::displayRgb(n);
+        EXPECT_EQ(cpcDisplayColor(n), (Rgb{rgb[0], rgb[1], rgb[2]})) << int{n};
+        EXPECT_NE(cpcDisplayColor(n), kEmptyPenGrey);
     }
-    // Gate-array codes are 27 distinct hardware colours with bit 6 set.
-    std::vector<Byte> codes(state.hardwareCodes.begin(), state.hardwareCodes.end());
-    std::sort(codes.begin(), codes.end());
-    EXPECT_EQ(std::unique(codes.begin(), codes.end()), codes.end());
-    for (const Byte c : codes) EXPECT_EQ(c & 0xE0, 0x40);
 }
 
 TEST(Quantising, EveryComponentValueAtEveryThresholdPair) {
-    // Levels by a count of thresholds exceeded, the High test first: a value above High
-    // is full whatever Low says.
+    // A value above High is full whatever Low says; both tests are strict.
     for (int low = 0; low <= 62; ++low)
         for (int high = 0; high <= 62; ++high)
             for (int byte = 0; byte < 256; ++byte) {
-                const int v = byte / 4;
-                const int expected = v > high ? 2 : (v > low ? 1 : 0);
+                const int v = byte / 4, level = v > high ? 2 : (v > low ? 1 : 0);
                 const Byte b = static_cast<Byte>(byte);
-                ASSERT_EQ(filterColorOf(b, 0, 0, low, high), 3 * expected) << byte << " " << low << " " << high;
-                ASSERT_EQ(filterColorOf(0, b, 0, low, high), 9 * expected);
-                ASSERT_EQ(filterColorOf(0, 0, b, low, high), expected);
+                ASSERT_EQ(filterColorOf(b, 0, 0, low, high), 3 * level) << byte << " " << low << " " << high;
+                ASSERT_EQ(filterColorOf(0, b, 0, low, high), 9 * level);
+                ASSERT_EQ(filterColorOf(0, 0, b, low, high), level);
             }
 }
 
-TEST(Quantising, DefaultThresholdsCutAt88And168) {
-    EXPECT_EQ(filterColorOf(87, 87, 87, 21, 41), 0);
-    EXPECT_EQ(filterColorOf(88, 88, 88, 21, 41), 13);
-    EXPECT_EQ(filterColorOf(167, 167, 167, 21, 41), 13);
-    EXPECT_EQ(filterColorOf(168, 168, 168, 21, 41), 26);
-    EXPECT_EQ(filterColorOf(255, 0, 128, 21, 41), 7);
-    EXPECT_EQ(filterColorOf(252, 252, 252, 62, 62), 26);  // 63 is above even the highest High
-}
+// The tally sort as its procedure is written down: a partitioning loop on ranges of more
+// than 16 records (median-of-three pivot, unguarded scans, the smaller side first in
+// recursion order as documented), then straight insertion of the first 16 records and
+// linear insertion of the rest. Equal counts end where this procedure puts them.
+struct SortModel {
+    std::vector<occ_color_cpc> t;
+    static bool less(const occ_color_cpc& a, const occ_color_cpc& b) { return a.count < b.count; }
 
-TEST(TallySort, SortsAscendingWhateverTheInput) {
+    void partitionLoop(std::size_t first, std::size_t last) {
+        while (last - first > 16) {
+            const occ_color_cpc A = t[first], M = t[first + (last - first) / 2], Z = t[last - 1];
+            const occ_color_cpc pivot = less(A, M) ? (less(M, Z) ? M : less(A, Z) ? Z : A)
+                                                   : (less(A, Z) ? A : less(M, Z) ? Z : M);
+            std::size_t i = first, j = last;
+            for (;; ++i) {
+                while (less(t[i], pivot)) ++i;
+                for (--j; less(pivot, t[j]);) --j;
+                if (i >= j) break;
+                std::swap(t[i], t[j]);
+            }
+            if (i - first >= last - i) partitionLoop(i, last), last = i;
+            else partitionLoop(first, i), first = i;
+        }
+    }
+    void linearInsert(std::size_t p) {
+        const occ_color_cpc x = t[p];
+        for (; less(x, t[p - 1]); --p) t[p] = t[p - 1];
+        t[p] = x;
+    }
+    std::vector<int> sortedColors() {
+        partitionLoop(0, t.size());
+        for (std::size_t p = 1; p < t.size(); ++p) {
+            if (p < 16 && less(t[p], t[0])) std::rotate(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(p), t.begin() + static_cast<std::ptrdiff_t>(p) + 1);
+            else linearInsert(p);
+        }
+        std::vector<int> colors;
+        for (const occ_color_cpc& r : t) colors.push_back(r.color);
+        return colors;
+    }
+};
+
+TEST(TallySort, PutsEqualCountsWhereTheDocumentedProcedureDoes) {
     std::mt19937 random(7);
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < 3000; ++round) {
         std::array<occ_color_cpc, 27> tally;
-        std::uniform_int_distribution<std::uint32_t> count(0, round % 3 == 0 ? 3 : 1000000);
+        std::uniform_int_distribution<std::uint32_t> count(0, round % 3 == 0 ? 1000000u : 1u + static_cast<unsigned>(round % 5));
         for (Byte k = 0; k < 27; ++k) tally[k] = {k, count(random)};
-        std::array<occ_color_cpc, 27> sorted = tally;
-        sortTally(sorted);
-        ASSERT_TRUE(std::is_sorted(sorted.begin(), sorted.end(),
-                                   [](const occ_color_cpc& a, const occ_color_cpc& b) { return a.count < b.count; }));
-        // A permutation of the records.
-        std::array<int, 27> seen{};
-        for (const occ_color_cpc& r : sorted) ++seen[r.color];
-        ASSERT_TRUE(std::all_of(seen.begin(), seen.end(), [](int n) { return n == 1; }));
+        SortModel model{{tally.begin(), tally.end()}};
+        const std::vector<int> expected = model.sortedColors();
+        sortTally(tally);
+        std::vector<int> colors;
+        for (const occ_color_cpc& r : tally) colors.push_back(r.color);
+        ASSERT_EQ(colors, expected) << "round " << round;
     }
 }
 
-TEST(PaletteBuilding, TiesFollowTheSortingProcedure) {
-    ProgramState state;
-    CapturedLog captured;
-
-    // Colours 3 and 20 with 7 pixels each, colour 26 with 9.
-    std::vector<std::uint32_t> counts(27, 0);
-    counts[3] = 7;
-    counts[20] = 7;
-    counts[26] = 9;
-    setCountsPerFilterColor(state, counts);
-    buildPalette(state, captured.log);
-    EXPECT_EQ(penFilterColors(state)[0], 26);
-    EXPECT_EQ(penFilterColors(state)[1], 3);
-    EXPECT_EQ(penFilterColors(state)[2], 20);
-    EXPECT_EQ(penFilterColors(state)[3], -1);
-
-    // All 27 equal: pens 0 to 26 hold colours 0 to 26.
-    setCountsPerFilterColor(state, std::vector<std::uint32_t>(27, 5));
-    buildPalette(state, captured.log);
-    for (int pen = 0; pen < 27; ++pen) EXPECT_EQ(penFilterColors(state)[static_cast<std::size_t>(pen)], pen);
-
-    // A case where equal counts do not come out in colour order.
-    setCountsPerFilterColor(state, {1, 0, 1, 3, 1, 1, 0, 0, 1, 3, 1, 0, 1, 1, 3, 1, 0, 1, 3, 1, 3, 0, 0, 3, 1, 0, 3});
-    buildPalette(state, captured.log);
-    const std::vector<int> expected{26, 23, 3, 20, 18, 9, 14, 0, 2, 4, 5, 8, 10, 12, 13, 15, 17, 19, 24,
-                                    -1, -1, -1, -1, -1, -1, -1, -1};
-    EXPECT_EQ(penFilterColors(state), expected);
+TEST(PaletteBuilding, PensTakeColoursByCountWithTiesAsDocumented) {
+    struct Case {
+        std::vector<std::uint32_t> counts;
+        std::vector<int> pens;  // the first pens; all later pens empty
+    };
+    std::vector<std::uint32_t> threeUsed(27, 0), allEqual(27, 5), allButNone(27, 0);
+    threeUsed[3] = threeUsed[20] = 7, threeUsed[26] = 9;
+    std::vector<int> inOrder(27);
+    std::iota(inOrder.begin(), inOrder.end(), 0);
+    const Case cases[] = {
+        {threeUsed, {26, 3, 20}},
+        {allEqual, inOrder},
+        {{1, 0, 1, 3, 1, 1, 0, 0, 1, 3, 1, 0, 1, 1, 3, 1, 0, 1, 3, 1, 3, 0, 0, 3, 1, 0, 3},
+         {26, 23, 3, 20, 18, 9, 14, 0, 2, 4, 5, 8, 10, 12, 13, 15, 17, 19, 24}},
+        {allButNone, {}},
+    };
+    for (const Case& c : cases) {
+        ProgramState state;
+        CapturedLog captured;
+        setCounts(state, c.counts);
+        buildPalette(state, captured.log);
+        std::vector<int> expected = c.pens;
+        expected.resize(27, -1);
+        EXPECT_EQ(penColors(state), expected);
+        EXPECT_EQ(captured.lines, Strings{"- Building Palette ..."});
+    }
 }
 
-TEST(PaletteBuilding, PensShowSubstitutedColoursAndEmptyPensAreGrey) {
-    ProgramState state;
-    CapturedLog captured;
-    std::vector<std::uint32_t> counts(27, 0);
-    counts[13] = 100;
-    counts[6] = 50;
-    setCountsPerFilterColor(state, counts);
-    state.colorSubstitution[6] = 20;
-    buildPalette(state, captured.log);
-    EXPECT_EQ(captured.lines, std::vector<std::string>{"- Building Palette ..."});
-    EXPECT_EQ(state.inkBoxes[0].filterColor, 13);
-    EXPECT_EQ(state.inkBoxes[0].box.text, "13");
-    EXPECT_EQ(state.inkBoxes[1].filterColor, 6);
-    EXPECT_EQ(state.inkBoxes[1].box.background, cpcDisplayColor(20));
-    EXPECT_EQ(state.inkBoxes[1].box.text, "20");
-    EXPECT_EQ(state.inkBoxes[2].filterColor, kEmptyPen);
-    EXPECT_EQ(state.inkBoxes[2].box.background, kEmptyPenGrey);
-    EXPECT_EQ(state.inkBoxes[2].box.text, "");
-}
-
-TEST(PaletteBuilding, EntriesOfOneFilterColourShareOnePen) {
+TEST(PaletteBuilding, BoxesShowSubstitutesEmptyPensGreyAndEntriesShareAPen) {
     ProgramState state;
     CapturedLog captured;
     state.pcxPalette.fill(0);
-    // Entries 1 and 2 are both full red at the default thresholds; entry 3 is unused.
-    for (std::size_t i : {3u, 6u}) state.pcxPalette[i] = 250;
-    state.pcxPalette[9] = 200;
     state.colorUsage.fill(0);
-    state.colorUsage[1] = 10;
-    state.colorUsage[2] = 15;
-    state.colorUsage[0] = 20;
+    // Entries 1 and 2 are full red at the defaults; entry 3 too, but unused; entry 4 is
+    // (255, 0, 128): red full, green off, blue half.
+    for (std::size_t i : {3u, 6u, 9u, 12u}) state.pcxPalette[i] = 250;
+    state.pcxPalette[14] = 128;
+    state.colorUsage[0] = 20, state.colorUsage[1] = 10, state.colorUsage[2] = 15, state.colorUsage[4] = 5;
+    state.colorSubstitution[0] = 20;
     buildPalette(state, captured.log);
-    EXPECT_EQ(state.cpcColorOfIndex[1], 6);
-    EXPECT_EQ(state.cpcColorOfIndex[3], 6);  // mapped although no pixel uses it
-    EXPECT_EQ(state.inkBoxes[0].filterColor, 6);  // 25 pixels
-    EXPECT_EQ(state.inkBoxes[1].filterColor, 0);  // 20 pixels
-    EXPECT_EQ(state.inkBoxes[2].filterColor, kEmptyPen);
-}
-
-TEST(PaletteBuilding, NothingLoadedGivesOnlyEmptyPens) {
-    ProgramState state;
-    CapturedLog captured;
-    buildPalette(state, captured.log);
-    for (const couleur_palette& pen : state.inkBoxes) EXPECT_EQ(pen.filterColor, kEmptyPen);
+    EXPECT_EQ(state.cpcColorOfIndex[3], 6);
+    EXPECT_EQ(state.cpcColorOfIndex[4], 7);
+    EXPECT_EQ(state.cpcColorOfIndex[5], 0);
+    EXPECT_EQ(penColors(state)[0], 6);  // 25 pixels
+    EXPECT_EQ(state.inkBoxes[0].box.text, "6");
+    EXPECT_EQ(state.inkBoxes[1].filterColor, 0);  // 20 pixels, shown as colour 20
+    EXPECT_EQ(state.inkBoxes[1].box.background, cpcDisplayColor(20));
+    EXPECT_EQ(state.inkBoxes[1].box.text, "20");
+    EXPECT_EQ(state.inkBoxes[2].filterColor, 7);
+    EXPECT_EQ(state.inkBoxes[3].filterColor, kEmptyPen);
+    EXPECT_EQ(state.inkBoxes[3].box.background, kEmptyPenGrey);
+    EXPECT_EQ(state.inkBoxes[3].box.text, "");
 }
 
 TEST(PenQueries, PensPerModeAndPenOfColor) {
     ProgramState state;
-    EXPECT_EQ(pensPerMode(state), 16);
     EXPECT_EQ(penOfColor(state, 5), 0);  // nothing loaded: every colour gives pen 0
-    state.cpcMode = 1;
-    EXPECT_EQ(pensPerMode(state), 4);
-    state.cpcMode = 2;
-    EXPECT_EQ(pensPerMode(state), 2);
-
+    for (const auto& [mode, pens] : {std::pair{0, 16}, {1, 4}, {2, 2}}) {
+        state.cpcMode = static_cast<Byte>(mode);
+        EXPECT_EQ(pensPerMode(state), pens);
+    }
     for (std::size_t pen = 0; pen < 6; ++pen) state.inkBoxes[pen].filterColor = static_cast<Byte>(pen + 1);
     EXPECT_EQ(penOfColor(state, 2), 1);
     EXPECT_EQ(penOfColor(state, 5), 0);  // held by pen 4, outside mode 2's pens
@@ -199,54 +184,38 @@ TEST(PenQueries, PensPerModeAndPenOfColor) {
     EXPECT_EQ(penOfColor(state, 2), 3);
 }
 
-TEST(PaletteEditing, ThresholdBarsPushEachOtherOneStep) {
-    ProgramState state;
-    CapturedLog captured;
-    state.thresholdLow = 40;
-    moveLowThreshold(state, 41, captured.log);
-    EXPECT_EQ(state.thresholdHigh, 42);
-    EXPECT_EQ(captured.lines, std::vector<std::string>{"- Building Palette ..."});
-
-    state.thresholdHigh = 62;
-    moveLowThreshold(state, 62, captured.log);
-    EXPECT_EQ(state.thresholdLow, 62);
-    EXPECT_EQ(state.thresholdHigh, 62);
-
-    state.thresholdLow = 21;
-    state.thresholdHigh = 22;
-    moveHighThreshold(state, 21, captured.log);
-    EXPECT_EQ(state.thresholdLow, 20);
-
-    state.thresholdLow = 0;
-    moveHighThreshold(state, 0, captured.log);
-    EXPECT_EQ(state.thresholdLow, 0);
-    EXPECT_EQ(state.thresholdHigh, 0);
-
-    // A jump past the other bar leaves them crossed.
-    moveLowThreshold(state, 50, captured.log);
-    EXPECT_EQ(state.thresholdLow, 50);
-    EXPECT_EQ(state.thresholdHigh, 0);
+TEST(PaletteEditing, ThresholdBarsPushEachOtherOneStepAtMost) {
+    struct Move {
+        bool low;
+        int to, low0, high0, lowAfter, highAfter;
+    };
+    const Move moves[] = {{true, 41, 40, 41, 41, 42}, {true, 62, 40, 62, 62, 62}, {false, 21, 21, 22, 20, 21},
+                          {false, 0, 0, 22, 0, 0},    {true, 50, 0, 0, 50, 0},    {false, 30, 20, 40, 20, 30}};
+    for (const Move& m : moves) {
+        ProgramState state;
+        CapturedLog captured;
+        state.thresholdLow = m.low0, state.thresholdHigh = m.high0;
+        if (m.low) moveLowThreshold(state, m.to, captured.log);
+        else moveHighThreshold(state, m.to, captured.log);
+        EXPECT_EQ(state.thresholdLow, m.lowAfter) << m.to;
+        EXPECT_EQ(state.thresholdHigh, m.highAfter) << m.to;
+        EXPECT_EQ(captured.lines, Strings{"- Building Palette ..."});
+    }
 }
 
 TEST(PaletteEditing, PickingAColourForTheSelectedPen) {
     ProgramState state;
     CapturedLog captured;
     std::vector<std::uint32_t> counts(27, 0);
-    counts[0] = 30;
-    counts[26] = 20;
-    counts[13] = 10;
-    setCountsPerFilterColor(state, counts);
+    counts[0] = 30, counts[26] = 20, counts[13] = 10;
+    setCounts(state, counts);
     buildPalette(state, captured.log);
-    ASSERT_EQ(state.inkBoxes[2].filterColor, 13);
-
     selectPen(state, 2);
     captured.lines.clear();
     EXPECT_TRUE(substituteColor(state, 20, captured.log));
-    EXPECT_EQ(captured.lines, (std::vector<std::string>{"Color selected : 2", "filtre : 13", "hard : 20",
-                                                        "- Building Palette ..."}));
+    EXPECT_EQ(captured.lines, (Strings{"Color selected : 2", "filtre : 13", "hard : 20", "- Building Palette ..."}));
     EXPECT_EQ(state.colorSubstitution[13], 20);
     EXPECT_EQ(state.inkBoxes[2].box.text, "20");
-    EXPECT_EQ(state.inkBoxes[2].box.background, cpcDisplayColor(20));
     EXPECT_EQ(state.inkBoxes[2].filterColor, 13);  // the pen keeps its colour's rank
 
     // An empty pen has no colour to change.
@@ -262,55 +231,34 @@ TEST(PaletteEditing, PickingAColourForTheSelectedPen) {
 TEST(PaletteCheck, SurplusPensMustShowAColourOfTheModesPens) {
     ProgramState state;
     CapturedLog captured;
+    // Mode 1, six colours; pen 4 holds colour 13, pen 5 colour 6.
     state.cpcMode = 1;
-    // Six colours; pen 4 will hold colour 13 (4 pixels), pen 5 colour 6 (3 pixels).
     std::vector<std::uint32_t> counts(27, 0);
-    counts[0] = 90;
-    counts[26] = 80;
-    counts[9] = 70;
-    counts[2] = 60;
-    counts[13] = 4;
-    counts[6] = 3;
-    setCountsPerFilterColor(state, counts);
-    buildPalette(state, captured.log);
-    captured.lines.clear();
-    EXPECT_FALSE(Palette_Ok(state, captured.log));
-    EXPECT_EQ(captured.lines, std::vector<std::string>{"4 n'est pas dans la palette - index: 13"});
+    counts[0] = 90, counts[26] = 80, counts[9] = 70, counts[2] = 60, counts[13] = 4, counts[6] = 3;
+    setCounts(state, counts);
+    const std::pair<int, int> substitutions[] = {{-1, 0}, {13, 26}, {6, 2}};
+    const char* refusals[] = {"4 n'est pas dans la palette - index: 13", "5 n'est pas dans la palette - index: 6", nullptr};
+    for (std::size_t step = 0; step < 3; ++step) {
+        if (substitutions[step].first >= 0)
+            state.colorSubstitution[static_cast<std::size_t>(substitutions[step].first)] = static_cast<Byte>(substitutions[step].second);
+        buildPalette(state, captured.log);
+        captured.lines.clear();
+        EXPECT_EQ(Palette_Ok(state, captured.log), refusals[step] == nullptr);
+        EXPECT_EQ(captured.lines, refusals[step] ? Strings{refusals[step]} : Strings{});
+    }
 
-    state.colorSubstitution[13] = 26;  // shown as pen 1's colour
-    buildPalette(state, captured.log);
-    captured.lines.clear();
-    EXPECT_FALSE(Palette_Ok(state, captured.log));
-    EXPECT_EQ(captured.lines, std::vector<std::string>{"5 n'est pas dans la palette - index: 6"});
-
-    state.colorSubstitution[6] = 2;
-    buildPalette(state, captured.log);
-    captured.lines.clear();
-    EXPECT_TRUE(Palette_Ok(state, captured.log));
-    EXPECT_TRUE(captured.lines.empty());
-
-    // Mode 0 with no more than 16 colours always fits.
-    state.cpcMode = 0;
-    state.colorSubstitution = ProgramState().colorSubstitution;
-    buildPalette(state, captured.log);
-    EXPECT_TRUE(Palette_Ok(state, captured.log));
-}
-
-TEST(PaletteCheck, AllTwentySevenColoursInModeTwo) {
-    ProgramState state;
-    CapturedLog captured;
+    // Mode 2 with all 27 colours, every surplus pen showing black or white.
     state.cpcMode = 2;
-    std::vector<std::uint32_t> counts(27);
     for (std::size_t f = 0; f < 27; ++f) counts[f] = static_cast<std::uint32_t>(1000 - f);  // pen f holds colour f
-    setCountsPerFilterColor(state, counts);
+    setCounts(state, counts);
     for (Byte f = 2; f < 27; ++f) state.colorSubstitution[f] = f % 2 == 0 ? Byte{0} : Byte{1};
     buildPalette(state, captured.log);
     EXPECT_TRUE(Palette_Ok(state, captured.log));
-    state.colorSubstitution[26] = 7;  // the last pen alone shows another colour
+    state.colorSubstitution[26] = 7;
     buildPalette(state, captured.log);
     captured.lines.clear();
     EXPECT_FALSE(Palette_Ok(state, captured.log));
-    EXPECT_EQ(captured.lines, std::vector<std::string>{"26 n'est pas dans la palette - index: 26"});
+    EXPECT_EQ(captured.lines, Strings{"26 n'est pas dans la palette - index: 26"});
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // An Amstrad CPC just complete enough to run the viewer routine that a screen file
 // carries: a Z80 (libz80ex) with 64 KB of RAM, the firmware entry SCR SET MODE (&BC0E)
-// trapped, and the hardware that the routine touches:
+// and the firmware's interrupt handler (&B941) trapped, and the hardware the routine
+// touches:
 //
 //   &7Fxx  gate array: 00xxxxxx selects a pen (bit 4: the border), 01xxxxxx gives the
-//          selected pen a colour, 10xxxxxx sets the screen mode (recorded)
+//          selected pen a colour (a 10xxxxxx mode write is not expected: the routine
+//          sets the mode through the firmware)
 //   &BCxx  CRTC register select, &BDxx CRTC register data
 //   &F4xx  PPI port A: the sound chip's data bus; the chip's register 14 reads the
 //          keyboard line that port C selects (line 5, bit 7: the space bar, 0 while down)
@@ -12,151 +14,212 @@
 //   &F6xx  PPI port C: bits 7-6 the sound chip's function, bits 3-0 the keyboard line
 //   &F7xx  PPI control: bit 4 makes port A an input
 //
-// Interrupts come as on the CPC, 300 times a second in mode 1; one that arrives while
-// interrupts are off waits until they are on. RST &38 runs whatever bytes are at &0038;
-// the firmware's handler, at &B941, is trapped and counted.
-//
-// Any other port, and any write outside the places a test expects, is recorded so that
-// a test can insist on there being none.
+// Interrupts come as on the CPC, 300 times a second; one that arrives while interrupts
+// are off waits until they are on. Any other port is recorded as unexpected.
 #pragma once
 
 #include <z80ex/z80ex.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <utility>
+#include <stdexcept>
 #include <vector>
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 class EmulatedCpc {
 public:
-    static constexpr std::uint64_t kFrameTStates = 79872;
-    static constexpr std::uint64_t kFlybackTStates = 2048;
-    static constexpr std::uint64_t kInterruptTStates = kFrameTStates / 6;
-    static constexpr std::uint16_t kScrSetMode = 0xBC0E;
-    static constexpr std::uint16_t kFirmwareInterruptHandler = 0xB941;
-    // What the firmware keeps at &0038: JP &B941.
-    static constexpr std::array<std::uint8_t, 3> kFirmwareInterruptEntry{0xC3, 0x41, 0xB9};
-    // The stack of a CALL from BASIC lies just below &C000, in the firmware's area.
-    static constexpr std::uint16_t kStackTop = 0xBFF0;
+    static constexpr std::uint64_t kFrame = 79872, kFlyback = 2048, kInterruptPeriod = kFrame / 6;
+    // A CALL from BASIC: its stack lies just below &C000, its return address in the firmware.
+    static constexpr std::uint16_t kStackTop = 0xBFF0, kReturnAddress = 0xBE80;
+    static constexpr std::array<std::uint8_t, 3> kFirmwareInterruptEntry{0xC3, 0x41, 0xB9};  // JP &B941 at &0038
 
-    EmulatedCpc();
-    ~EmulatedCpc();
-    EmulatedCpc(const EmulatedCpc&) = delete;
-    EmulatedCpc& operator=(const EmulatedCpc&) = delete;
-
-    std::array<std::uint8_t, 0x10000> memory{};
-
-    void load(std::uint16_t address, std::span<const std::uint8_t> bytes);
-
-    // The space bar goes down at this time (T-states since power-on) and stays down.
-    void pressSpaceAt(std::uint64_t time) { spaceDownAt_ = time; }
-    // When set, SCR SET MODE also clears the 16 KB at &C000, as the firmware clears the
-    // screen it displays on a mode change.
-    bool setModeClearsScreen = false;
-
-    struct CallResult {
-        bool returned = false;          // the routine came back to its caller
-        std::uint64_t startedAt = 0;    // T-states
-        std::uint64_t endedAt = 0;
-        std::uint16_t stackPointer = 0; // after the return
-    };
-    // Pushes a return address and runs from `address` until the routine returns, or
-    // until `budget` T-states have passed.
-    CallResult call(std::uint16_t address, std::uint64_t budget);
-
-    std::uint64_t now() const { return clock_; }
-    bool flybackAt(std::uint64_t time) const { return time % kFrameTStates < kFlybackTStates; }
-    bool spaceDown(std::uint64_t time) const { return time >= spaceDownAt_; }
-
-    // What the routine did, in order.
-    struct PenColour {
-        int pen;  // 0..15, 16 for the border
-        std::uint8_t code;
-        std::uint64_t time;
-    };
-    struct CrtcWrite {
-        int reg;
+    struct Event {
+        int key;  // the mode, the pen (16: the border), the CRTC register, the keyboard line
         std::uint8_t value;
-        std::uint64_t time;
+        std::uint64_t time;  // T-states since power-on
     };
-    struct KeyboardRead {
-        int line;
-        std::uint8_t value;
-        std::uint64_t time;
-    };
-    std::vector<int> modesSet;               // A at every SCR SET MODE
-    std::vector<std::uint64_t> modeSetTimes;
-    std::vector<PenColour> penColours;
-    std::vector<CrtcWrite> crtcWrites;
-    std::vector<KeyboardRead> keyboardReads;
-    std::vector<std::uint16_t> unexpectedPorts;
-    std::vector<std::uint8_t> gateArrayModes;  // mode bits of 10xxxxxx writes
-    int interruptsTaken = 0;
-    int firmwareHandlerRuns = 0;
-    std::array<std::uint8_t, 18> crtcRegisters{};
-    std::array<std::optional<std::uint8_t>, 17> inks;  // the colour code each pen holds
-
-    // Every address written since the last call to clearWrites().
-    std::vector<bool> written = std::vector<bool>(0x10000, false);
-    void clearWrites() { written.assign(0x10000, false); }
-    // The addresses written outside the stack area just below kStackTop.
-    std::vector<std::uint16_t> writesOutsideStack() const;
-
-    // A copy of memory and of the pens at the first keyboard read: what the screen
-    // shows while the routine waits for the space bar.
-    struct Picture {
+    struct Picture {  // memory, pens, mode and display start at one moment
         std::array<std::uint8_t, 0x10000> memory;
         std::array<std::optional<std::uint8_t>, 17> inks;
         int mode;
         std::uint8_t crtcR12;
-        std::uint64_t time;
     };
-    std::optional<Picture> shownWhileWaiting;
-    Picture shownNow() const;
+
+    std::array<std::uint8_t, 0x10000> memory{};
+    std::vector<bool> written = std::vector<bool>(0x10000, false);
+    std::uint64_t spaceDownAt = UINT64_MAX;  // the space bar goes down then and stays down
+    bool setModeClearsScreen = false;        // SCR SET MODE clears &C000-&FFFF, as the firmware does
+    std::vector<Event> modesSet, penColours, crtcWrites, keyboardReads;
+    std::vector<std::uint16_t> unexpectedPorts;
+    int interruptsTaken = 0, firmwareHandlerRuns = 0;
+    std::optional<Picture> shownWhileWaiting;  // at the first keyboard read
+
+    EmulatedCpc() {
+        cpu_ = z80ex_create(readMemory, this, writeMemory, this, readPort, this, writePort, this, vector, this);
+        if (!cpu_) throw std::runtime_error("libz80ex could not create a Z80");
+        crtc_[1] = 40;     // 40 characters of 2 bytes a line
+        crtc_[12] = 0x30;  // screen at &C000
+        std::copy(kFirmwareInterruptEntry.begin(), kFirmwareInterruptEntry.end(), memory.begin() + 0x38);
+    }
+    ~EmulatedCpc() { z80ex_destroy(cpu_); }
+    EmulatedCpc(const EmulatedCpc&) = delete;
+    EmulatedCpc& operator=(const EmulatedCpc&) = delete;
+
+    void load(std::uint16_t address, std::span<const std::uint8_t> bytes) {
+        std::copy(bytes.begin(), bytes.end(), memory.begin() + address);
+    }
+    bool spaceDown(std::uint64_t time) const { return time >= spaceDownAt; }
+    Picture shownNow() const { return {memory, inks_, mode_, crtc_[12]}; }
+
+    // The addresses written outside the 256 bytes of stack below kStackTop.
+    std::vector<std::uint16_t> writesOutsideStack() const {
+        std::vector<std::uint16_t> outside;
+        for (std::size_t a = 0; a < written.size(); ++a)
+            if (written[a] && (a < kStackTop - 0x100u || a >= kStackTop)) outside.push_back(static_cast<std::uint16_t>(a));
+        return outside;
+    }
+
+    struct CallResult {
+        bool returned = false;
+        std::uint64_t endedAt = 0;
+        std::uint16_t stackPointer = 0;
+    };
+    // As BASIC's CALL: interrupt mode 1, interrupts on, a return address pushed. Runs
+    // until the routine returns or `budget` T-states have passed.
+    CallResult call(std::uint16_t address, std::uint64_t budget) {
+        z80ex_set_reg(cpu_, regIM, 1);
+        z80ex_set_reg(cpu_, regIFF1, 1);
+        z80ex_set_reg(cpu_, regIFF2, 1);
+        memory[kStackTop - 2] = kReturnAddress & 0xFF;
+        memory[kStackTop - 1] = kReturnAddress >> 8;
+        z80ex_set_reg(cpu_, regSP, kStackTop - 2);
+        z80ex_set_reg(cpu_, regPC, address);
+        CallResult result;
+        for (const std::uint64_t start = clock_; clock_ - start < budget;) {
+            const auto pc = z80ex_get_reg(cpu_, regPC);
+            if (z80ex_last_op_type(cpu_) == 0) {  // between instructions
+                if (pc == kReturnAddress && z80ex_get_reg(cpu_, regSP) == kStackTop) {
+                    result.returned = true;
+                    break;
+                }
+                if (pc == 0xBC0E) {  // SCR SET MODE
+                    const int a = z80ex_get_reg(cpu_, regAF) >> 8;
+                    modesSet.push_back({a, 0, clock_});
+                    mode_ = a & 3;
+                    if (setModeClearsScreen) std::fill(memory.begin() + 0xC000, memory.end(), std::uint8_t{0});
+                    returnFromTrap();
+                    continue;
+                }
+                if (pc == 0xB941) {  // the firmware's handler ends with EI; RET
+                    ++firmwareHandlerRuns;
+                    z80ex_set_reg(cpu_, regIFF1, 1);
+                    returnFromTrap();
+                    continue;
+                }
+            }
+            stepStart_ = clock_;
+            clock_ += static_cast<std::uint64_t>(z80ex_step(cpu_));
+            if (clock_ >= nextInterrupt_) interruptPending_ = true, nextInterrupt_ += kInterruptPeriod;
+            if (interruptPending_ && z80ex_last_op_type(cpu_) == 0 && z80ex_int_possible(cpu_)) {
+                if (const int taken = z80ex_int(cpu_); taken > 0)
+                    clock_ += static_cast<std::uint64_t>(taken), interruptPending_ = false, ++interruptsTaken;
+            }
+        }
+        result.endedAt = clock_;
+        result.stackPointer = z80ex_get_reg(cpu_, regSP);
+        return result;
+    }
 
 private:
-    static Z80EX_BYTE readMemory(Z80EX_CONTEXT*, Z80EX_WORD address, int, void* self);
-    static void writeMemory(Z80EX_CONTEXT*, Z80EX_WORD address, Z80EX_BYTE value, void* self);
-    static Z80EX_BYTE readPort(Z80EX_CONTEXT*, Z80EX_WORD port, void* self);
-    static void writePort(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE value, void* self);
-    static Z80EX_BYTE interruptVector(Z80EX_CONTEXT*, void*);
+    void returnFromTrap() {
+        const auto sp = z80ex_get_reg(cpu_, regSP);
+        z80ex_set_reg(cpu_, regPC, static_cast<Z80EX_WORD>(memory[sp] | memory[static_cast<std::uint16_t>(sp + 1)] << 8));
+        z80ex_set_reg(cpu_, regSP, static_cast<Z80EX_WORD>(sp + 2));
+        clock_ += 10;  // as long as a RET
+    }
+    std::uint64_t now() const { return stepStart_ + static_cast<std::uint64_t>(z80ex_op_tstate(cpu_)); }
 
-    std::uint8_t in(std::uint16_t port);
-    void out(std::uint16_t port, std::uint8_t value);
-    std::uint64_t timeInInstruction() const;
-    void returnFromTrap();
+    std::uint8_t in(std::uint16_t port) {
+        switch (port >> 8) {
+            case 0xF4: {
+                if (!portAInput_) return portA_;
+                if (portC_ >> 6 != 1 || soundRegister_ != 14) return 0xFF;  // only the keyboard is read
+                const int line = portC_ & 0x0F;
+                const std::uint8_t value = line == 5 && spaceDown(now()) ? 0x7F : 0xFF;
+                keyboardReads.push_back({line, value, now()});
+                if (!shownWhileWaiting) shownWhileWaiting = shownNow();
+                return value;
+            }
+            case 0xF5: return static_cast<std::uint8_t>(0x5E | (now() % kFrame < kFlyback ? 1 : 0));
+            case 0xF6: return portC_;
+            default: unexpectedPorts.push_back(port); return 0xFF;
+        }
+    }
+    void out(std::uint16_t port, std::uint8_t value) {
+        switch (port >> 8) {
+            case 0x7F:
+                if (value >> 6 == 0) pen_ = (value & 0x10) ? 16 : value & 0x0F;
+                else if (value >> 6 == 1) inks_[static_cast<std::size_t>(pen_)] = value, penColours.push_back({pen_, value, now()});
+                else unexpectedPorts.push_back(port);
+                break;
+            case 0xBC: crtcSelected_ = value & 0x1F; break;
+            case 0xBD:
+                if (crtcSelected_ < 18) crtc_[static_cast<std::size_t>(crtcSelected_)] = value;
+                crtcWrites.push_back({crtcSelected_, value, now()});
+                break;
+            case 0xF4: portA_ = value; break;
+            case 0xF6:
+                portC_ = value;
+                if (value >> 6 == 3) soundRegister_ = portA_ & 0x0F;  // latch the chip's register
+                break;
+            case 0xF7:
+                if (value & 0x80) portAInput_ = (value & 0x10) != 0, portA_ = 0, portC_ = 0;  // mode set clears the latches
+                else portC_ = static_cast<std::uint8_t>((value & 1) ? portC_ | 1 << ((value >> 1) & 7) : portC_ & ~(1 << ((value >> 1) & 7)));
+                break;
+            default: unexpectedPorts.push_back(port); break;
+        }
+    }
+    static Z80EX_BYTE readMemory(Z80EX_CONTEXT*, Z80EX_WORD a, int, void* self) { return static_cast<EmulatedCpc*>(self)->memory[a]; }
+    static void writeMemory(Z80EX_CONTEXT*, Z80EX_WORD a, Z80EX_BYTE value, void* self) {
+        static_cast<EmulatedCpc*>(self)->memory[a] = value;
+        static_cast<EmulatedCpc*>(self)->written[a] = true;
+    }
+    static Z80EX_BYTE readPort(Z80EX_CONTEXT*, Z80EX_WORD port, void* self) { return static_cast<EmulatedCpc*>(self)->in(port); }
+    static void writePort(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE v, void* self) { static_cast<EmulatedCpc*>(self)->out(port, v); }
+    static Z80EX_BYTE vector(Z80EX_CONTEXT*, void*) { return 0xFF; }
 
     Z80EX_CONTEXT* cpu_ = nullptr;
-    std::uint64_t clock_ = 0;
-    std::uint64_t stepStart_ = 0;
-    std::uint64_t nextInterrupt_ = kInterruptTStates;
-    bool interruptPending_ = false;
-    std::uint64_t spaceDownAt_ = UINT64_MAX;
-    int mode_ = 1;
-
-    int selectedPen_ = 0;
-    int crtcSelected_ = 0;
-    std::uint8_t portA_ = 0;
-    std::uint8_t portC_ = 0;
-    bool portAInput_ = false;
-    int soundRegister_ = 0;
-    std::array<std::uint8_t, 16> soundRegisters_{};
+    std::uint64_t clock_ = 0, stepStart_ = 0, nextInterrupt_ = kInterruptPeriod;
+    bool interruptPending_ = false, portAInput_ = false;
+    int mode_ = 1, pen_ = 0, crtcSelected_ = 0, soundRegister_ = 0;
+    std::uint8_t portA_ = 0, portC_ = 0;
+    std::array<std::uint8_t, 18> crtc_{};
+    std::array<std::optional<std::uint8_t>, 17> inks_;
 };
 
-// The colour that a gate-array code shows, as (red, green, blue) levels 0, 1, 2.
-struct ColourLevels {
-    int red;
-    int green;
-    int blue;
-};
-ColourLevels levelsOfGateArrayCode(std::uint8_t code);
+// The colour a gate-array code shows, as the firmware's colour number (9 × green + 3 ×
+// red + blue levels); the gate array reads bits 4-0 of a colour write.
+inline int firmwareColourOfCode(std::uint8_t code) {
+    static constexpr std::array<int, 32> colour{13, 13, 19, 25, 1, 7, 10, 16, 7, 25, 24, 26, 6, 8, 15, 17,
+                                                1, 19, 18, 20, 0, 2, 9, 11, 4, 22, 21, 23, 3, 5, 12, 14};
+    return colour[code & 0x1F];
+}
 
-// The pen of pixel (x, y) of a CPC screen: `screen` is the 16 KB the CRTC displays,
-// with 80 bytes per line (CRTC register 1 = 40) and 8 lines per character row.
-int penOnScreen(std::span<const std::uint8_t> screen, int mode, int x, int y);
+// The pen of pixel (x, y) of a screen of 80 bytes a line and 8 lines a character row,
+// each scan line of a row 2 KB after the one before: mode 2 one bit a pixel from bit 7;
+// mode 1 pen bits 0/1 of pixel k at bits 7-k/3-k; mode 0 pen bits 0/1/2/3 of pixel k at
+// bits 7-k/3-k/5-k/1-k.
+inline int penOnScreen(std::span<const std::uint8_t> screen, int mode, int x, int y) {
+    const int perByte = 2 << mode, k = x % perByte;
+    const std::uint8_t byte = screen[static_cast<std::size_t>(y / 8 * 80 + y % 8 * 0x800 + x / perByte)];
+    auto bit = [byte](int n) { return (byte >> n) & 1; };
+    if (mode == 2) return bit(7 - k);
+    if (mode == 1) return bit(7 - k) | bit(3 - k) << 1;
+    return bit(7 - k) | bit(3 - k) << 1 | bit(5 - k) << 2 | bit(1 - k) << 3;
+}
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

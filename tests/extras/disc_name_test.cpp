@@ -1,12 +1,14 @@
 // Names proposed for the files on a disc, and reading back which files a disc holds.
 #include "extras/disc_name.h"
 #include "extras/disc_image.h"
-#include "extras_support.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-namespace varnoke::extras {
+namespace varnoke {
 namespace {
+
+using namespace varnoke::test;
 
 TEST(DiscName, SpellsEveryLatinAndCyrillicLetterInReadableAscii) {
     const std::pair<const char*, const char*> cases[] = {
@@ -33,7 +35,7 @@ TEST(DiscName, AcceptsOnlyNamesTheDiscSaveKeepsAsTheyAre) {
 }
 
 TEST(DiscName, FilesOnDiscListsUserZeroAndLeavesTheImageAlone) {
-    TestFolder folder;
+    const TestFolder folder;
     const fs::path disc = folder / "pictures.dsk";
     const std::vector<Byte> bytes(3000, 7);
     const std::array<DiscFile, 2> files{{{"SUNSET.SCR", bytes}, {"SUNSET.PAL", bytes}}};
@@ -41,9 +43,8 @@ TEST(DiscName, FilesOnDiscListsUserZeroAndLeavesTheImageAlone) {
     writeBytes(folder / "other.bin", bytes);
     // cpmtools puts one file in user 0 and one in user 1.
     const ProgramRun put = runCommand("cpmcp -f cpcdata '" + disc.string() + "' '" + (folder / "other.bin").string() +
-                                          "' 0:OTHER.BIN && cpmcp -f cpcdata '" + disc.string() + "' '" +
-                                          (folder / "other.bin").string() + "' 1:HIDDEN.BIN",
-                                      folder);
+                                      "' 0:OTHER.BIN && cpmcp -f cpcdata '" + disc.string() + "' '" +
+                                      (folder / "other.bin").string() + "' 1:HIDDEN.BIN");
     ASSERT_EQ(put.status, 0) << put.err;
     const std::vector<Byte> before = readBytes(disc);
 
@@ -59,4 +60,4 @@ TEST(DiscName, FilesOnDiscListsUserZeroAndLeavesTheImageAlone) {
 }
 
 }  // namespace
-}  // namespace varnoke::extras
+}  // namespace varnoke
