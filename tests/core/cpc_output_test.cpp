@@ -1,7 +1,6 @@
 // From decoded pixels to CPC files: run-length decoding, drawing each mode, screen
-// encoding (pixel packing, row interleave, ink table), the AMSDOS headers, the palette
-// block, and the Save command.
-#include "cpc/amsdos_header.h"
+// encoding (pixel packing, row interleave), and the Save command. The bytes of the
+// AMSDOS headers, the ink table and the palette block are the golden files' to check.
 #include "cpc/save_command.h"
 #include "cpc/screen_encoding.h"
 #include "display/picture_display.h"
@@ -176,66 +175,14 @@ TEST(ScreenEncoding, EveryPixelDecodesBackToItsPenAndGapsStayZero) {
     }
 }
 
-TEST(ScreenEncoding, InkTableAndTwoPensOfOneColour) {
-    // Mode 1, three colours; pen 1's colour shown as CPC colour 24; pen 3 empty.
-    ProgramState state = pictureWith(1, [](int x, int) { return static_cast<Byte>(x < 200 ? 26 : x < 300 ? 6 : 9); });
-    state.colorSubstitution[6] = 24;
-    buildPalette(state, Log());
-    ScreenImage image = encodeScreenImage(state);
-    EXPECT_EQ(Bytes(image.begin() + 0x7D0, image.begin() + 0x7F2),
-              (Bytes{26, 24, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,            // colour numbers
-                     0x4B, 0x4A, 0x56, 0x54, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // gate-array codes
-                     0, 1}));                                                    // end marker, mode
-
-    // Both pens of a mode 2 picture show black: every pixel takes the lower pen.
-    state = pictureWith(2, [](int x, int) { return static_cast<Byte>(x < 400 ? 0 : 26); });
+// Both pens of a mode 2 picture show black: every pixel takes the lower pen.
+TEST(ScreenEncoding, TwoPensOfOneColourEncodeWithTheLowerPen) {
+    ProgramState state = pictureWith(2, [](int x, int) { return static_cast<Byte>(x < 400 ? 0 : 26); });
     state.colorSubstitution[26] = 0;
     buildPalette(state, Log());
-    image = encodeScreenImage(state);
+    const ScreenImage image = encodeScreenImage(state);
     for (int y = 0; y < 200; ++y)
         for (std::size_t x = 0; x < 80; ++x) ASSERT_EQ(image[rowOffset(y) + x], 0);
-}
-
-TEST(AmsdosHeader, FieldsAndChecksumsOfTheThreeHeaders) {
-    struct Case {
-        bool palette;
-        ScreenLayout layout;
-        unsigned load, length, entry, checksum;
-        const char* name;
-    };
-    const Case cases[] = {{false, ScreenLayout::At4000, 0x4000, 0x4000, 0x4FD0, 1338, "VARNOPCXSCR"},
-                          {false, ScreenLayout::AtC000, 0xC000, 0x4000, 0x4000, 1243, "VARNOPCXSCR"},
-                          {true, ScreenLayout::AtC000, 0x8809, 239, 0x8809, 1616, "VARNOPCXPAL"}};
-    for (const Case& c : cases) {
-        AmsdosHeader header;
-        header.fill(0xEE);
-        CapturedLog captured;
-        buildAmsdosHeader(header, c.palette, c.layout, captured.log);
-        const Bytes h(header.begin(), header.end());
-        EXPECT_EQ(std::string(h.begin() + 1, h.begin() + 12), c.name);
-        EXPECT_EQ(h[18], 2);
-        EXPECT_EQ(test::le16(h, 21), c.load);
-        EXPECT_EQ(test::le16(h, 24), c.length);
-        EXPECT_EQ(test::le16(h, 26), c.entry);
-        EXPECT_EQ(test::le16(h, 64) + (unsigned{h[66]} << 16), c.length);
-        EXPECT_EQ(test::le16(h, 67), std::accumulate(h.begin(), h.begin() + 67, 0u));
-        EXPECT_EQ(test::le16(h, 67), c.checksum);
-        for (const int i : {0, 12, 13, 17, 19, 20, 23, 28, 63, 69, 127}) EXPECT_EQ(h[std::size_t(i)], 0) << i;
-        EXPECT_EQ(captured.lines, (Strings{"Creation d' une entete Amsdos ... ", "Checksum = " + std::to_string(c.checksum)}));
-    }
-}
-
-TEST(PaletteBlock, SlotsRepeatTheModesPensWithoutSubstitution) {
-    ProgramState state = pictureWith(2, [](int x, int) { return static_cast<Byte>(x < 400 ? 0 : 26); });
-    state.colorSubstitution[26] = 6;  // shown as bright red, saved in the block as white
-    std::array<Byte, kPaletteBlockSize> block;
-    block.fill(0xEE);
-    buildPaletteBlock(state, block);
-    EXPECT_EQ(Bytes(block.begin(), block.begin() + 3), (Bytes{0, 0xFF, 0}));
-    for (std::size_t slot = 0; slot < 16; ++slot)
-        for (std::size_t i = 0; i < 12; ++i) ASSERT_EQ(block[3 + 12 * slot + i], slot % 2 == 0 ? 0x54 : 0x4B);
-    for (std::size_t i = 195; i < 207; ++i) EXPECT_EQ(block[i], 0x54);
-    for (std::size_t i = 207; i < 239; ++i) EXPECT_EQ(block[i], 0);
 }
 
 TEST(PaletteBlock, OcpModeByteHoldsTheModeAndChangesNothingElse) {
@@ -271,12 +218,8 @@ TEST(SaveCommand, WritesBothFilesAndLogsEveryStep) {
     const ScreenImage image = encodeScreenImage(state);
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0xFD0, screen.begin() + 128));
 
-    ASSERT_EQ(captured.lines.size(), 1u + 1 + 400 + 4 + 1);
-    EXPECT_EQ(Strings(captured.lines.begin(), captured.lines.begin() + 6),
-              (Strings{name, "Saving ... ", "offset debut: 0", "offset fin: 79", "offset debut: 2048", "offset fin: 2127"}));
-    EXPECT_EQ(Strings(captured.lines.begin() + 400, captured.lines.end()),
-              (Strings{"offset debut: 16256", "offset fin: 16335", "Creation d' une entete Amsdos ... ", "Checksum = 1338",
-                       "Creation d' une entete Amsdos ... ", "Checksum = 1616", "Saving Ok ... "}));
+    ASSERT_EQ(captured.lines.size(), 1u + 1 + 400 + 4 + 1);  // the lines themselves: the golden logs
+    EXPECT_EQ(captured.lines.back(), "Saving Ok ... ");
 
     // Saving again writes the same bytes; other names keep their ending.
     EXPECT_EQ(saveFiles(state, ScreenLayout::At4000, folder.str("title"), Log()).status, SaveStatus::Saved);

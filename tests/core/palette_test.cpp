@@ -166,24 +166,6 @@ TEST(PaletteBuilding, BoxesShowSubstitutesEmptyPensGreyAndEntriesShareAPen) {
     EXPECT_EQ(state.inkBoxes[3].box.text, "");
 }
 
-TEST(PenQueries, PensPerModeAndPenOfColor) {
-    ProgramState state;
-    EXPECT_EQ(penOfColor(state, 5), 0);  // nothing loaded: every colour gives pen 0
-    for (const auto& [mode, pens] : {std::pair{0, 16}, {1, 4}, {2, 2}}) {
-        state.cpcMode = static_cast<Byte>(mode);
-        EXPECT_EQ(pensPerMode(state), pens);
-    }
-    for (std::size_t pen = 0; pen < 6; ++pen) state.inkBoxes[pen].filterColor = static_cast<Byte>(pen + 1);
-    EXPECT_EQ(penOfColor(state, 2), 1);
-    EXPECT_EQ(penOfColor(state, 5), 0);  // held by pen 4, outside mode 2's pens
-    state.cpcMode = 0;
-    EXPECT_EQ(penOfColor(state, 5), 4);
-    state.colorSubstitution[4] = 2;  // pens 1 and 3 now show colour 2
-    EXPECT_EQ(penOfColor(state, 2), 1);
-    state.colorSubstitution[2] = 9;
-    EXPECT_EQ(penOfColor(state, 2), 3);
-}
-
 TEST(PaletteEditing, ThresholdBarsPushEachOtherOneStepAtMost) {
     struct Move {
         bool low;

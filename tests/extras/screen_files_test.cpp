@@ -1,7 +1,7 @@
 // What is made beside and from the screen files: the palette fit (nearest pen of the
 // mode, ties to the lower pen), the preview PNG of --preview and --show checked pixel by
-// pixel as netpbm decodes it, and screen files read back, every damage refused with a
-// reason that says what is wrong and where.
+// pixel as netpbm decodes it (which reads back screen files of every mode and layout),
+// and screen files refused for every damage with a reason that says what and where.
 #include "cpc/save_command.h"
 #include "cpc/screen_file_reader.h"
 #include "palette/palette_check.h"
@@ -69,17 +69,12 @@ TEST(PaletteFit, GivesEachSurplusPenTheNearestColourOfTheMode) {
     state.colorSubstitution[20] = 1;
     ASSERT_TRUE(openPicture(state, "fit.pcx", bandPicture(), Log()).accepted);
     ASSERT_FALSE(Palette_Ok(state, Log()));
-    test::CapturedLog captured;
-    EXPECT_EQ(fitPalette(state, captured.log).size(), 4u);
-    std::string lines;
-    for (const std::string& line : captured.lines) lines += line + "\n";
-    EXPECT_EQ(lines, std::string(kFitLines) + "- Building Palette ...\n");
+    EXPECT_EQ(fitPalette(state, Log()).size(), 4u);  // which, and the lines: the program's test
     for (const Band& band : kBands) EXPECT_EQ(state.colorSubstitution[std::size_t(band.filterColor)], band.shownAfterFit);
-    EXPECT_EQ(state.inkBoxes[6].box.text, "6");
     EXPECT_TRUE(Palette_Ok(state, Log()));
 
     // A second fit finds nothing to do, says so, and does not rebuild.
-    captured.lines.clear();
+    test::CapturedLog captured;
     EXPECT_TRUE(fitPalette(state, captured.log).empty());
     EXPECT_EQ(captured.lines, Strings{"Fit: nothing to change, every pen shows a colour of the mode"});
     ProgramState empty;
@@ -216,21 +211,6 @@ Bytes screenFileOf(const std::string& sampleName, ScreenLayout layout) {
 std::string reasonFor(const Bytes& file) {
     const Expected<ScreenFile> parsed = parseScreenFile(file);
     return parsed ? std::string("accepted") : parsed.reason();
-}
-
-TEST(ScreenFileReader, AcceptsEveryModeAndLayoutThisProgramWrites) {
-    const std::tuple<const char*, Byte, Byte> samples[] = {
-        {"sunset-mode0.pcx", 0, 9}, {"sunset-mode1.pcx", 1, 2}, {"checkerboard-mode2.pcx", 2, 26}};
-    for (const auto& [name, mode, pen0] : samples)
-        for (const ScreenLayout layout : {ScreenLayout::At4000, ScreenLayout::AtC000}) {
-            const Bytes file = screenFileOf(name, layout);
-            const Expected<ScreenFile> parsed = parseScreenFile(file);
-            ASSERT_TRUE(parsed) << name << ": " << parsed.reason();
-            EXPECT_EQ(parsed.value().layout, layout);
-            EXPECT_EQ(parsed.value().inks.mode, mode);
-            EXPECT_EQ(parsed.value().inks.colors[0], pen0) << name;
-            EXPECT_TRUE(std::equal(parsed.value().image.begin(), parsed.value().image.end(), file.begin() + 128));
-        }
 }
 
 TEST(ScreenFileReader, RefusesDamagedHeadersSizesModesAndInkTables) {
