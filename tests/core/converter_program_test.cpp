@@ -75,8 +75,9 @@ TEST(ConverterProgram, ValuesAfterEqualsAndFileNamesAfterDoubleDash) {
     // options given with '=', and "--" lets a file name start with '-'.
     const test::TestFolder folder;
     EXPECT_EQ(runConverter("--low 0 --high 0 " + sample("sunset-mode1.pcx") + " " + folder.str("a")).status, 0);
-    const test::ProgramRun run = test::runCommand("cd '" + folder.path().string() + "' && " VARNOKE_CONVERTER
-                                                  " --low=0 --high=0 -- " + sample("sunset-mode1.pcx") + " -out");
+    const test::ProgramRun run =
+        test::runCommand("cd '" + folder.path().string() + "' && " VARNOKE_CONVERTER " --low=0 --high=0 -- " +
+                         sample("sunset-mode1.pcx") + " -out");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(test::readBytes(folder / "-out.scr"), test::readBytes(folder / "a.scr"));
     EXPECT_EQ(test::readBytes(folder / "a.scr").size(), 16512u);

@@ -81,7 +81,17 @@ TEST(PictureDisplay, EachModeDrawsItsPixelShapeAndNothingElse) {
         std::vector<Probe> probes;
     };
     const Case cases[] = {
-        {0, 32010, {{0, 0, 0}, {1, 0, 0}, {2, 0, 1}, {0, 1, 160}, {319, 199, 31999}, {19, 200, 32009}, {20, 200, -1}, {320, 0, -1}, {639, 399, -1}}},
+        {0,
+         32010,
+         {{0, 0, 0},
+          {1, 0, 0},
+          {2, 0, 1},
+          {0, 1, 160},
+          {319, 199, 31999},
+          {19, 200, 32009},
+          {20, 200, -1},
+          {320, 0, -1},
+          {639, 399, -1}}},
         {1, 64000, {{0, 1, 320}, {318, 199, 63998}, {319, 199, 63999}, {320, 199, -1}, {0, 200, -1}}},
         {2, 128062, {{0, 2, 640}, {0, 3, 640}, {639, 398, 127999}, {639, 399, 127999}, {1, 399, 127361}}},
         {1, 0, {{0, 0, -1}}},
@@ -154,7 +164,8 @@ TEST(ScreenEncoding, EveryPixelDecodesBackToItsPenAndGapsStayZero) {
     for (Byte mode = 0; mode < 3; ++mode) {
         const int pens = pensOfMode(mode);
         Bytes weights;  // colours 0..pens-1 with distinct frequencies: pen p holds colour p
-        for (int c = 0; c < pens; ++c) weights.insert(weights.end(), static_cast<std::size_t>(pens - c), static_cast<Byte>(c));
+        for (int c = 0; c < pens; ++c)
+            weights.insert(weights.end(), static_cast<std::size_t>(pens - c), static_cast<Byte>(c));
         std::uniform_int_distribution<std::size_t> pick(0, weights.size() - 1);
         const ProgramState state = pictureWith(mode, [&](int, int) { return weights[pick(random)]; });
         const ScreenImage image = encodeScreenImage(state);
@@ -198,9 +209,12 @@ TEST(PaletteBlock, OcpModeByteHoldsTheModeAndChangesNothingElse) {
 }
 
 TEST(SaveCommand, BaseNameDropsOnlyALowerCaseScrEnding) {
-    const std::pair<const char*, const char*> names[] = {{"/a/title.scr", "/a/title"}, {"/a/title", "/a/title"},
-                                                         {"/a/TITLE.SCR", "/a/TITLE.SCR"}, {"/a/t.bmp", "/a/t.bmp"},
-                                                         {".scr", ""}, {"scr", "scr"}};
+    const std::pair<const char*, const char*> names[] = {{"/a/title.scr", "/a/title"},
+                                                         {"/a/title", "/a/title"},
+                                                         {"/a/TITLE.SCR", "/a/TITLE.SCR"},
+                                                         {"/a/t.bmp", "/a/t.bmp"},
+                                                         {".scr", ""},
+                                                         {"scr", "scr"}};
     for (const auto& [name, base] : names) EXPECT_EQ(screenBaseName(name), base);
 }
 
@@ -236,8 +250,9 @@ TEST(SaveCommand, RefusalsAndFailuresLeaveTheFolderAsItWas) {
     EXPECT_EQ(captured.lines.size(), 2u);
 
     // Five colours in mode 1; the least used, colour 4, lands in pen 4.
-    ProgramState state = pictureWith(
-        1, [](int x, int) { return static_cast<Byte>(x < 100 ? 26 : x < 180 ? 1 : x < 240 ? 2 : x < 290 ? 3 : 4); });
+    ProgramState state = pictureWith(1, [](int x, int) {
+        return static_cast<Byte>(x < 100 ? 26 : x < 180 ? 1 : x < 240 ? 2 : x < 290 ? 3 : 4);
+    });
     captured.lines.clear();
     SaveOutcome outcome = saveFiles(state, ScreenLayout::At4000, name, captured.log);
     EXPECT_EQ(outcome.status, SaveStatus::PaletteRefused);
@@ -256,7 +271,8 @@ TEST(SaveCommand, RefusalsAndFailuresLeaveTheFolderAsItWas) {
     EXPECT_EQ(outcome.status, SaveStatus::WriteFailed);
     EXPECT_NE(outcome.reason.find("title.pal"), std::string::npos) << outcome.reason;
     EXPECT_NE(captured.lines.back().find("title.pal"), std::string::npos);
-    EXPECT_EQ(test::readBytes(folder / "title.scr"), (Bytes{'a', 'n', ' ', 'o', 'l', 'd', 'e', 'r', ' ', 's', 'c', 'r', 'e', 'e', 'n'}));
+    EXPECT_EQ(test::readBytes(folder / "title.scr"),
+              (Bytes{'a', 'n', ' ', 'o', 'l', 'd', 'e', 'r', ' ', 's', 'c', 'r', 'e', 'e', 'n'}));
     EXPECT_EQ(folder.names(), (Strings{"title.pal", "title.scr"}));  // no temporary left
     outcome = saveFiles(state, ScreenLayout::At4000, folder.str("no-such-folder/x"), Log());
     EXPECT_EQ(outcome.status, SaveStatus::WriteFailed);

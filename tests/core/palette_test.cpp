@@ -31,7 +31,8 @@ void setCounts(ProgramState& state, const std::vector<std::uint32_t>& counts) {
 
 std::vector<int> penColors(const ProgramState& state) {
     std::vector<int> colors;
-    for (const couleur_palette& pen : state.inkBoxes) colors.push_back(pen.filterColor == kEmptyPen ? -1 : pen.filterColor);
+    for (const couleur_palette& pen : state.inkBoxes)
+        colors.push_back(pen.filterColor == kEmptyPen ? -1 : pen.filterColor);
     return colors;
 }
 
@@ -67,8 +68,12 @@ struct SortModel {
     void partitionLoop(std::size_t first, std::size_t last) {
         while (last - first > 16) {
             const occ_color_cpc A = t[first], M = t[first + (last - first) / 2], Z = t[last - 1];
-            const occ_color_cpc pivot = less(A, M) ? (less(M, Z) ? M : less(A, Z) ? Z : A)
-                                                   : (less(A, Z) ? A : less(M, Z) ? Z : M);
+            const occ_color_cpc pivot = less(A, M) ? (less(M, Z)   ? M
+                                                      : less(A, Z) ? Z
+                                                                   : A)
+                                                   : (less(A, Z)   ? A
+                                                      : less(M, Z) ? Z
+                                                                   : M);
             std::size_t i = first, j = last;
             for (;; ++i) {
                 while (less(t[i], pivot)) ++i;
@@ -76,8 +81,10 @@ struct SortModel {
                 if (i >= j) break;
                 std::swap(t[i], t[j]);
             }
-            if (i - first >= last - i) partitionLoop(i, last), last = i;
-            else partitionLoop(first, i), first = i;
+            if (i - first >= last - i)
+                partitionLoop(i, last), last = i;
+            else
+                partitionLoop(first, i), first = i;
         }
     }
     void linearInsert(std::size_t p) {
@@ -88,8 +95,11 @@ struct SortModel {
     std::vector<int> sortedColors() {
         partitionLoop(0, t.size());
         for (std::size_t p = 1; p < t.size(); ++p) {
-            if (p < 16 && less(t[p], t[0])) std::rotate(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(p), t.begin() + static_cast<std::ptrdiff_t>(p) + 1);
-            else linearInsert(p);
+            if (p < 16 && less(t[p], t[0]))
+                std::rotate(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(p),
+                            t.begin() + static_cast<std::ptrdiff_t>(p) + 1);
+            else
+                linearInsert(p);
         }
         std::vector<int> colors;
         for (const occ_color_cpc& r : t) colors.push_back(r.color);
@@ -101,7 +111,8 @@ TEST(TallySort, PutsEqualCountsWhereTheDocumentedProcedureDoes) {
     std::mt19937 random(7);
     for (int round = 0; round < 3000; ++round) {
         std::array<occ_color_cpc, 27> tally;
-        std::uniform_int_distribution<std::uint32_t> count(0, round % 3 == 0 ? 1000000u : 1u + static_cast<unsigned>(round % 5));
+        std::uniform_int_distribution<std::uint32_t> count(
+            0, round % 3 == 0 ? 1000000u : 1u + static_cast<unsigned>(round % 5));
         for (Byte k = 0; k < 27; ++k) tally[k] = {k, count(random)};
         SortModel model{{tally.begin(), tally.end()}};
         const std::vector<int> expected = model.sortedColors();
@@ -177,8 +188,10 @@ TEST(PaletteEditing, ThresholdBarsPushEachOtherOneStepAtMost) {
         ProgramState state;
         CapturedLog captured;
         state.thresholdLow = m.low0, state.thresholdHigh = m.high0;
-        if (m.low) moveLowThreshold(state, m.to, captured.log);
-        else moveHighThreshold(state, m.to, captured.log);
+        if (m.low)
+            moveLowThreshold(state, m.to, captured.log);
+        else
+            moveHighThreshold(state, m.to, captured.log);
         EXPECT_EQ(state.thresholdLow, m.lowAfter) << m.to;
         EXPECT_EQ(state.thresholdHigh, m.highAfter) << m.to;
         EXPECT_EQ(captured.lines, Strings{"- Building Palette ..."});
@@ -219,10 +232,12 @@ TEST(PaletteCheck, SurplusPensMustShowAColourOfTheModesPens) {
     counts[0] = 90, counts[26] = 80, counts[9] = 70, counts[2] = 60, counts[13] = 4, counts[6] = 3;
     setCounts(state, counts);
     const std::pair<int, int> substitutions[] = {{-1, 0}, {13, 26}, {6, 2}};
-    const char* refusals[] = {"4 n'est pas dans la palette - index: 13", "5 n'est pas dans la palette - index: 6", nullptr};
+    const char* refusals[] = {"4 n'est pas dans la palette - index: 13", "5 n'est pas dans la palette - index: 6",
+                              nullptr};
     for (std::size_t step = 0; step < 3; ++step) {
         if (substitutions[step].first >= 0)
-            state.colorSubstitution[static_cast<std::size_t>(substitutions[step].first)] = static_cast<Byte>(substitutions[step].second);
+            state.colorSubstitution[static_cast<std::size_t>(substitutions[step].first)] =
+                static_cast<Byte>(substitutions[step].second);
         buildPalette(state, captured.log);
         captured.lines.clear();
         EXPECT_EQ(Palette_Ok(state, captured.log), refusals[step] == nullptr);

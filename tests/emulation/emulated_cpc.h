@@ -79,7 +79,8 @@ public:
     std::vector<std::uint16_t> writesOutsideStack() const {
         std::vector<std::uint16_t> outside;
         for (std::size_t a = 0; a < written.size(); ++a)
-            if (written[a] && (a < kStackTop - 0x100u || a >= kStackTop)) outside.push_back(static_cast<std::uint16_t>(a));
+            if (written[a] && (a < kStackTop - 0x100u || a >= kStackTop))
+                outside.push_back(static_cast<std::uint16_t>(a));
         return outside;
     }
 
@@ -137,7 +138,8 @@ public:
 private:
     void returnFromTrap() {
         const auto sp = z80ex_get_reg(cpu_, regSP);
-        z80ex_set_reg(cpu_, regPC, static_cast<Z80EX_WORD>(memory[sp] | memory[static_cast<std::uint16_t>(sp + 1)] << 8));
+        z80ex_set_reg(cpu_, regPC,
+                      static_cast<Z80EX_WORD>(memory[sp] | memory[static_cast<std::uint16_t>(sp + 1)] << 8));
         z80ex_set_reg(cpu_, regSP, static_cast<Z80EX_WORD>(sp + 2));
         clock_ += 10;  // as long as a RET
     }
@@ -162,9 +164,12 @@ private:
     void out(std::uint16_t port, std::uint8_t value) {
         switch (port >> 8) {
             case 0x7F:
-                if (value >> 6 == 0) pen_ = (value & 0x10) ? 16 : value & 0x0F;
-                else if (value >> 6 == 1) inks_[static_cast<std::size_t>(pen_)] = value, penColours.push_back({pen_, value, now()});
-                else unexpectedPorts.push_back(port);
+                if (value >> 6 == 0)
+                    pen_ = (value & 0x10) ? 16 : value & 0x0F;
+                else if (value >> 6 == 1)
+                    inks_[static_cast<std::size_t>(pen_)] = value, penColours.push_back({pen_, value, now()});
+                else
+                    unexpectedPorts.push_back(port);
                 break;
             case 0xBC: crtcSelected_ = value & 0x1F; break;
             case 0xBD:
@@ -177,19 +182,28 @@ private:
                 if (value >> 6 == 3) soundRegister_ = portA_ & 0x0F;  // latch the chip's register
                 break;
             case 0xF7:
-                if (value & 0x80) portAInput_ = (value & 0x10) != 0, portA_ = 0, portC_ = 0;  // mode set clears the latches
-                else portC_ = static_cast<std::uint8_t>((value & 1) ? portC_ | 1 << ((value >> 1) & 7) : portC_ & ~(1 << ((value >> 1) & 7)));
+                if (value & 0x80)
+                    portAInput_ = (value & 0x10) != 0, portA_ = 0, portC_ = 0;  // mode set clears the latches
+                else
+                    portC_ = static_cast<std::uint8_t>((value & 1) ? portC_ | 1 << ((value >> 1) & 7)
+                                                                   : portC_ & ~(1 << ((value >> 1) & 7)));
                 break;
             default: unexpectedPorts.push_back(port); break;
         }
     }
-    static Z80EX_BYTE readMemory(Z80EX_CONTEXT*, Z80EX_WORD a, int, void* self) { return static_cast<EmulatedCpc*>(self)->memory[a]; }
+    static Z80EX_BYTE readMemory(Z80EX_CONTEXT*, Z80EX_WORD a, int, void* self) {
+        return static_cast<EmulatedCpc*>(self)->memory[a];
+    }
     static void writeMemory(Z80EX_CONTEXT*, Z80EX_WORD a, Z80EX_BYTE value, void* self) {
         static_cast<EmulatedCpc*>(self)->memory[a] = value;
         static_cast<EmulatedCpc*>(self)->written[a] = true;
     }
-    static Z80EX_BYTE readPort(Z80EX_CONTEXT*, Z80EX_WORD port, void* self) { return static_cast<EmulatedCpc*>(self)->in(port); }
-    static void writePort(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE v, void* self) { static_cast<EmulatedCpc*>(self)->out(port, v); }
+    static Z80EX_BYTE readPort(Z80EX_CONTEXT*, Z80EX_WORD port, void* self) {
+        return static_cast<EmulatedCpc*>(self)->in(port);
+    }
+    static void writePort(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE v, void* self) {
+        static_cast<EmulatedCpc*>(self)->out(port, v);
+    }
     static Z80EX_BYTE vector(Z80EX_CONTEXT*, void*) { return 0xFF; }
 
     Z80EX_CONTEXT* cpu_ = nullptr;
@@ -205,7 +219,7 @@ private:
 // red + blue levels); the gate array reads bits 4-0 of a colour write.
 inline int firmwareColourOfCode(std::uint8_t code) {
     static constexpr std::array<int, 32> colour{13, 13, 19, 25, 1, 7, 10, 16, 7, 25, 24, 26, 6, 8, 15, 17,
-                                                1, 19, 18, 20, 0, 2, 9, 11, 4, 22, 21, 23, 3, 5, 12, 14};
+                                                1,  19, 18, 20, 0, 2, 9,  11, 4, 22, 21, 23, 3, 5, 12, 14};
     return colour[code & 0x1F];
 }
 

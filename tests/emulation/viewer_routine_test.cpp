@@ -29,7 +29,9 @@ struct Converted {
     PictureArea area;
     OutputFiles files;
     test::Bytes image() const { return {files.screenFile.begin() + 128, files.screenFile.end()}; }
-    unsigned header(std::size_t at) const { return test::le16({files.screenFile.begin(), files.screenFile.begin() + 128}, at); }
+    unsigned header(std::size_t at) const {
+        return test::le16({files.screenFile.begin(), files.screenFile.begin() + 128}, at);
+    }
 };
 
 std::unique_ptr<Converted> convert(const std::filesystem::path& pcx, ScreenLayout layout) {
@@ -73,7 +75,8 @@ protected:
         return modes;
     }
     bool firmwareEntryBack() const {
-        return std::equal(EmulatedCpc::kFirmwareInterruptEntry.begin(), EmulatedCpc::kFirmwareInterruptEntry.end(), cpc_.memory.begin() + 0x38);
+        return std::equal(EmulatedCpc::kFirmwareInterruptEntry.begin(), EmulatedCpc::kFirmwareInterruptEntry.end(),
+                          cpc_.memory.begin() + 0x38);
     }
 
     std::unique_ptr<Converted> converted_;
@@ -132,7 +135,8 @@ TEST_P(Viewer, At4000ShowsThePictureUntilTheSpaceBarThenRestoresTheMachine) {
     // Nothing is written but its own operands, &0038-&0039 and the stack.
     const Addresses own{0x4FF5, 0x4FF6, 0x5FDD, 0x5FDE};
     EXPECT_EQ(cpc_.writesOutsideStack(), (Addresses{0x0038, 0x0039, 0x4FF5, 0x4FF6, 0x5FDD, 0x5FDE}));
-    for (std::uint16_t a = 0x4000; a < 0x8000; ++a) ASSERT_TRUE(cpc_.memory[a] == before[a] || std::find(own.begin(), own.end(), a) != own.end()) << a;
+    for (std::uint16_t a = 0x4000; a < 0x8000; ++a)
+        ASSERT_TRUE(cpc_.memory[a] == before[a] || std::find(own.begin(), own.end(), a) != own.end()) << a;
     EXPECT_TRUE(cpc_.unexpectedPorts.empty());
 }
 
@@ -179,7 +183,8 @@ TEST_P(Viewer, AtC000SetsTheModeAndThePensOnly) {
     EXPECT_TRUE(cpc_.unexpectedPorts.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Samples, Viewer, ::testing::Values("sunset-mode0.pcx", "sunset-mode1.pcx", "checkerboard-mode2.pcx"),
+INSTANTIATE_TEST_SUITE_P(Samples, Viewer,
+                         ::testing::Values("sunset-mode0.pcx", "sunset-mode1.pcx", "checkerboard-mode2.pcx"),
                          [](const auto& info) { return "mode" + std::to_string(info.index); });
 
 // Every pixel of a picture that another tool wrote, as the CPC shows it (screen bytes,
@@ -219,14 +224,15 @@ TEST_P(CpcShowsWhatTheWindowShows, EveryPixel) {
             const std::uint32_t onCpc = 0xFF000000u | unsigned{rgb[0]} << 16 | unsigned{rgb[1]} << 8 | rgb[2];
             const std::uint32_t inWindow = converted->area.at(shown.mode == 0 ? 2 * x : x, shown.mode == 2 ? 2 * y : y);
             if (onCpc != inWindow && ++mismatches <= 5)
-                ADD_FAILURE() << "pixel (" << x << ", " << y << "): pen " << pen << ", CPC " << std::hex << onCpc << ", window " << inWindow;
+                ADD_FAILURE() << "pixel (" << x << ", " << y << "): pen " << pen << ", CPC " << std::hex << onCpc
+                              << ", window " << inWindow;
         }
     EXPECT_EQ(mismatches, 0);
 }
 
 std::vector<std::tuple<std::string, ScreenLayout>> roundTrips() {
     std::vector<std::tuple<std::string, ScreenLayout>> trips{{"netpbm-160-offset", ScreenLayout::At4000},
-                                                            {"netpbm-160-offset", ScreenLayout::AtC000}};
+                                                             {"netpbm-160-offset", ScreenLayout::AtC000}};
     for (const char* tool : {"pillow", "netpbm", "magick"})
         for (const char* width : {"160", "320", "640"})
             for (const char* colours : {"few", "many"})
@@ -235,11 +241,14 @@ std::vector<std::tuple<std::string, ScreenLayout>> roundTrips() {
     return trips;
 }
 
-INSTANTIATE_TEST_SUITE_P(IndependentPictures, CpcShowsWhatTheWindowShows, ::testing::ValuesIn(roundTrips()), [](const auto& info) {
-    std::string name = std::get<0>(info.param) + (std::get<1>(info.param) == ScreenLayout::At4000 ? "_at4000" : "_atC000");
-    std::replace(name.begin(), name.end(), '-', '_');
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(IndependentPictures, CpcShowsWhatTheWindowShows, ::testing::ValuesIn(roundTrips()),
+                         [](const auto& info) {
+                             std::string name =
+                                 std::get<0>(info.param) +
+                                 (std::get<1>(info.param) == ScreenLayout::At4000 ? "_at4000" : "_atC000");
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace varnoke

@@ -44,7 +44,8 @@ Bytes extract(const fs::path& disc, const std::string& name) {
 
 // A formatted, empty disc made by libdsk's own formatter, holding the given files (put
 // there by cpmtools, each `size` bytes of a pattern).
-fs::path discWith(const TestFolder& folder, const std::string& name, const std::vector<std::pair<std::string, std::size_t>>& files,
+fs::path discWith(const TestFolder& folder, const std::string& name,
+                  const std::vector<std::pair<std::string, std::size_t>>& files,
                   const std::string& format = "cpcdata") {
     const fs::path disc = folder / name;
     EXPECT_EQ(runCommand("dskform -type dsk -format " + format + " " + quoted(disc)).status, 0);
@@ -59,9 +60,10 @@ fs::path discWith(const TestFolder& folder, const std::string& name, const std::
     return disc;
 }
 
-test::ProgramRun toDisc(const fs::path& disc, const std::string& picture, const TestFolder& folder, const std::string& out = "pic.scr",
-                        const std::string& options = "") {
-    return test::runConverter(options + "--dsk " + quoted(disc) + " " + test::sample(picture) + " " + quoted(folder / out));
+test::ProgramRun toDisc(const fs::path& disc, const std::string& picture, const TestFolder& folder,
+                        const std::string& out = "pic.scr", const std::string& options = "") {
+    return test::runConverter(options + "--dsk " + quoted(disc) + " " + test::sample(picture) + " " +
+                              quoted(folder / out));
 }
 
 TEST(DiscImageProgram, CreatesADiscThatCpmtoolsReadsByteForByte) {
@@ -96,7 +98,8 @@ TEST(DiscImageProgram, AddsBesideOtherFilesAndReplacesFilesOfTheSameName) {
     ASSERT_EQ(toDisc(disc, "checkerboard-mode2.pcx", folder, "board.scr").status, 0);
     const test::ProgramRun run = toDisc(disc, "sunset-mode1.pcx", folder, "pic.scr", "--log ");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("Replaced PIC.SCR on the disc\nReplaced PIC.PAL on the disc\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Replaced PIC.SCR on the disc\nReplaced PIC.PAL on the disc\n"), std::string::npos)
+        << run.out;
     EXPECT_EQ(discListing(disc), (Strings{"BOARD.PAL", "BOARD.SCR", "OTHER.BIN", "PIC.PAL", "PIC.SCR"}));
     EXPECT_EQ(extract(disc, "PIC.SCR"), test::readBytes(folder / "pic.scr"));
     EXPECT_EQ(extract(disc, "PIC.PAL"), test::readBytes(folder / "pic.pal"));
@@ -162,8 +165,12 @@ TEST(DiscImage, LaysOutOddSizedFilesThatCpmtoolsReadsBack) {
     const fs::path disc = folder / "mixed.dsk";
     // 0 bytes; under one record; one record; a block and a byte; one 16 KB extent; three extents.
     std::vector<std::pair<std::string, Bytes>> files;
-    for (const auto& [name, size] : std::vector<std::pair<std::string, std::size_t>>{
-             {"EMPTY.BIN", 0}, {"TINY.BIN", 5}, {"RECORD.BIN", 128}, {"BLOCK.BIN", 1025}, {"EXTENT.BIN", 16384}, {"LARGE", 40000}}) {
+    for (const auto& [name, size] : std::vector<std::pair<std::string, std::size_t>>{{"EMPTY.BIN", 0},
+                                                                                     {"TINY.BIN", 5},
+                                                                                     {"RECORD.BIN", 128},
+                                                                                     {"BLOCK.BIN", 1025},
+                                                                                     {"EXTENT.BIN", 16384},
+                                                                                     {"LARGE", 40000}}) {
         Bytes bytes(size);
         for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<Byte>(i * 13 + size + i / 251);
         files.push_back({name, bytes});
@@ -174,24 +181,31 @@ TEST(DiscImage, LaysOutOddSizedFilesThatCpmtoolsReadsBack) {
     ASSERT_TRUE(addFilesToDiscImage(disc, discFiles, captured.log));
     EXPECT_EQ(captured.lines.back(), "Disc image Ok: 118 KB and 56 directory entries free");
     for (const auto& [name, bytes] : files)
-        EXPECT_EQ(bytes.empty() ? bytes : extract(disc, name), bytes) << name;  // cpmtools copies no bytes of an empty file
+        EXPECT_EQ(bytes.empty() ? bytes : extract(disc, name), bytes)
+            << name;  // cpmtools copies no bytes of an empty file
     EXPECT_EQ(discListing(disc), (Strings{"BLOCK.BIN", "EMPTY.BIN", "EXTENT.BIN", "LARGE", "RECORD.BIN", "TINY.BIN"}));
 }
 
 TEST(DiscImage, NamesFilesLikeAmsdos) {
-    const std::tuple<const char*, const char*, const char*> names[] = {
-        {"pictures/sunset.scr", "SCR", "SUNSET.SCR"}, {"sunset", "PAL", "SUNSET.PAL"},
-        {"/tmp/My Picture 2.scr", "SCR", "MY_PICTU.SCR"}, {"TITLE.SCR", "PAL", "TITLE.PAL"},
-        {"a-b_c.bmp", "SCR", "A-B_C.SCR"}, {"\xC3\xA9t\xC3\xA9.scr", "SCR", "__T__.SCR"},
-        {"folder/.scr", "SCR", nullptr}, {".hidden", "SCR", nullptr}};
+    const std::tuple<const char*, const char*, const char*> names[] = {{"pictures/sunset.scr", "SCR", "SUNSET.SCR"},
+                                                                       {"sunset", "PAL", "SUNSET.PAL"},
+                                                                       {"/tmp/My Picture 2.scr", "SCR", "MY_PICTU.SCR"},
+                                                                       {"TITLE.SCR", "PAL", "TITLE.PAL"},
+                                                                       {"a-b_c.bmp", "SCR", "A-B_C.SCR"},
+                                                                       {"\xC3\xA9t\xC3\xA9.scr", "SCR", "__T__.SCR"},
+                                                                       {"folder/.scr", "SCR", nullptr},
+                                                                       {".hidden", "SCR", nullptr}};
     for (const auto& [output, extension, name] : names) {
         const Expected<std::string> got = discNameOf(output, extension);
         EXPECT_EQ(got ? got.value() : std::string("refused"), name ? name : "refused") << output;
     }
     const std::array<Byte, 11> entry = directoryName("AB.C").value();
     EXPECT_EQ(std::string(entry.begin(), entry.end()), "AB      C  ");
-    for (const auto& [name, reason] : {std::pair{"NINECHARS.SCR", "1 to 8 characters"}, {"A.SCRX", "more than 3"},
-                                       {"lower.scr", "holds 'l'"}, {"A B.SCR", "holds ' '"}, {"A.S*R", "holds '*'"}})
+    for (const auto& [name, reason] : {std::pair{"NINECHARS.SCR", "1 to 8 characters"},
+                                       {"A.SCRX", "more than 3"},
+                                       {"lower.scr", "holds 'l'"},
+                                       {"A B.SCR", "holds ' '"},
+                                       {"A.S*R", "holds '*'"}})
         EXPECT_NE(directoryName(name).reason().find(reason), std::string::npos) << name;
 }
 

@@ -23,7 +23,8 @@ using Strings = std::vector<std::string>;
 
 TEST(PaletteFit, DistanceWeighsGreenThenRedThenBlue) {
     // One level of green, red, blue; two of green; all two; a mix.
-    const int cases[][3] = {{0, 0, 0}, {13, 13, 0}, {0, 9, 59}, {0, 3, 30}, {0, 1, 11}, {0, 18, 236}, {0, 26, 400}, {12, 6, 89}};
+    const int cases[][3] = {{0, 0, 0},  {13, 13, 0},  {0, 9, 59},   {0, 3, 30},
+                            {0, 1, 11}, {0, 18, 236}, {0, 26, 400}, {12, 6, 89}};
     for (const auto& [a, b, distance] : cases) {
         EXPECT_EQ(cpcColorDistance(Byte(a), Byte(b)), distance) << a << "-" << b;
         EXPECT_EQ(cpcColorDistance(Byte(b), Byte(a)), distance);
@@ -70,7 +71,8 @@ TEST(PaletteFit, GivesEachSurplusPenTheNearestColourOfTheMode) {
     ASSERT_TRUE(openPicture(state, "fit.pcx", bandPicture(), Log()).accepted);
     ASSERT_FALSE(Palette_Ok(state, Log()));
     EXPECT_EQ(fitPalette(state, Log()).size(), 4u);  // which, and the lines: the program's test
-    for (const Band& band : kBands) EXPECT_EQ(state.colorSubstitution[std::size_t(band.filterColor)], band.shownAfterFit);
+    for (const Band& band : kBands)
+        EXPECT_EQ(state.colorSubstitution[std::size_t(band.filterColor)], band.shownAfterFit);
     EXPECT_TRUE(Palette_Ok(state, Log()));
 
     // A second fit finds nothing to do, says so, and does not rebuild.
@@ -97,7 +99,8 @@ TEST(PaletteFit, MakesAPictureOfAll27ColoursFitEveryMode) {
         // Each fit took a colour of the mode that no other pen of the mode is nearer to.
         for (const PenFit& fit : fits)
             for (Byte pen = 0; pen < pensPerMode(state); ++pen) {
-                const int distance = cpcColorDistance(fit.previousColor, state.colorSubstitution[state.inkBoxes[pen].filterColor]);
+                const int distance =
+                    cpcColorDistance(fit.previousColor, state.colorSubstitution[state.inkBoxes[pen].filterColor]);
                 const int chosen = cpcColorDistance(fit.previousColor, fit.cpcColor);
                 EXPECT_TRUE(distance > chosen || (distance == chosen && pen >= fit.modePen))
                     << "pen " << int{fit.pen} << " went to pen " << int{fit.modePen} << " before pen " << int{pen};
@@ -116,7 +119,8 @@ TEST(PaletteFitProgram, FitsAfterTheMapOptionsAndSavesWhatThePreviewShows) {
 
     run = runConverter("--map 8=26 --fit --map 20=1 --log --preview " + folder.str("fit.png") + " " + files);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("- Building Palette ...\n" + std::string(kFitLines) + "- Building Palette ...\n"), std::string::npos)
+    EXPECT_NE(run.out.find("- Building Palette ...\n" + std::string(kFitLines) + "- Building Palette ...\n"),
+              std::string::npos)
         << run.out;
     const Bytes scr = test::readBytes(folder / "fit.scr");
     ASSERT_EQ(scr.size(), 16512u);
@@ -142,7 +146,8 @@ struct ModeCase {
 };
 
 TEST(CpcPreviewProgram, PreviewAndShowDrawEveryPixelAtTheCpcPixelShape) {
-    const ModeCase modes[] = {{160, {0, 26, 6, 18, 2, 13, 24, 8, 20, 3, 9, 1, 15, 21, 7, 11}}, {320, {14, 0, 25, 4}}, {640, {23, 12}}};
+    const ModeCase modes[] = {
+        {160, {0, 26, 6, 18, 2, 13, 24, 8, 20, 3, 9, 1, 15, 21, 7, 11}}, {320, {14, 0, 25, 4}}, {640, {23, 12}}};
     for (const ModeCase& c : modes) {
         const TestFolder folder;
         Bytes pixels;
@@ -158,14 +163,16 @@ TEST(CpcPreviewProgram, PreviewAndShowDrawEveryPixelAtTheCpcPixelShape) {
         ASSERT_EQ(png.height, 400);
         for (int line = 0; line < 400; ++line)
             for (int x = 0; x < 640; ++x)
-                ASSERT_EQ(png.at(x, line), test::displayRgb(c.colors[std::size_t(c.indexAt(x * c.width / 640, line / 2))]))
+                ASSERT_EQ(png.at(x, line),
+                          test::displayRgb(c.colors[std::size_t(c.indexAt(x * c.width / 640, line / 2))]))
                     << "width " << c.width << " at " << x << ", " << line;
 
         // --show draws the same from the screen file, for either layout; a substitution
         // changes the ink table, and the picture --show draws follows it.
         ASSERT_EQ(runConverter("--show " + folder.str("a.scr") + " " + folder.str("s.png")).status, 0);
         EXPECT_EQ(test::readBytes(folder / "s.png"), test::readBytes(folder / "p.png"));
-        ASSERT_EQ(runConverter("--c000 --map " + std::to_string(c.colors[0]) + "=5 " + in + folder.str("c.scr")).status, 0);
+        ASSERT_EQ(runConverter("--c000 --map " + std::to_string(c.colors[0]) + "=5 " + in + folder.str("c.scr")).status,
+                  0);
         ASSERT_EQ(runConverter("--show " + folder.str("c.scr") + " --c000 " + folder.str("c.png")).status, 0);
         const test::NetpbmPicture shown = test::decodePng(folder / "c.png");
         for (int x = 0; x < 640; ++x) {
@@ -185,8 +192,9 @@ TEST(CpcPreviewProgram, ShowRefusesTheWrongLayoutDamageAndUsageMistakes) {
     const std::tuple<std::string, int, std::string> runs[] = {
         {"--show " + scr + " --c000 " + folder.str("x.png"), 1, "loads at &4000, not at &C000; drop --c000"},
         {"--show " + folder.str("cut.scr") + " " + folder.str("x.png"), 1,
-         "varnoke-pcx-convert: " + folder.str("cut.scr") + " is not a screen file of this program: it is 16000 bytes long; "
-         "a screen file is 16512 bytes (a 128-byte AMSDOS header and 16384 bytes of screen memory)\n"},
+         "varnoke-pcx-convert: " + folder.str("cut.scr") +
+             " is not a screen file of this program: it is 16000 bytes long; "
+             "a screen file is 16512 bytes (a 128-byte AMSDOS header and 16384 bytes of screen memory)\n"},
         {"--show " + folder.str("missing.scr") + " " + folder.str("x.png"), 1, "missing.scr"},
         {"--show " + scr + " " + folder.str("no-such-folder/x.png"), 1, "nothing written: cannot create"},
         {"--show " + scr + " --fit x.png", 2, "--show draws a screen file; it takes only --c000 and --log"},
@@ -218,7 +226,8 @@ TEST(ScreenFileReader, RefusesDamagedHeadersSizesModesAndInkTables) {
     for (std::size_t bit = 0; bit < 69 * 8; ++bit) {
         Bytes file = valid;
         file[bit / 8] ^= static_cast<Byte>(1 << (bit % 8));
-        EXPECT_NE(reasonFor(file).find("no valid AMSDOS header: the checksum at offset 67 is 0x"), std::string::npos) << bit;
+        EXPECT_NE(reasonFor(file).find("no valid AMSDOS header: the checksum at offset 67 is 0x"), std::string::npos)
+            << bit;
     }
     Bytes file = valid;
     file[100] ^= 0xFF;  // outside the checksum, and nothing this reader needs
@@ -227,16 +236,21 @@ TEST(ScreenFileReader, RefusesDamagedHeadersSizesModesAndInkTables) {
         if (size != valid.size()) {
             Bytes resized = valid;
             resized.resize(size);
-            EXPECT_NE(reasonFor(resized).find("it is " + std::to_string(size) + " bytes long; a screen file is 16512 bytes"),
-                      std::string::npos);
+            EXPECT_NE(
+                reasonFor(resized).find("it is " + std::to_string(size) + " bytes long; a screen file is 16512 bytes"),
+                std::string::npos);
         }
 
     // Changed fields, with the checksum made right again; then image bytes.
     const std::tuple<std::size_t, Byte, std::string> header[] = {
         {18, 0, "its AMSDOS header gives file type 0 at offset 18, not 2 (binary)"},
         {22, 0x80, "its AMSDOS header loads it at &8000; a screen file of this program loads at &4000 or &C000"},
-        {24, 0xEF, "its AMSDOS header gives a length of 16623 (offset 24) and 16384 (offset 64); a screen file holds 16384 bytes"},
-        {66, 1, "its AMSDOS header gives a length of 16384 (offset 24) and 81920 (offset 64); a screen file holds 16384 bytes"},
+        {24, 0xEF,
+         "its AMSDOS header gives a length of 16623 (offset 24) and 16384 (offset 64); a screen file holds 16384 "
+         "bytes"},
+        {66, 1,
+         "its AMSDOS header gives a length of 16384 (offset 24) and 81920 (offset 64); a screen file holds 16384 "
+         "bytes"},
         {128 + 0x7F1, 3, "the mode byte at image offset 0x07F1 is 3, not a CPC screen mode (0, 1 or 2)"},
         {128 + 0x7F1, 255, "the mode byte at image offset 0x07F1 is 255, not a CPC screen mode (0, 1 or 2)"},
         {128 + 0x7D2, 27, "pen 2 has colour number 27 at image offset 0x07D2, beyond the 27 CPC colours (0 to 26)"},

@@ -11,12 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <functional>
-#include <numeric>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <functional>
+#include <numeric>
 
 namespace varnoke {
 namespace {
@@ -51,7 +51,8 @@ Bytes header() {
 }
 Bytes palette() {
     Bytes p;
-    for (std::size_t i = 0; i < 256; ++i) p.insert(p.end(), {Byte(i % 3 * 127), Byte(i / 3 % 3 * 127), Byte(i / 9 % 3 * 127)});
+    for (std::size_t i = 0; i < 256; ++i)
+        p.insert(p.end(), {Byte(i % 3 * 127), Byte(i / 3 % 3 * 127), Byte(i / 9 % 3 * 127)});
     return p;
 }
 Bytes assemble(Bytes file, const Bytes& body, bool marker = true) {
@@ -70,7 +71,8 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 // The whole program state, pens and boxes included.
 auto snapshot(const ProgramState& s) {
     std::vector<std::tuple<Byte, std::uint32_t, std::string>> pens;
-    for (const couleur_palette& pen : s.inkBoxes) pens.emplace_back(pen.filterColor, pen.box.background.argb(), pen.box.text);
+    for (const couleur_palette& pen : s.inkBoxes)
+        pens.emplace_back(pen.filterColor, pen.box.background.argb(), pen.box.text);
     return std::make_tuple(s.cpcMode, s.pixelData, s.pcxPalette, s.cpcColorOfIndex, s.colorUsage, s.colorSubstitution,
                            s.hardwareCodes, s.cpcColorBoxes, pens, s.selectedPen, s.thresholdLow, s.thresholdHigh);
 }
@@ -128,21 +130,31 @@ TEST_F(HostileInput, EachRejectedHeaderFieldIsLoggedLastAndNamed) {
         bool twoBytes;
         const char *lastLine, *reason;
     };
-    const BadField fields[] = {
-        {0, 0, false, "Format = 0", "PCX marker (first byte) is 0"}, {1, 0, false, "Version = 0", "version is 0"},
-        {1, 4, false, "Version = 4", "version is 4"}, {2, 0, false, "Encodage = 0", "encoding is 0"},
-        {2, 2, false, "Encodage = 2", "encoding is 2"}, {3, 1, false, "# bits/pixels = 1", "bits per pixel is 1"},
-        {3, 4, false, "# bits/pixels = 4", "bits per pixel is 4"}, {10, 198, true, "Hauteur = 199", "height is 199"},
-        {10, 200, true, "Hauteur = 201", "height is 201"}, {6, 201, true, "Hauteur = 4294967295", "height is -1"},
-        {8, 158, true, "Hauteur = 200", "width is 159"}, {8, 199, true, "Hauteur = 200", "width is 200"},
-        {4, 161, true, "Hauteur = 200", "width is -1"}, {8, 65535, true, "Hauteur = 200", "width is 65536"},
-        {65, 0, false, "# plans = 0", "colour planes is 0"}, {65, 3, false, "# plans = 3", "colour planes is 3"},
-        {68, 0, false, "Couleur = 0", "palette type is 0"}, {68, 2, false, "Couleur = 2", "palette type is 2"}};
+    const BadField fields[] = {{0, 0, false, "Format = 0", "PCX marker (first byte) is 0"},
+                               {1, 0, false, "Version = 0", "version is 0"},
+                               {1, 4, false, "Version = 4", "version is 4"},
+                               {2, 0, false, "Encodage = 0", "encoding is 0"},
+                               {2, 2, false, "Encodage = 2", "encoding is 2"},
+                               {3, 1, false, "# bits/pixels = 1", "bits per pixel is 1"},
+                               {3, 4, false, "# bits/pixels = 4", "bits per pixel is 4"},
+                               {10, 198, true, "Hauteur = 199", "height is 199"},
+                               {10, 200, true, "Hauteur = 201", "height is 201"},
+                               {6, 201, true, "Hauteur = 4294967295", "height is -1"},
+                               {8, 158, true, "Hauteur = 200", "width is 159"},
+                               {8, 199, true, "Hauteur = 200", "width is 200"},
+                               {4, 161, true, "Hauteur = 200", "width is -1"},
+                               {8, 65535, true, "Hauteur = 200", "width is 65536"},
+                               {65, 0, false, "# plans = 0", "colour planes is 0"},
+                               {65, 3, false, "# plans = 3", "colour planes is 3"},
+                               {68, 0, false, "Couleur = 0", "palette type is 0"},
+                               {68, 2, false, "Couleur = 2", "palette type is 2"}};
     for (const BadField& bad : fields) {
         SCOPED_TRACE(bad.reason);
         Bytes h = header();
-        if (bad.twoBytes) put16(h, bad.offset, bad.value);
-        else h[bad.offset] = static_cast<Byte>(bad.value);
+        if (bad.twoBytes)
+            put16(h, bad.offset, bad.value);
+        else
+            h[bad.offset] = static_cast<Byte>(bad.value);
         expectRefused(open(assemble(h, Body().bytes)), bad.reason);
         ASSERT_GE(log_.lines.size(), 3u);
         EXPECT_EQ(log_.lines[0], "bad.pcx");
@@ -162,8 +174,9 @@ TEST_F(HostileInput, LinesLongerThanThePictureAskForMorePixelsThanTheBodyHolds) 
     for (const unsigned bytesPerLine : {162u, 320u, 640u, 0u, 65535u}) {
         Bytes h = header();
         put16(h, 66, bytesPerLine);
-        expectRefusedByDecoding(open(assemble(h, Body().bytes)),
-                                bytesPerLine == 320 ? "ends after 32001 of 64000 pixels" : "ends after 32001 of 128000 pixels");
+        expectRefusedByDecoding(open(assemble(h, Body().bytes)), bytesPerLine == 320
+                                                                     ? "ends after 32001 of 64000 pixels"
+                                                                     : "ends after 32001 of 128000 pixels");
     }
 }
 
@@ -177,8 +190,10 @@ TEST_F(HostileInput, BodyOrFileCutShortOneByteAtATime) {
     for (std::size_t cut = 1; cut <= 70; ++cut) {
         SCOPED_TRACE("body shorter by " + std::to_string(cut));
         const std::size_t kept = body.bytes.size() - cut;
-        expectRefusedByDecoding(open(assemble(header(), Bytes(body.bytes.begin(), body.bytes.begin() + static_cast<std::ptrdiff_t>(kept)), false)),
-                                "ends after " + std::to_string(body.wholePixels[kept]) + " of 32000 pixels");
+        expectRefusedByDecoding(
+            open(assemble(header(), Bytes(body.bytes.begin(), body.bytes.begin() + static_cast<std::ptrdiff_t>(kept)),
+                          false)),
+            "ends after " + std::to_string(body.wholePixels[kept]) + " of 32000 pixels");
     }
     const Bytes good = assemble(header(), body.bytes);
     body.add(12, 1);
@@ -207,12 +222,17 @@ TEST_F(HostileInput, ShortFilesAFolderADeviceAMissingOrAHugeFile) {
                                                         {folder_ / "no-such-picture.pcx", "No such file or directory"},
                                                         {huge, "larger than any picture"}};
     for (const auto& [size, reason] : {std::pair<std::size_t, const char*>{0, "0 bytes, fewer than the 128"},
-                                       {127, "127 bytes, fewer than the 128"}, {128, "128 bytes, fewer than the 896"},
-                                       {895, "895 bytes, fewer than the 896"}, {896, "ends after 0 of 32000 pixels"}})
-        cases.push_back({write("short" + std::to_string(size) + ".pcx", Bytes(good.begin(), good.begin() + std::ptrdiff_t(size))), reason});
+                                       {127, "127 bytes, fewer than the 128"},
+                                       {128, "128 bytes, fewer than the 896"},
+                                       {895, "895 bytes, fewer than the 896"},
+                                       {896, "ends after 0 of 32000 pixels"}})
+        cases.push_back(
+            {write("short" + std::to_string(size) + ".pcx", Bytes(good.begin(), good.begin() + std::ptrdiff_t(size))),
+             reason});
     for (const auto& [path, reason] : cases) {
         expectRefused(openFile(path), reason);
-        EXPECT_TRUE(std::any_of(log_.lines.begin(), log_.lines.end(), [&](const std::string& l) { return contains(l, reason); }));
+        EXPECT_TRUE(std::any_of(log_.lines.begin(), log_.lines.end(),
+                                [&](const std::string& l) { return contains(l, reason); }));
     }
 }
 
@@ -277,14 +297,16 @@ TEST_F(HostileInput, EveryHeaderBitAndSampledBodyBitsFlipped) {
             const std::size_t target = targetPixelCount(state_.cpcMode);
             EXPECT_GE(state_.pixelData.size(), target);
             EXPECT_LE(state_.pixelData.size(), target + 62);
-            EXPECT_EQ(std::accumulate(state_.colorUsage.begin(), state_.colorUsage.end(), std::size_t{0}), state_.pixelData.size());
+            EXPECT_EQ(std::accumulate(state_.colorUsage.begin(), state_.colorUsage.end(), std::size_t{0}),
+                      state_.pixelData.size());
             static PictureArea area;
             drawPicture(state_, area, Log());
             Palette_Ok(state_, Log());
             EXPECT_EQ(buildOutputFiles(state_, ScreenLayout::At4000, Log()).screenFile[128 + 0x7F1], state_.cpcMode);
         } else if (offset <= 11 || (offset >= 65 && offset <= 68)) {
             ASSERT_FALSE(outcome.accepted);
-            EXPECT_TRUE(log_.lines.back() == "Format de fichier inconnu !!!" || contains(log_.lines.back(), "File rejected: "));
+            EXPECT_TRUE(log_.lines.back() == "Format de fichier inconnu !!!" ||
+                        contains(log_.lines.back(), "File rejected: "));
             expectSameState(state_, before_);
         } else {
             ASSERT_TRUE(outcome.accepted) << outcome.reason;

@@ -16,7 +16,8 @@ std::vector<std::string> acceptedPictures() {
     std::vector<std::string> names{"netpbm-160-offset"};
     for (const char* tool : {"pillow", "netpbm", "magick"})
         for (const char* width : {"160", "320", "640"})
-            for (const char* colours : {"few", "many"}) names.push_back(std::string(tool) + "-" + width + "-" + colours);
+            for (const char* colours : {"few", "many"})
+                names.push_back(std::string(tool) + "-" + width + "-" + colours);
     return names;
 }
 
@@ -42,7 +43,8 @@ TEST_P(IndependentPicture, IsReadAsEveryToolReadsIt) {
             ASSERT_TRUE(std::equal(state.pcxPalette.begin() + static_cast<std::ptrdiff_t>(entry),
                                    state.pcxPalette.begin() + static_cast<std::ptrdiff_t>(entry + 3),
                                    picture->samples.begin() + static_cast<std::ptrdiff_t>(3 * i)))
-                << "pixel (" << i % static_cast<std::size_t>(width) << ", " << i / static_cast<std::size_t>(width) << ")";
+                << "pixel (" << i % static_cast<std::size_t>(width) << ", " << i / static_cast<std::size_t>(width)
+                << ")";
         }
     }
     const auto indexes = test::readNetpbm(kPictures / (GetParam() + ".pillow-index.pgm"));
@@ -62,8 +64,8 @@ INSTANTIATE_TEST_SUITE_P(WrittenByOtherTools, IndependentPicture, ::testing::Val
 
 TEST(RefusedPicture, ToolDefaultsAreRefusedNamingTheField) {
     const std::tuple<const char*, const char*, const char*> kinds[] = {
-        {"pillow-rgb-160.pcx", "colour planes is 3", "# plans = 3"},       // three planes for colour
-        {"pillow-bilevel-160.pcx", "version is 2", "Version = 2"},         // two levels: version 2, 1 bit
+        {"pillow-rgb-160.pcx", "colour planes is 3", "# plans = 3"},             // three planes for colour
+        {"pillow-bilevel-160.pcx", "version is 2", "Version = 2"},               // two levels: version 2, 1 bit
         {"netpbm-default-640.pcx", "bits per pixel is 1", "# bits/pixels = 1"},  // two colours: 1 bit
         {"magick-default-160.pcx", "colour planes is 3", "# plans = 3"}};
     for (const auto& [name, reason, lastFieldLine] : kinds) {

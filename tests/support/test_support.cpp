@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <fstream>
 
 namespace varnoke::test {
 
@@ -41,7 +41,8 @@ void writeBytes(const fs::path& path, const Bytes& bytes) {
 
 ProgramRun runCommand(const std::string& commandLine) {
     const TestFolder streams;
-    const std::string command = "( " + commandLine + " ) > '" + streams.str("out") + "' 2> '" + streams.str("err") + "'";
+    const std::string command =
+        "( " + commandLine + " ) > '" + streams.str("out") + "' 2> '" + streams.str("err") + "'";
     const int raw = std::system(command.c_str());
     const Bytes out = readBytes(streams / "out"), err = readBytes(streams / "err");
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, {out.begin(), out.end()}, {err.begin(), err.end()}};
@@ -101,7 +102,8 @@ std::optional<NetpbmPicture> readNetpbm(const fs::path& path) {
     in.get();  // the one blank before the samples
     picture.width = values[0], picture.height = values[1];
     picture.samples.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (picture.samples.size() != static_cast<std::size_t>(values[0] * values[1] * picture.channels)) return std::nullopt;
+    if (picture.samples.size() != static_cast<std::size_t>(values[0] * values[1] * picture.channels))
+        return std::nullopt;
     return picture;
 }
 

@@ -79,7 +79,8 @@ struct NetpbmPicture {
     int channels = 0;
     Bytes samples;
     Rgb3 at(int x, int y) const {
-        const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+        const std::size_t i =
+            3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
         return {samples[i], samples[i + 1], samples[i + 2]};
     }
 };
