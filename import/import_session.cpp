@@ -19,7 +19,10 @@ namespace {
 constexpr std::size_t kCacheLimit = 64;
 
 using GridKey = std::tuple<Byte, ResizeRule>;
-using PenKey = std::tuple<Byte, ResizeRule, int, std::vector<Byte>, DitherMethod, int>;
+// The pens depend on whether the picture is dithered at all, not on the method or its
+// strength: they are chosen for the mode's default dithering, so that a change of method
+// or strength only dithers again (fast enough for a live preview).
+using PenKey = std::tuple<Byte, ResizeRule, int, std::vector<Byte>, bool>;
 using ResultKey = std::tuple<PenKey, DitherMethod, int>;
 
 template <typename Key, typename Value>
@@ -114,6 +117,15 @@ std::optional<ImportResult> asDrawn(const GridPicture& grid, std::size_t allowed
     return result;
 }
 
+// The dithering the pens are chosen for: none for an undithered picture, otherwise the
+// mode's default method at the default strength.
+DitherOptions ditherForPenChoice(Byte mode, const DitherOptions& wanted) {
+    if (wanted.method == DitherMethod::None || wanted.strength <= 0) return {DitherMethod::None, 0};
+    DitherOptions chosenFor;
+    chosenFor.method = defaultDither(mode);
+    return chosenFor;
+}
+
 }  // namespace
 
 ImportSession::ImportSession(LinearImage source) : cache_(std::make_shared<Cache>()) {
@@ -137,15 +149,15 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
 
     const int modePens = pensOfMode(mode);
     const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
-    const PenKey penKey{
-        mode, settings.resize, colours, settings.fixedColours, settings.dither.method, settings.dither.strength};
+    const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
+    const PenKey penKey{mode, settings.resize, colours, settings.fixedColours, penDither.method != DitherMethod::None};
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength};
     std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
         if (std::optional<ImportResult> drawn =
                 asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
             return *drawn;
         const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
-            return choosePens(*grid, PenOptions{colours, settings.fixedColours, settings.dither});
+            return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
         });
         return ImportResult{mode, *pens, ditherToPens(*grid, *pens, settings.dither), 0.0};
     });
