@@ -10,15 +10,15 @@
 //     <exit status> <peak resident KiB> <wall nanoseconds from spawn to reap>
 // The child's standard output and error go to /dev/null. An exit status of -1 means the
 // child could not be started or did not exit normally.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 
 extern char** environ;
 

@@ -54,7 +54,7 @@ constexpr std::array<Byte, 48> kSpaceBarTest{
     0xED, 0x49,        // &57F3  OUT (C),C        ; port C := 0
     0x17,              // &57F5  RLA              ; bit 7, the space bar, into carry
     0xC9,              // &57F6  RET
-    0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0,    0,    0,    0, 0, 0, 0, 0, 0,
 };
 
 // Block 3, set the mode and the pens from the ink table.
@@ -75,7 +75,7 @@ constexpr std::array<Byte, 48> kSetModeAndPens{
     0x14,              // &5FEB  INC D
     0xC3, 0xDC, 0x5F,  // &5FEC  JP &5FDC
     0xC9,              // &5FEF  RET
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
 };
 
 // Block 4, display start: CRTC register 12 := &10 (&4000) or &30 (&C000).
@@ -90,7 +90,7 @@ constexpr std::array<Byte, 48> kDisplayStart{
     0x01, 0x30, 0xBD,  // &67E0  LD BC,&BD30
     0xED, 0x49,        // &67E3  OUT (C),C        ; display from &C000
     0xC9,              // &67E5  RET
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
 };
 
 // The &C000 file's routine: block 3 with the addresses of the picture at &C000, run from
@@ -134,7 +134,8 @@ std::span<const ViewerBlock> viewerBlocks(ScreenLayout layout) {
 
 void placeViewerRoutine(ScreenImage& image, ScreenLayout layout) {
     for (const ViewerBlock& block : viewerBlocks(layout))
-        std::copy(block.bytes.begin(), block.bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(block.imageOffset));
+        std::copy(block.bytes.begin(), block.bytes.end(),
+                  image.begin() + static_cast<std::ptrdiff_t>(block.imageOffset));
 }
 
 }  // namespace varnoke

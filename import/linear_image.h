@@ -19,8 +19,14 @@ struct LinearImage {
     std::vector<float> rgb;  // 3 × width × height values
 
     std::size_t pixelCount() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); }
-    const float* pixel(int x, int y) const { return rgb.data() + 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)); }
-    float* pixel(int x, int y) { return rgb.data() + 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)); }
+    const float* pixel(int x, int y) const {
+        return rgb.data() +
+               3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+    }
+    float* pixel(int x, int y) {
+        return rgb.data() +
+               3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+    }
 };
 
 // A picture on the grid of a CPC mode (160, 320 or 640 × 200), ready for pen choice and

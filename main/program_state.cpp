@@ -29,13 +29,9 @@ Byte penOfColor(const ProgramState& state, Byte cpcColor) {
 
 int pictureWidth(Byte cpcMode) { return 160 << (cpcMode > 2 ? 2 : cpcMode); }
 
-std::size_t targetPixelCount(Byte cpcMode) {
-    return static_cast<std::size_t>(pictureWidth(cpcMode)) * kPictureHeight;
-}
+std::size_t targetPixelCount(Byte cpcMode) { return static_cast<std::size_t>(pictureWidth(cpcMode)) * kPictureHeight; }
 
-bool hasPictureOfMode(const ProgramState& state) {
-    return state.pixelData.size() >= targetPixelCount(state.cpcMode);
-}
+bool hasPictureOfMode(const ProgramState& state) { return state.pixelData.size() >= targetPixelCount(state.cpcMode); }
 
 void Log::DEBUG(std::string_view label, long long value) const {
     std::string line(label);

@@ -17,9 +17,7 @@ struct occ_color_cpc {
 };
 
 // The level (0, 1, 2) of a 6-bit component value: 2 above `high`, else 1 above `low`.
-constexpr int componentLevel(int value, int low, int high) {
-    return value > high ? 2 : value > low ? 1 : 0;
-}
+constexpr int componentLevel(int value, int low, int high) { return value > high ? 2 : value > low ? 1 : 0; }
 
 // The filter colour of a palette entry (R, G, B bytes) at the given thresholds.
 Byte filterColorOf(Byte red, Byte green, Byte blue, int low, int high);

@@ -22,8 +22,8 @@ std::optional<PenOutsideMode> firstPenOutsideMode(const ProgramState& state) {
 bool Palette_Ok(const ProgramState& state, const Log& log) {
     const std::optional<PenOutsideMode> outside = firstPenOutsideMode(state);
     if (!outside) return true;
-    log.DEBUG(std::to_string(outside->pen) + " n'est pas dans la palette - index: " +
-              std::to_string(outside->filterColor));
+    log.DEBUG(std::to_string(outside->pen) +
+              " n'est pas dans la palette - index: " + std::to_string(outside->filterColor));
     return false;
 }
 

@@ -1,10 +1,10 @@
 #include "window/color_box.h"
 
+#include <qdrawutil.h>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
-#include <qdrawutil.h>
 
 namespace varnoke {
 

@@ -1,5 +1,7 @@
 #include "window_test_support.h"
 
+#include "support/test_support.h"
+
 #include <QAction>
 #include <QFile>
 #include <QGroupBox>
@@ -112,11 +114,8 @@ QImage picture(const TMainForm& form) {
 QColor buttonFace(const TMainForm& form) { return form.palette().color(QPalette::Button); }
 
 QColor displayColor(int cpcColor) {
-    static constexpr int kIntensity[3] = {0x00, 0x7F, 0xFF};
-    const int green = cpcColor / 9;
-    const int red = cpcColor / 3 % 3;
-    const int blue = cpcColor % 3;
-    return QColor(kIntensity[red], kIntensity[green], kIntensity[blue]);
+    const varnoke::test::Rgb3 rgb = varnoke::test::displayRgb(cpcColor);
+    return QColor(rgb[0], rgb[1], rgb[2]);
 }
 
 QByteArray readFile(const QString& path) {
