@@ -22,9 +22,7 @@ TEST(ConverterProgram, ConvertsSilentlyOrWithTheLog) {
 
     run = runConverter("--log " + sample("sunset-mode1.pcx") + " " + folder.str("picture"));
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.out.starts_with(sample("sunset-mode1.pcx") + "\nEntete PCX : \nFormat = 10\n")) << run.out;
-    EXPECT_TRUE(run.out.ends_with("Checksum = 1616\nSaving Ok ... \n"));
-    EXPECT_EQ(run.out.find("Viewing Picture"), std::string::npos);
+    EXPECT_TRUE(run.out.ends_with("Saving Ok ... \n")) << run.out;  // every line: the golden logs
 }
 
 TEST(ConverterProgram, RefusalsSayWhyAndWriteNothing) {

@@ -45,26 +45,19 @@ struct Body {
 };
 
 Bytes header() {
-    Bytes file = test::pcxFile(160, {}, {});
-    file.resize(128);
-    return file;
+    const Bytes file = test::pcxFile(160, {}, {});
+    return Bytes(file.begin(), file.begin() + 128);
 }
-Bytes palette() {
-    Bytes p;
-    for (std::size_t i = 0; i < 256; ++i)
-        p.insert(p.end(), {Byte(i % 3 * 127), Byte(i / 3 % 3 * 127), Byte(i / 9 % 3 * 127)});
-    return p;
-}
+// The header, the body, the marker if asked for, and a palette of 27 colours repeated.
 Bytes assemble(Bytes file, const Bytes& body, bool marker = true) {
     file.insert(file.end(), body.begin(), body.end());
     if (marker) file.push_back(12);
-    const Bytes p = palette();
-    file.insert(file.end(), p.begin(), p.end());
+    for (std::size_t i = 0; i < 256; ++i)
+        file.insert(file.end(), {Byte(i % 3 * 127), Byte(i / 3 % 3 * 127), Byte(i / 9 % 3 * 127)});
     return file;
 }
 void put16(Bytes& file, std::size_t at, unsigned value) {
-    file[at] = static_cast<Byte>(value & 0xFF);
-    file[at + 1] = static_cast<Byte>(value >> 8);
+    file[at] = Byte(value & 0xFF), file[at + 1] = Byte(value >> 8);
 }
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -90,16 +83,11 @@ protected:
         selectPen(state_, 3);
         before_ = state_;
     }
-    OpenOutcome open(const Bytes& file) {
-        state_ = before_;
-        log_.lines.clear();
-        return openPicture(state_, "bad.pcx", file, log_.log);
-    }
+    OpenOutcome open(const Bytes& file) { return reset(), openPicture(state_, "bad.pcx", file, log_.log); }
     OpenOutcome openFile(const fs::path& path) {
-        state_ = before_;
-        log_.lines.clear();
-        return openPictureFile(state_, path, path.filename().string(), log_.log);
+        return reset(), openPictureFile(state_, path, path.filename().string(), log_.log);
     }
+    void reset() { state_ = before_, log_.lines.clear(); }
     // Nothing changed; the log names the file and says why.
     void expectRefused(const OpenOutcome& outcome, const std::string& reasonPart) {
         EXPECT_FALSE(outcome.accepted);
@@ -211,14 +199,11 @@ TEST_F(HostileInput, ShortFilesAFolderADeviceAMissingOrAHugeFile) {
                                                         {"/dev/zero", "not a regular file"},
                                                         {folder_ / "no-such-picture.pcx", "No such file or directory"},
                                                         {huge, "larger than any picture"}};
-    for (const auto& [size, reason] : {std::pair<std::size_t, const char*>{0, "0 bytes, fewer than the 128"},
-                                       {127, "127 bytes, fewer than the 128"},
-                                       {128, "128 bytes, fewer than the 896"},
-                                       {895, "895 bytes, fewer than the 896"},
-                                       {896, "ends after 0 of 32000 pixels"}})
-        cases.push_back(
-            {write("short" + std::to_string(size) + ".pcx", Bytes(good.begin(), good.begin() + std::ptrdiff_t(size))),
-             reason});
+    for (const int size : {0, 127, 128, 895, 896})
+        cases.push_back({write("short" + std::to_string(size) + ".pcx", Bytes(good.begin(), good.begin() + size)),
+                         size == 896
+                             ? "ends after 0 of 32000 pixels"
+                             : std::to_string(size) + " bytes, fewer than the " + (size < 128 ? "128" : "896")});
     for (const auto& [path, reason] : cases) {
         expectRefused(openFile(path), reason);
         EXPECT_TRUE(std::any_of(log_.lines.begin(), log_.lines.end(),
