@@ -8,11 +8,12 @@
 //          sets the mode through the firmware)
 //   &BCxx  CRTC register select, &BDxx CRTC register data
 //   &F4xx  PPI port A: the sound chip's data bus; the chip's register 14 reads the
-//          keyboard line that port C selects (line 5, bit 7: the space bar, 0 while down)
+//          keyboard line that port C selects (line 5, bit 7: the space bar, 0 while down);
+//          no other register is read
 //   &F5xx  PPI port B (input): bit 0 is the frame flyback, 1 during the first 2048
 //          T-states of every 79872-T-state frame (50 Hz at 4 MHz)
-//   &F6xx  PPI port C: bits 7-6 the sound chip's function, bits 3-0 the keyboard line
-//   &F7xx  PPI control: bit 4 makes port A an input
+//   &F6xx  PPI port C (output): bits 7-6 the sound chip's function, bits 3-0 the keyboard line
+//   &F7xx  PPI control: a mode set, bit 4 makes port A an input
 //
 // Interrupts come as on the CPC, 300 times a second; one that arrives while interrupts
 // are off waits until they are on. Any other port is recorded as unexpected.
@@ -59,7 +60,19 @@ public:
     std::optional<Picture> shownWhileWaiting;  // at the first keyboard read
 
     EmulatedCpc() {
-        cpu_ = z80ex_create(readMemory, this, writeMemory, this, readPort, this, writePort, this, vector, this);
+        auto* self = this;
+        cpu_ = z80ex_create(
+            [](Z80EX_CONTEXT*, Z80EX_WORD a, int, void* cpc) { return static_cast<EmulatedCpc*>(cpc)->memory[a]; },
+            self,
+            [](Z80EX_CONTEXT*, Z80EX_WORD a, Z80EX_BYTE value, void* cpc) {
+                static_cast<EmulatedCpc*>(cpc)->memory[a] = value, static_cast<EmulatedCpc*>(cpc)->written[a] = true;
+            },
+            self, [](Z80EX_CONTEXT*, Z80EX_WORD port, void* cpc) { return static_cast<EmulatedCpc*>(cpc)->in(port); },
+            self,
+            [](Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE v, void* cpc) {
+                static_cast<EmulatedCpc*>(cpc)->out(port, v);
+            },
+            self, [](Z80EX_CONTEXT*, void*) -> Z80EX_BYTE { return 0xFF; }, self);
         if (!cpu_) throw std::runtime_error("libz80ex could not create a Z80");
         crtc_[1] = 40;     // 40 characters of 2 bytes a line
         crtc_[12] = 0x30;  // screen at &C000
@@ -87,10 +100,10 @@ public:
     struct CallResult {
         bool returned = false;
         std::uint64_t endedAt = 0;
-        std::uint16_t stackPointer = 0;
     };
     // As BASIC's CALL: interrupt mode 1, interrupts on, a return address pushed. Runs
-    // until the routine returns or `budget` T-states have passed.
+    // until the routine returns (reaches that address with the stack as it was before the
+    // push) or `budget` T-states have passed.
     CallResult call(std::uint16_t address, std::uint64_t budget) {
         z80ex_set_reg(cpu_, regIM, 1);
         z80ex_set_reg(cpu_, regIFF1, 1);
@@ -112,12 +125,11 @@ public:
                     modesSet.push_back({a, 0, clock_});
                     mode_ = a & 3;
                     if (setModeClearsScreen) std::fill(memory.begin() + 0xC000, memory.end(), std::uint8_t{0});
-                    returnFromTrap();
-                    continue;
-                }
-                if (pc == 0xB941) {  // the firmware's handler ends with EI; RET
+                } else if (pc == 0xB941) {  // the firmware's handler ends with EI; RET
                     ++firmwareHandlerRuns;
                     z80ex_set_reg(cpu_, regIFF1, 1);
+                }
+                if (pc == 0xBC0E || pc == 0xB941) {
                     returnFromTrap();
                     continue;
                 }
@@ -131,7 +143,6 @@ public:
             }
         }
         result.endedAt = clock_;
-        result.stackPointer = z80ex_get_reg(cpu_, regSP);
         return result;
     }
 
@@ -146,20 +157,16 @@ private:
     std::uint64_t now() const { return stepStart_ + static_cast<std::uint64_t>(z80ex_op_tstate(cpu_)); }
 
     std::uint8_t in(std::uint16_t port) {
-        switch (port >> 8) {
-            case 0xF4: {
-                if (!portAInput_) return portA_;
-                if (portC_ >> 6 != 1 || soundRegister_ != 14) return 0xFF;  // only the keyboard is read
-                const int line = portC_ & 0x0F;
-                const std::uint8_t value = line == 5 && spaceDown(now()) ? 0x7F : 0xFF;
-                keyboardReads.push_back({line, value, now()});
-                if (!shownWhileWaiting) shownWhileWaiting = shownNow();
-                return value;
-            }
-            case 0xF5: return static_cast<std::uint8_t>(0x5E | (now() % kFrame < kFlyback ? 1 : 0));
-            case 0xF6: return portC_;
-            default: unexpectedPorts.push_back(port); return 0xFF;
+        if (port >> 8 == 0xF5) return static_cast<std::uint8_t>(0x5E | (now() % kFrame < kFlyback ? 1 : 0));
+        if (port >> 8 != 0xF4 || !portAInput_ || portC_ >> 6 != 1 || soundRegister_ != 14) {
+            unexpectedPorts.push_back(port);  // only the flyback and the keyboard are read
+            return 0xFF;
         }
+        const int line = portC_ & 0x0F;
+        const std::uint8_t value = line == 5 && spaceDown(now()) ? 0x7F : 0xFF;
+        keyboardReads.push_back({line, value, now()});
+        if (!shownWhileWaiting) shownWhileWaiting = shownNow();
+        return value;
     }
     void out(std::uint16_t port, std::uint8_t value) {
         switch (port >> 8) {
@@ -181,30 +188,13 @@ private:
                 portC_ = value;
                 if (value >> 6 == 3) soundRegister_ = portA_ & 0x0F;  // latch the chip's register
                 break;
-            case 0xF7:
-                if (value & 0x80)
-                    portAInput_ = (value & 0x10) != 0, portA_ = 0, portC_ = 0;  // mode set clears the latches
-                else
-                    portC_ = static_cast<std::uint8_t>((value & 1) ? portC_ | 1 << ((value >> 1) & 7)
-                                                                   : portC_ & ~(1 << ((value >> 1) & 7)));
+            case 0xF7:  // a mode set, which clears the latches (a bit set or reset is not expected)
+                if (value < 0x80) unexpectedPorts.push_back(port);
+                portAInput_ = (value & 0x10) != 0, portA_ = 0, portC_ = 0;
                 break;
             default: unexpectedPorts.push_back(port); break;
         }
     }
-    static Z80EX_BYTE readMemory(Z80EX_CONTEXT*, Z80EX_WORD a, int, void* self) {
-        return static_cast<EmulatedCpc*>(self)->memory[a];
-    }
-    static void writeMemory(Z80EX_CONTEXT*, Z80EX_WORD a, Z80EX_BYTE value, void* self) {
-        static_cast<EmulatedCpc*>(self)->memory[a] = value;
-        static_cast<EmulatedCpc*>(self)->written[a] = true;
-    }
-    static Z80EX_BYTE readPort(Z80EX_CONTEXT*, Z80EX_WORD port, void* self) {
-        return static_cast<EmulatedCpc*>(self)->in(port);
-    }
-    static void writePort(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE v, void* self) {
-        static_cast<EmulatedCpc*>(self)->out(port, v);
-    }
-    static Z80EX_BYTE vector(Z80EX_CONTEXT*, void*) { return 0xFF; }
 
     Z80EX_CONTEXT* cpu_ = nullptr;
     std::uint64_t clock_ = 0, stepStart_ = 0, nextInterrupt_ = kInterruptPeriod;

@@ -22,16 +22,11 @@ std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 // The names that cpmls lists, upper case, sorted.
 Strings discListing(const fs::path& disc) {
-    const test::ProgramRun run = runCommand("cpmls -f cpcdata " + quoted(disc));
+    const test::ProgramRun run = runCommand("cpmls -f cpcdata " + quoted(disc) + " | tr a-z A-Z | grep -v ':$' | sort");
     EXPECT_EQ(run.status, 0) << run.err;
     std::istringstream lines(run.out);
     Strings names;
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line.back() != ':') {
-            for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            names.push_back(line);
-        }
-    std::sort(names.begin(), names.end());
+    for (std::string line; std::getline(lines, line);) names.push_back(line);
     return names;
 }
 
@@ -42,18 +37,28 @@ Bytes extract(const fs::path& disc, const std::string& name) {
     return test::readBytes(folder / "x");
 }
 
+Bytes pattern(std::size_t size, std::size_t seed) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<Byte>(i * 7 + seed * 31 + i / 251);
+    return bytes;
+}
+
+using Sizes = std::vector<std::pair<std::string, std::size_t>>;
+Sizes smallFiles(int count) {
+    Sizes files;
+    for (int i = 0; i < count; ++i) files.push_back({"F" + std::to_string(i) + ".TXT", 10});
+    return files;
+}
+
 // A formatted, empty disc made by libdsk's own formatter, holding the given files (put
 // there by cpmtools, each `size` bytes of a pattern).
-fs::path discWith(const TestFolder& folder, const std::string& name,
-                  const std::vector<std::pair<std::string, std::size_t>>& files,
+fs::path discWith(const TestFolder& folder, const std::string& name, const Sizes& files,
                   const std::string& format = "cpcdata") {
     const fs::path disc = folder / name;
     EXPECT_EQ(runCommand("dskform -type dsk -format " + format + " " + quoted(disc)).status, 0);
     std::string sources;
     for (const auto& [file, size] : files) {
-        Bytes bytes(size);
-        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<Byte>(i * 7 + file.size() * 31 + i / 251);
-        test::writeBytes(folder / file, bytes);
+        test::writeBytes(folder / file, pattern(size, file.size()));
         sources += " " + quoted(folder / file);
     }
     EXPECT_TRUE(files.empty() || runCommand("cpmcp -f cpcdata " + quoted(disc) + sources + " 0:").status == 0);
@@ -101,10 +106,11 @@ TEST(DiscImageProgram, AddsBesideOtherFilesAndReplacesFilesOfTheSameName) {
     EXPECT_NE(run.out.find("Replaced PIC.SCR on the disc\nReplaced PIC.PAL on the disc\n"), std::string::npos)
         << run.out;
     EXPECT_EQ(discListing(disc), (Strings{"BOARD.PAL", "BOARD.SCR", "OTHER.BIN", "PIC.PAL", "PIC.SCR"}));
-    EXPECT_EQ(extract(disc, "PIC.SCR"), test::readBytes(folder / "pic.scr"));
-    EXPECT_EQ(extract(disc, "PIC.PAL"), test::readBytes(folder / "pic.pal"));
-    EXPECT_EQ(extract(disc, "BOARD.SCR"), test::readBytes(folder / "board.scr"));
-    EXPECT_EQ(extract(disc, "OTHER.BIN"), other);
+    for (const char* name : {"pic.scr", "pic.pal", "board.scr", "OTHER.BIN"}) {
+        std::string onDisc = name;
+        for (char& c : onDisc) c = static_cast<char>(std::toupper(c));
+        EXPECT_EQ(extract(disc, onDisc), name == onDisc ? other : test::readBytes(folder / name)) << name;
+    }
 }
 
 TEST(DiscImageProgram, TakesFilesThatJustFitOrFitInTheRoomTheyReplace) {
@@ -119,9 +125,7 @@ TEST(DiscImageProgram, TakesFilesThatJustFitOrFitInTheRoomTheyReplace) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(extract(justFits, "PIC.SCR"), test::readBytes(folder / "pic.scr"));
 
-    std::vector<std::pair<std::string, std::size_t>> small;
-    for (int i = 0; i < 61; ++i) small.push_back({"F" + std::to_string(i) + ".TXT", 10});
-    const fs::path entries = discWith(folder, "entries.dsk", small);
+    const fs::path entries = discWith(folder, "entries.dsk", smallFiles(61));
     run = toDisc(entries, "sunset-mode0.pcx", folder);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(discListing(entries).size(), 63u);
@@ -129,8 +133,6 @@ TEST(DiscImageProgram, TakesFilesThatJustFitOrFitInTheRoomTheyReplace) {
 
 TEST(DiscImageProgram, RefusesAFullDiscOrDirectoryOrAnotherKindAndLeavesItAlone) {
     const TestFolder folder;
-    std::vector<std::pair<std::string, std::size_t>> small;
-    for (int i = 0; i < 62; ++i) small.push_back({"F" + std::to_string(i) + ".TXT", 10});
     const fs::path damaged = discWith(folder, "damaged.dsk", {{"A.BIN", 100}});
     Bytes bytes = test::readBytes(damaged);
     bytes[0x200 + 16] = 200;  // the first directory entry's first block, outside the disc
@@ -141,7 +143,7 @@ TEST(DiscImageProgram, RefusesAFullDiscOrDirectoryOrAnotherKindAndLeavesItAlone)
     const std::pair<fs::path, std::string> cases[] = {
         {discWith(folder, "full.dsk", {{"BIG.BIN", 161 * 1024}}),
          "nothing written: the disc is full: the files need 18 KB and only 17 KB are free; "},
-        {discWith(folder, "crowded.dsk", small),
+        {discWith(folder, "crowded.dsk", smallFiles(62)),
          "the disc's directory is full: the files need 3 directory entries and only 2 of 64 are free"},
         {discWith(folder, "system.dsk", {}, "cpcsys"),
          "is not in CPC data format: its tracks hold 9 sectors of 512 bytes numbered from &41"},
@@ -164,18 +166,11 @@ TEST(DiscImage, LaysOutOddSizedFilesThatCpmtoolsReadsBack) {
     const TestFolder folder;
     const fs::path disc = folder / "mixed.dsk";
     // 0 bytes; under one record; one record; a block and a byte; one 16 KB extent; three extents.
+    const char* const names[] = {"EMPTY.BIN", "TINY.BIN", "RECORD.BIN", "BLOCK.BIN", "EXTENT.BIN", "LARGE"};
+    const std::size_t sizes[] = {0, 5, 128, 1025, 16384, 40000};
     std::vector<std::pair<std::string, Bytes>> files;
-    for (const auto& [name, size] : std::vector<std::pair<std::string, std::size_t>>{{"EMPTY.BIN", 0},
-                                                                                     {"TINY.BIN", 5},
-                                                                                     {"RECORD.BIN", 128},
-                                                                                     {"BLOCK.BIN", 1025},
-                                                                                     {"EXTENT.BIN", 16384},
-                                                                                     {"LARGE", 40000}}) {
-        Bytes bytes(size);
-        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<Byte>(i * 13 + size + i / 251);
-        files.push_back({name, bytes});
-    }
     std::vector<DiscFile> discFiles;
+    for (std::size_t f = 0; f < 6; ++f) files.push_back({names[f], pattern(sizes[f], sizes[f])});
     for (const auto& [name, bytes] : files) discFiles.push_back({name, bytes});
     test::CapturedLog captured;
     ASSERT_TRUE(addFilesToDiscImage(disc, discFiles, captured.log));

@@ -42,9 +42,8 @@ TEST(DiscName, FilesOnDiscListsUserZeroAndLeavesTheImageAlone) {
     ASSERT_TRUE(addFilesToDiscImage(disc, files, Log()));
     writeBytes(folder / "other.bin", bytes);
     // cpmtools puts one file in user 0 and one in user 1.
-    const ProgramRun put = runCommand("cpmcp -f cpcdata '" + disc.string() + "' '" + (folder / "other.bin").string() +
-                                      "' 0:OTHER.BIN && cpmcp -f cpcdata '" + disc.string() + "' '" +
-                                      (folder / "other.bin").string() + "' 1:HIDDEN.BIN");
+    const std::string cpmcp = "cd '" + folder.path().string() + "' && cpmcp -f cpcdata pictures.dsk other.bin ";
+    const ProgramRun put = runCommand(cpmcp + "0:OTHER.BIN && " + cpmcp + "1:HIDDEN.BIN");
     ASSERT_EQ(put.status, 0) << put.err;
     const std::vector<Byte> before = readBytes(disc);
 

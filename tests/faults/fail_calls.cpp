@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 namespace {
 
@@ -38,27 +37,15 @@ Function real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-int errorNamed(std::string_view name) {
-    if (name == "EPERM") return EPERM;
-    if (name == "ENOSPC") return ENOSPC;
-    return EIO;
-}
-
-// "call:occurrence[:error]"
-Rule parseRule(std::string_view text) {
+// "call:occurrence[:error]", up to the next comma; an occurrence of * means every call.
+Rule parseRule(const char* text) {
     Rule rule;
-    const std::size_t colon = text.find(':');
-    const std::string_view call = text.substr(0, colon);
+    char call[16] = "", which[16] = "", error[16] = "";
+    std::sscanf(text, "%15[^:,]:%15[^:,]:%15[^:,]", call, which, error);
     for (int c = 0; c < kCallCount; ++c)
-        if (call == kCallNames[c]) rule.call = c;
-    if (colon == std::string_view::npos) return rule;
-    const std::string_view rest = text.substr(colon + 1);
-    const std::size_t second = rest.find(':');
-    const std::string_view which = rest.substr(0, second);
-    rule.occurrence = 0;
-    for (const char c : which)
-        if (c >= '0' && c <= '9') rule.occurrence = rule.occurrence * 10 + (c - '0');
-    if (second != std::string_view::npos) rule.error = errorNamed(rest.substr(second + 1));
+        if (std::strcmp(call, kCallNames[c]) == 0) rule.call = c;
+    rule.occurrence = std::atoi(which);
+    rule.error = std::strcmp(error, "EPERM") == 0 ? EPERM : std::strcmp(error, "ENOSPC") == 0 ? ENOSPC : EIO;
     return rule;
 }
 
@@ -66,12 +53,11 @@ void readRules() {
     static bool done = false;
     if (done) return;
     done = true;
-    const char* spec = std::getenv("VARNOKE_FAIL");
-    std::string_view rest = spec == nullptr ? "" : spec;
-    while (!rest.empty() && ruleCount < kMaxRules) {
-        const std::size_t comma = rest.find(',');
-        rules[ruleCount++] = parseRule(rest.substr(0, comma));
-        rest = comma == std::string_view::npos ? "" : rest.substr(comma + 1);
+    const char* list = std::getenv("VARNOKE_FAIL");
+    for (const char* rest = list == nullptr ? "" : list; *rest != '\0' && ruleCount < kMaxRules;) {
+        rules[ruleCount++] = parseRule(rest);
+        rest += std::strcspn(rest, ",");
+        rest += *rest == ',' ? 1 : 0;
     }
 }
 
@@ -86,21 +72,17 @@ void mark(int call, int occurrence) {
     ::close(fd);
 }
 
-// The error that this call is to fail with, or 0.
-int injected(int call) {
+// Whether this call is to fail; if so, errno is set to the error.
+bool failed(int call) {
     readRules();
     const int occurrence = ++calls[call];
-    for (int r = 0; r < ruleCount; ++r) {
+    for (int r = 0; r < ruleCount; ++r)
         if (rules[r].call == call && (rules[r].occurrence == 0 || rules[r].occurrence == occurrence)) {
             mark(call, occurrence);
-            return rules[r].error;
+            errno = rules[r].error;
+            return true;
         }
-    }
-    return 0;
-}
-
-mode_t modeArgument(int flags, va_list arguments) {
-    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
+    return false;
 }
 
 }  // namespace
@@ -110,45 +92,19 @@ extern "C" {
 int open(const char* path, int flags, ...) {
     va_list arguments;
     va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
+    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    if (const int error = injected(kOpen)) {
-        errno = error;
-        return -1;
-    }
-    return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+    return failed(kOpen) ? -1 : real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
-
 ssize_t write(int fd, const void* bytes, size_t count) {
-    if (const int error = injected(kWrite)) {
-        errno = error;
-        return -1;
-    }
-    return real<ssize_t (*)(int, const void*, size_t)>("write")(fd, bytes, count);
+    return failed(kWrite) ? -1 : real<ssize_t (*)(int, const void*, size_t)>("write")(fd, bytes, count);
 }
-
-int fsync(int fd) {
-    if (const int error = injected(kFsync)) {
-        errno = error;
-        return -1;
-    }
-    return real<int (*)(int)>("fsync")(fd);
-}
-
+int fsync(int fd) { return failed(kFsync) ? -1 : real<int (*)(int)>("fsync")(fd); }
 int link(const char* from, const char* to) {
-    if (const int error = injected(kLink)) {
-        errno = error;
-        return -1;
-    }
-    return real<int (*)(const char*, const char*)>("link")(from, to);
+    return failed(kLink) ? -1 : real<int (*)(const char*, const char*)>("link")(from, to);
 }
-
 int rename(const char* from, const char* to) {
-    if (const int error = injected(kRename)) {
-        errno = error;
-        return -1;
-    }
-    return real<int (*)(const char*, const char*)>("rename")(from, to);
+    return failed(kRename) ? -1 : real<int (*)(const char*, const char*)>("rename")(from, to);
 }
 
 }  // extern "C"

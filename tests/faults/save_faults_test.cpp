@@ -2,31 +2,17 @@
 // put in front of the C library with LD_PRELOAD). Each failure must end with one clear
 // line and exit status 1, the earlier files byte-identical and no file left behind; a
 // file system without hard links must still save.
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <set>
-#include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> namesIn(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-    return names;
-}
+using varnoke::test::ProgramRun;
+using varnoke::test::runCommand;
 
 struct Case {
     const char* extras;  // the outputs besides pic.scr and pic.pal
@@ -59,61 +45,45 @@ const Case kCases[] = {
     {"--dsk pics.dsk", "link:*:EPERM", true},
 };
 
-class SaveFaults : public ::testing::Test {
-protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() / ("varnoke-faults-" + std::to_string(::getpid()));
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
-    void TearDown() override { fs::remove_all(root_); }
+// The converter run in `folder` on `picture`, to pic.scr.
+ProgramRun convert(const fs::path& folder, const std::string& picture, const std::string& extras,
+                   const std::string& environment = "") {
+    return runCommand("cd '" + folder.string() + "' && " + environment + " " + VARNOKE_CONVERTER + " " + extras + " " +
+                      VARNOKE_SAMPLES_DIR + "/" + picture + " pic.scr");
+}
 
-    // Runs the converter in `folder` on `picture`; returns the exit status.
-    int convert(const fs::path& folder, const std::string& picture, const std::string& extras,
-                const std::string& environment = "") const {
-        const std::string command = "cd '" + folder.string() + "' && " + environment + " " + VARNOKE_CONVERTER + " " +
-                                    extras + " " + VARNOKE_SAMPLES_DIR + "/" + picture + " pic.scr 2> " +
-                                    (root_ / "stderr").string();
-        const int raw = std::system(command.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-
-    fs::path root_;
-};
-
-TEST_F(SaveFaults, EveryFailureKeepsTheEarlierFilesAndLeavesNothingBehind) {
+TEST(SaveFaults, EveryFailureKeepsTheEarlierFilesAndLeavesNothingBehind) {
+    const varnoke::test::TestFolder root;
     for (const Case& c : kCases) {
         SCOPED_TRACE(std::string(c.extras) + " with " + c.fail);
         // The earlier files, and what a save without failures makes of them.
-        const fs::path earlier = root_ / "earlier";
-        const fs::path expected = root_ / "expected";
-        const fs::path folder = root_ / "folder";
+        const fs::path earlier = root / "earlier";
+        const fs::path expected = root / "expected";
+        const fs::path folder = root / "folder";
         for (const fs::path& f : {earlier, expected, folder}) {
             fs::remove_all(f);
             fs::create_directories(f);
         }
-        ASSERT_EQ(convert(earlier, "sunset-mode0.pcx", c.extras), 0);
+        ASSERT_EQ(convert(earlier, "sunset-mode0.pcx", c.extras).status, 0);
         fs::copy(earlier, expected);
-        ASSERT_EQ(convert(expected, "sunset-mode1.pcx", c.extras), 0);
+        ASSERT_EQ(convert(expected, "sunset-mode1.pcx", c.extras).status, 0);
         fs::copy(earlier, folder);
-        const fs::path mark = root_ / "mark";
+        const fs::path mark = root / "mark";
         fs::remove(mark);
 
-        const int status =
+        const ProgramRun run =
             convert(folder, "sunset-mode1.pcx", c.extras,
                     "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" VARNOKE_FAIL_CALLS " VARNOKE_FAIL_MARK=" +
                         mark.string() + " VARNOKE_FAIL=" + c.fail);
         EXPECT_TRUE(fs::exists(mark)) << "the failure was not injected";
-        const std::string err = slurp(root_ / "stderr");
         const fs::path& outcome = c.saves ? expected : earlier;
-        EXPECT_EQ(status, c.saves ? 0 : 1) << err;
+        EXPECT_EQ(run.status, c.saves ? 0 : 1) << run.err;
         if (!c.saves) {
-            EXPECT_TRUE(err.starts_with("varnoke-pcx-convert: nothing written: ")) << err;
-            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+            EXPECT_TRUE(run.err.starts_with("varnoke-pcx-convert: nothing written: ")) << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         }
-        EXPECT_EQ(namesIn(folder), namesIn(outcome));
-        for (const std::string& name : namesIn(outcome))
-            EXPECT_TRUE(slurp(folder / name) == slurp(outcome / name)) << name << " differs";
+        const ProgramRun diff = runCommand("diff -r '" + folder.string() + "' '" + outcome.string() + "'");
+        EXPECT_EQ(diff.status, 0) << "the files differ from those of " << outcome << ":\n" << diff.out;
     }
 }
 

@@ -2,6 +2,7 @@
 // converter must accept them and read every pixel as those tools read it back from the
 // same file. What the tools write in their default settings, the converter refuses,
 // naming the field that differs.
+#include "independent/independent_pictures.h"
 #include "pcx/open_command.h"
 #include "support/test_support.h"
 
@@ -12,20 +13,10 @@ namespace {
 
 const std::filesystem::path kPictures = VARNOKE_INDEPENDENT_PICTURES_DIR;
 
-std::vector<std::string> acceptedPictures() {
-    std::vector<std::string> names{"netpbm-160-offset"};
-    for (const char* tool : {"pillow", "netpbm", "magick"})
-        for (const char* width : {"160", "320", "640"})
-            for (const char* colours : {"few", "many"})
-                names.push_back(std::string(tool) + "-" + width + "-" + colours);
-    return names;
-}
-
 class IndependentPicture : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(IndependentPicture, IsReadAsEveryToolReadsIt) {
-    const std::filesystem::path file = kPictures / (GetParam() + ".pcx");
-    ASSERT_TRUE(std::filesystem::exists(file)) << file << " is missing: CTest makes it with make_pictures.sh first";
+    const std::filesystem::path file = test::independentPicture(GetParam());
     ProgramState state;
     const OpenOutcome outcome = openPictureFile(state, file, file.filename().string(), Log());
     ASSERT_TRUE(outcome.accepted) << outcome.reason;
@@ -34,18 +25,13 @@ TEST_P(IndependentPicture, IsReadAsEveryToolReadsIt) {
     // These writers encode line by line, so the stream holds exactly 200 lines.
     ASSERT_EQ(state.pixelData.size(), static_cast<std::size_t>(width) * kPictureHeight);
 
+    test::Bytes rgb;  // each pixel's palette entry
+    for (const Byte index : state.pixelData)
+        rgb.insert(rgb.end(), state.pcxPalette.begin() + 3 * index, state.pcxPalette.begin() + 3 * index + 3);
     for (const char* reader : {"pcxtoppm", "magick", "pillow"}) {
-        SCOPED_TRACE(reader);
         const auto picture = test::readNetpbm(kPictures / (GetParam() + "." + reader + ".ppm"));
-        ASSERT_TRUE(picture && picture->width == width && picture->height == kPictureHeight);
-        for (std::size_t i = 0; i < state.pixelData.size(); ++i) {
-            const std::size_t entry = 3u * state.pixelData[i];
-            ASSERT_TRUE(std::equal(state.pcxPalette.begin() + static_cast<std::ptrdiff_t>(entry),
-                                   state.pcxPalette.begin() + static_cast<std::ptrdiff_t>(entry + 3),
-                                   picture->samples.begin() + static_cast<std::ptrdiff_t>(3 * i)))
-                << "pixel (" << i % static_cast<std::size_t>(width) << ", " << i / static_cast<std::size_t>(width)
-                << ")";
-        }
+        ASSERT_TRUE(picture && picture->width == width && picture->height == kPictureHeight) << reader;
+        EXPECT_TRUE(picture->samples == rgb) << "a pixel differs from what " << reader << " reads";
     }
     const auto indexes = test::readNetpbm(kPictures / (GetParam() + ".pillow-index.pgm"));
     ASSERT_TRUE(indexes) << "Pillow's index map is missing or unreadable";
@@ -55,12 +41,8 @@ TEST_P(IndependentPicture, IsReadAsEveryToolReadsIt) {
     EXPECT_EQ(state.colorUsage, counts);
 }
 
-INSTANTIATE_TEST_SUITE_P(WrittenByOtherTools, IndependentPicture, ::testing::ValuesIn(acceptedPictures()),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(WrittenByOtherTools, IndependentPicture, ::testing::ValuesIn(test::independentPictures()),
+                         [](const auto& info) { return test::testNameOf(info.param); });
 
 TEST(RefusedPicture, ToolDefaultsAreRefusedNamingTheField) {
     const std::tuple<const char*, const char*, const char*> kinds[] = {
