@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -74,12 +75,8 @@ TEST(ColourDifference, LabOfTheSrgbPrimariesAndWhite) {
 
 LinearImage canvasOf(const std::function<float(int, int)>& grey) {
     LinearImage canvas{640, 400, std::vector<float>(3 * 640 * 400)};
-    for (int y = 0; y < 400; ++y) {
-        for (int x = 0; x < 640; ++x) {
-            float* p = canvas.pixel(x, y);
-            p[0] = p[1] = p[2] = grey(x, y);
-        }
-    }
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 640; ++x) std::fill_n(canvas.pixel(x, y), 3, grey(x, y));
     return canvas;
 }
 
@@ -108,12 +105,11 @@ TEST(QualityMeasure, CpcCanvasDrawsEachModesPixelShape) {
         grid[1] = 1;
         const LinearImage canvas = cpcCanvas(mode, grid, pens);
         const int w = pixelWidth[mode];
-        for (int x = 0; x < 3 * w; ++x) {
+        for (int x = 0; x < 3 * w; ++x)
             for (int y = 0; y < 3; ++y) {
                 const bool lit = x >= w && x < 2 * w && y < 2;
                 EXPECT_NEAR(canvas.pixel(x, y)[1], lit ? 0.2122 : 0.0, 1e-3) << int(mode) << " " << x << "," << y;
             }
-        }
     }
 }
 

@@ -1,5 +1,6 @@
 // Decoding: every format, written by Pillow or ImageMagick, reads as that tool reads it;
-// the EXIF orientation turns the picture upright; bad files are refused with a reason.
+// the EXIF orientation turns the picture upright; cut files are refused with a reason.
+// (import_converter_test checks the reasons given for bad pictures.)
 #include "import/picture_decoding.h"
 #include "main/file_access.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <tuple>
 
 namespace varnoke {
 namespace {
@@ -22,23 +24,16 @@ std::vector<Byte> bytesOf(const std::string& name) {
     return file ? file.value() : std::vector<Byte>{};
 }
 
-struct Ppm {
-    int width = 0;
-    int height = 0;
-    std::vector<Byte> samples;
-};
-
-// The tools' readings: binary PPM (P6, 255) without comments, as Pillow and ImageMagick write it.
-std::optional<Ppm> readPpm(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
+// The tool's reading of NAME: NAME.ppm, a binary PPM (P6, 255) without comments, as Pillow
+// and ImageMagick write it; width and height then the samples.
+std::tuple<int, int, std::vector<Byte>> readPpm(const std::string& name) {
+    std::ifstream in(pictureFile(name + ".ppm"), std::ios::binary);
     std::string magic;
-    int maximum = 0;
-    Ppm ppm;
-    if (!(in >> magic >> ppm.width >> ppm.height >> maximum) || magic != "P6" || maximum != 255) return std::nullopt;
+    int width = 0, height = 0, maximum = 0;
+    in >> magic >> width >> height >> maximum;
+    EXPECT_TRUE(magic == "P6" && maximum == 255) << name << ".ppm is not a binary PPM";
     in.get();
-    ppm.samples.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (ppm.samples.size() != 3u * static_cast<std::size_t>(ppm.width * ppm.height)) return std::nullopt;
-    return ppm;
+    return {width, height, std::vector<Byte>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
 }
 
 int srgbByte(float linear) {
@@ -51,14 +46,12 @@ void expectSameAsTool(const std::string& name, int tolerance) {
     SCOPED_TRACE(name);
     const Expected<LinearImage> decoded = decodePicture(bytesOf(name), DecodeOptions{});
     ASSERT_TRUE(decoded) << decoded.reason();
-    const auto theirs = readPpm(pictureFile(name + ".ppm"));
-    ASSERT_TRUE(theirs);
+    const auto [width, height, samples] = readPpm(name);
     const LinearImage& ours = decoded.value();
-    ASSERT_EQ(ours.width, theirs->width);
-    ASSERT_EQ(ours.height, theirs->height);
+    ASSERT_EQ(std::tuple(ours.width, ours.height, ours.rgb.size()), std::tuple(width, height, samples.size()));
     int worst = 0;
     for (std::size_t i = 0; i < ours.rgb.size(); ++i)
-        worst = std::max(worst, std::abs(srgbByte(ours.rgb[i]) - theirs->samples[i]));
+        worst = std::max(worst, std::abs(srgbByte(ours.rgb[i]) - samples[i]));
     EXPECT_LE(worst, tolerance);
 }
 
@@ -86,22 +79,6 @@ TEST(PictureDecoding, ExifOrientationTurnsThePictureUpright) {
     }
 }
 
-TEST(PictureDecoding, BadFilesAreRefusedWithTheirReason) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"refused-huge.png", "40000 × 20000 pixels, more than this program takes"},
-        {"refused-huge.gif", "20000 × 20000 pixels, more than this program takes"},
-        {"refused-one-pixel.png", "only 1 × 1 pixels"},
-        {"refused-transparent.png", "fully transparent"},
-        {"refused-text.png", "not a picture of a kind this program reads"},
-    };
-    for (const auto& [name, reason] : cases) {
-        const Expected<LinearImage> decoded = decodePicture(bytesOf(name), DecodeOptions{});
-        ASSERT_FALSE(decoded) << name;
-        EXPECT_NE(decoded.reason().find(reason), std::string::npos) << name << ": " << decoded.reason();
-    }
-    EXPECT_EQ(decodePicture({}, DecodeOptions{}).reason(), "the file is empty");
-}
-
 TEST(PictureDecoding, CutFilesAreRefusedAndNeverReadPastTheirEnd) {
     for (const char* name : {"pillow-rgb.png", "magick-interlaced.png", "pillow-progressive.jpg", "magick-cmyk.jpg",
                              "pillow-transparent.gif", "pillow-rgb.bmp", "magick-rle8.bmp", "pillow-lossless.webp",
@@ -111,10 +88,7 @@ TEST(PictureDecoding, CutFilesAreRefusedAndNeverReadPastTheirEnd) {
             // A copy of exactly the kept bytes, so that the sanitizers see any read past them.
             const std::vector<Byte> cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(kept));
             const Expected<LinearImage> decoded = decodePicture(cut, DecodeOptions{});
-            EXPECT_FALSE(decoded) << name << " cut to " << kept << " bytes";
-            if (!decoded) {
-                EXPECT_FALSE(decoded.reason().empty());
-            }
+            EXPECT_TRUE(!decoded && !decoded.reason().empty()) << name << " cut to " << kept << " bytes";
         }
     }
 }

@@ -34,19 +34,16 @@ QString samplePath(const char* name) { return QStringLiteral(VARNOKE_SAMPLES_DIR
 
 namespace {
 
-std::optional<QString> answer(const QString& path) {
-    if (path.isEmpty()) return std::nullopt;
-    return path;
-}
+std::optional<QString> answer(const QString& path) { return path.isEmpty() ? std::nullopt : std::optional(path); }
 
 void trigger(TMainForm& form, const char* name) {
-    QAction* item = action(form, name);
+    auto* item = child<QAction>(form, name);
     if (item == nullptr) qFatal("no action %s", name);
     item->trigger();
 }
 
 void clickBoxOfRow(TMainForm& form, const char* row, int k) {
-    auto* group = form.findChild<QGroupBox*>(QString::fromLatin1(row));
+    auto* group = child<QGroupBox>(form, row);
     const QPoint centre = group->mapTo(&form, QPoint(7 + 16 * k + 7, 16 + 8));
     QWidget* target = form.childAt(centre);
     if (target == nullptr) qFatal("nothing at box %d of %s", k, row);
@@ -70,27 +67,14 @@ void saveToDiscThroughMenu(TMainForm& form, const QString& disc) {
     trigger(form, "SaveDiscMenu");
 }
 
-QAction* action(const TMainForm& form, const char* name) { return form.findChild<QAction*>(QString::fromLatin1(name)); }
-QLabel* label(const TMainForm& form, const char* name) { return form.findChild<QLabel*>(QString::fromLatin1(name)); }
-QLineEdit* edit(const TMainForm& form, const char* name) {
-    return form.findChild<QLineEdit*>(QString::fromLatin1(name));
-}
-QScrollBar* bar(const TMainForm& form, const char* name) {
-    return form.findChild<QScrollBar*>(QString::fromLatin1(name));
-}
-
 QStringList logLines(const TMainForm& form) {
-    return form.findChild<QPlainTextEdit*>(QStringLiteral("Debug"))->toPlainText().split(QLatin1Char('\n'));
+    return child<QPlainTextEdit>(form, "Debug")->toPlainText().split(QLatin1Char('\n'));
 }
 
 QStringList linesSince(const TMainForm& form, qsizetype before) { return logLines(form).mid(before); }
 
 varnoke::ColorBox* inkBox(const TMainForm& form, int pen) {
     return form.findChild<varnoke::ColorBox*>(QStringLiteral("Ink%1").arg(pen));
-}
-
-varnoke::ColorBox* cpcBox(const TMainForm& form, int color) {
-    return form.findChild<varnoke::ColorBox*>(QStringLiteral("CPC_color%1").arg(color));
 }
 
 void clickInk(TMainForm& form, int pen) { clickBoxOfRow(form, "GBEncres", pen); }
@@ -107,11 +91,7 @@ void dropFile(TMainForm& form, const QString& path) {
     QCoreApplication::sendEvent(&form, &drop);
 }
 
-QImage picture(const TMainForm& form) {
-    return form.findChild<varnoke::PictureView*>(QStringLiteral("Image"))->image();
-}
-
-QColor buttonFace(const TMainForm& form) { return form.palette().color(QPalette::Button); }
+QImage picture(const TMainForm& form) { return child<varnoke::PictureView>(form, "Image")->image(); }
 
 QColor displayColor(int cpcColor) {
     const varnoke::test::Rgb3 rgb = varnoke::test::displayRgb(cpcColor);
@@ -120,18 +100,7 @@ QColor displayColor(int cpcColor) {
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
-}
-
-QString refusalAdvice(const TMainForm& form, int pen) {
-    const int lastPen = QList<int>{15, 3, 1}.value(label(form, "LabelMode")->text().toInt(), 1);
-    return QStringLiteral(
-               "Pen %1 shows CPC colour %2, which none of pens 0 to %3 shows: use Palette > Fit Palette or "
-               "pick a colour (click Ink box %1, then a CPC colour that pens 0 to %3 show)")
-        .arg(pen)
-        .arg(inkBox(form, pen)->text())
-        .arg(lastPen);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 }  // namespace window_test

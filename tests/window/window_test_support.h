@@ -7,7 +7,6 @@
 #include "window/main_form.h"
 #include "window/picture_view.h"
 
-#include <QAction>
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
@@ -33,10 +32,13 @@ void saveThroughMenu(TMainForm& form, const QString& path);
 void saveToDiscThroughMenu(TMainForm& form, const QString& disc);
 
 // Controls by object name.
-QAction* action(const TMainForm& form, const char* name);
-QLabel* label(const TMainForm& form, const char* name);
-QLineEdit* edit(const TMainForm& form, const char* name);
-QScrollBar* bar(const TMainForm& form, const char* name);
+template <typename Widget>
+Widget* child(const QObject& parent, const char* name) {
+    return parent.findChild<Widget*>(QString::fromLatin1(name));
+}
+inline QLabel* label(const TMainForm& form, const char* name) { return child<QLabel>(form, name); }
+inline QLineEdit* edit(const TMainForm& form, const char* name) { return child<QLineEdit>(form, name); }
+inline QScrollBar* bar(const TMainForm& form, const char* name) { return child<QScrollBar>(form, name); }
 
 // The log pane, one entry per line, the initial empty line included.
 QStringList logLines(const TMainForm& form);
@@ -44,7 +46,6 @@ QStringList logLines(const TMainForm& form);
 QStringList linesSince(const TMainForm& form, qsizetype before);
 
 varnoke::ColorBox* inkBox(const TMainForm& form, int pen);
-varnoke::ColorBox* cpcBox(const TMainForm& form, int color);
 
 // Clicks the window at the centre of box k of a row, where the window's layout puts it
 // (left 7 + 16 k, top 16 in the row's group, 15 × 17), whatever widget is found there.
@@ -55,15 +56,11 @@ void clickCpcColor(TMainForm& form, int color);
 void dropFile(TMainForm& form, const QString& path);
 
 QImage picture(const TMainForm& form);
-QColor buttonFace(const TMainForm& form);
 
 // The display colour of CPC colour n: levels green = n / 9, red = n / 3 mod 3,
 // blue = n mod 3, each shown as 0x00, 0x7F or 0xFF.
 QColor displayColor(int cpcColor);
 
 QByteArray readFile(const QString& path);
-
-// The line the window adds when the palette check refuses a save because of `pen`.
-QString refusalAdvice(const TMainForm& form, int pen);
 
 }  // namespace window_test
