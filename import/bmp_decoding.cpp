@@ -146,7 +146,7 @@ void putRow(const BmpLayout& layout, std::span<const Byte> row, Byte* out, int w
         const std::size_t bit = static_cast<std::size_t>(x) * static_cast<std::size_t>(layout.bits);
         if (layout.bits <= 8) {
             const unsigned shift = 8 - static_cast<unsigned>(layout.bits) - static_cast<unsigned>(bit % 8);
-            putIndex(layout, (row[bit / 8] >> shift) & ((1u << layout.bits) - 1), out);
+            putIndex(layout, (unsigned{row[bit / 8]} >> shift) & ((1u << layout.bits) - 1), out);
             continue;
         }
         const std::size_t at = bit / 8;
