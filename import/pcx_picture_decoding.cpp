@@ -118,7 +118,8 @@ void putLine(const PcxLayout& layout, std::span<const Byte> line, Byte* out) {
                 index |= static_cast<std::size_t>((line[p * plane + x / 8] >> (7 - x % 8)) & 1) << p;
         } else {
             const std::size_t bit = x * h.BitsPerPixel;
-            index = (std::size_t{line[bit / 8]} >> (8 - h.BitsPerPixel - bit % 8)) & ((std::size_t{1} << h.BitsPerPixel) - 1);
+            index = (std::size_t{line[bit / 8]} >> (8 - h.BitsPerPixel - bit % 8)) &
+                    ((std::size_t{1} << h.BitsPerPixel) - 1);
         }
         for (std::size_t c = 0; c < 3; ++c) out[c] = layout.colours[index][c];
     }

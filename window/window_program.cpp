@@ -22,7 +22,7 @@ void showException(const QString& message) {
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
-QString messageOf(std::exception_ptr thrown) {
+QString messageOf(const std::exception_ptr& thrown) {
     try {
         std::rethrow_exception(thrown);
     } catch (const std::exception& error) {

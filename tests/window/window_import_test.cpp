@@ -27,11 +27,12 @@ QString writePhoto(const QTemporaryDir& dir) {
     return path;
 }
 
-void waitForPreview(varnoke::ImportDialog& dialog) { QTRY_VERIFY_WITH_TIMEOUT(!dialog.isBusy(), 20000); }
+void waitForPreview(varnoke::ImportDialog& dialog) { QTRY_VERIFY_WITH_TIMEOUT(!dialog.isBusy(), 60000); }
 
 void changeSettingsWhileRunning(varnoke::ImportDialog& dialog) {
     waitForPreview(dialog);
-    QTRY_VERIFY(child<QLabel>(dialog, "ImportQuality")->text().contains(QRegularExpression("Quality: \\d")));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        child<QLabel>(dialog, "ImportQuality")->text().contains(QRegularExpression("Quality: \\d")), 60000);
     QCOMPARE(child<QLabel>(dialog, "ImportPreview")->pixmap().size(), QSize(640, 400));
     // A new pen search shows the busy bar; results of settings changed meanwhile are dropped.
     child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(2);
