@@ -66,6 +66,8 @@ def main():
     magick("PNG48:magick-rgb16.png", ["-depth", "16"])
     magick("PNG:magick-interlaced.png", ["-interlace", "PNG"])
     magick("PNG:magick-grey16.png", ["-colorspace", "Gray", "-depth", "16"])
+    # 16 bits without any chunk about gamma or colour: sRGB samples, like 8 bits.
+    magick("PNG48:magick-rgb16-plain.png", ["-depth", "16", "-define", "png:exclude-chunk=gAMA,cHRM,sRGB,iCCP"])
     # JPEG: baseline, progressive, grey, CMYK (ImageMagick writes Adobe's inverted CMYK).
     pillow("pillow-baseline.jpg", rgb, "JPEG", quality=90)
     pillow("pillow-progressive.jpg", rgb, "JPEG", quality=90, progressive=True)
