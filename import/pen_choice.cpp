@@ -1,6 +1,7 @@
 #include "import/pen_choice.h"
 
 #include "import/colour_science.h"
+#include "import/parallel_work.h"
 #include "import/quality_measure.h"
 #include "main/cpc_colors.h"
 
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
+#include <optional>
 
 namespace varnoke {
 
@@ -212,22 +214,28 @@ LinearImage gridCanvas(const GridPicture& picture) {
     return halfCanvas(canvas);
 }
 
-// The candidate whose dithered result the measure finds closest to the picture.
+// The candidate whose dithered result the measure finds closest to the picture (the
+// first of equals). The reference and the candidates are filtered side by side.
 std::vector<Byte> bestByMeasure(const GridPicture& picture, const std::vector<Candidate>& candidates,
                                 const DitherOptions& dither) {
     if (candidates.size() == 1) return candidates.front().colours;
-    const ScielabReference reference(gridCanvas(picture), 16.0);
-    double best = 1e30;
-    std::vector<Byte> chosen;
-    for (const Candidate& candidate : candidates) {
-        const std::vector<Byte> pixels = ditherToPens(picture, candidate.colours, dither);
-        const double score = reference.difference(halfCanvas(cpcCanvas(picture.cpcMode, pixels, candidate.colours)));
-        if (score < best) {
-            best = score;
-            chosen = candidate.colours;
+    constexpr double kPixelsPerDegree = 16.0;  // the half-size canvas
+    std::optional<ScielabReference> reference;
+    std::vector<std::vector<float>> filtered(candidates.size());
+    forEachInParallel(candidates.size() + 1, [&](std::size_t i) {
+        if (i == 0) {
+            reference.emplace(gridCanvas(picture), kPixelsPerDegree);
+            return;
         }
-    }
-    return chosen;
+        const std::vector<Byte>& colours = candidates[i - 1].colours;
+        const std::vector<Byte> pixels = ditherToPens(picture, colours, dither);
+        filtered[i - 1] =
+            ScielabReference::filteredLab(halfCanvas(cpcCanvas(picture.cpcMode, pixels, colours)), kPixelsPerDegree);
+    });
+    std::vector<double> scores(candidates.size());
+    forEachInParallel(candidates.size(), [&](std::size_t i) { scores[i] = reference->difference(filtered[i]); });
+    return candidates[static_cast<std::size_t>(std::min_element(scores.begin(), scores.end()) - scores.begin())]
+        .colours;
 }
 
 // The CPC colours of a picture drawn only in CPC display colours, or nothing when some

@@ -298,14 +298,23 @@ ScielabReference::ScielabReference(const LinearImage& reference, double pixelsPe
     if (reference.pixelCount() > 0) lab_ = labOf(filteredPlanes(reference, pixelsPerDegree_));
 }
 
+std::vector<float> ScielabReference::filteredLab(const LinearImage& result, double pixelsPerDegree) {
+    return result.pixelCount() > 0 ? labOf(filteredPlanes(result, pixelsPerDegree)) : std::vector<float>{};
+}
+
+double ScielabReference::difference(std::span<const float> filteredResult) const {
+    if (filteredResult.size() != lab_.size() || lab_.empty()) return 0;
+    double total = 0;
+    for (std::size_t i = 0; i < lab_.size(); i += 3) {
+        total += ciede2000({lab_[i], lab_[i + 1], lab_[i + 2]},
+                           {filteredResult[i], filteredResult[i + 1], filteredResult[i + 2]});
+    }
+    return total / static_cast<double>(lab_.size() / 3);
+}
+
 double ScielabReference::difference(const LinearImage& result) const {
     if (result.width != width_ || result.height != height_ || lab_.empty()) return 0;
-    const std::vector<float> lab = labOf(filteredPlanes(result, pixelsPerDegree_));
-    double total = 0;
-    for (std::size_t i = 0; i < lab.size(); i += 3) {
-        total += ciede2000({lab_[i], lab_[i + 1], lab_[i + 2]}, {lab[i], lab[i + 1], lab[i + 2]});
-    }
-    return total / static_cast<double>(result.pixelCount());
+    return difference(filteredLab(result, pixelsPerDegree_));
 }
 
 double scielabDifference(const LinearImage& reference, const LinearImage& result) {

@@ -26,6 +26,11 @@ public:
     explicit ScielabReference(const LinearImage& reference, double pixelsPerDegree = 32.0);
     double difference(const LinearImage& result) const;
 
+    // The same in two halves, so that many results can be filtered side by side: the
+    // filtered CIELAB of a result (which needs no reference), then its difference.
+    static std::vector<float> filteredLab(const LinearImage& result, double pixelsPerDegree);
+    double difference(std::span<const float> filteredResult) const;
+
 private:
     int width_ = 0;
     int height_ = 0;
