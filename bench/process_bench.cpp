@@ -42,9 +42,10 @@ public:
         path_ = pattern;
         writeFile(path_ / "noise-mode2.pcx", makePcxFile(2, BodyKind::Incompressible, PaletteKind::TwoColours));
         // Photo-like pictures for the import (ImageMagick's plasma, fixed seeds, softened):
-        // a 12-megapixel JPEG and a 1-megapixel PNG.
+        // a 12-megapixel JPEG, and a 1-megapixel PNG with 8 and with 16 bits a sample.
         makePicture("-seed 1 -size 4000x3000 plasma:fractal -blur 0x2 -quality 90", "photo-12mp.jpg");
-        makePicture("-seed 2 -size 1250x800 plasma:fractal -blur 0x2", "photo-1mp.png");
+        makePicture("-seed 2 -size 1250x800 plasma:fractal -blur 0x2 -depth 8", "photo-1mp.png");
+        makePicture("-seed 2 -size 1250x800 plasma:fractal -blur 0x2 -depth 16", "photo-1mp-16bit.png");
     }
     ~WorkFolder() {
         std::error_code ignored;
@@ -179,13 +180,14 @@ BENCHMARK(BM_ConverterProcess)
     ->Unit(benchmark::kMicrosecond);
 
 // The whole import of a photo to mode 0 screen files: arg 0, the 12-megapixel JPEG;
-// 1, the 1-megapixel PNG.
+// 1, the 1-megapixel PNG (8 bits a sample, as most are); 2, the same with 16 bits.
 void BM_ImportProcess(benchmark::State& state) {
-    const fs::path picture = workFolder().path() / (state.range(0) == 0 ? "photo-12mp.jpg" : "photo-1mp.png");
+    const char* const pictures[] = {"photo-12mp.jpg", "photo-1mp.png", "photo-1mp-16bit.png"};
+    const fs::path picture = workFolder().path() / pictures[state.range(0)];
     const std::string output = (workFolder().path() / "import.scr").string();
     processBenchmark(state, {converter(), picture.string(), output});
 }
-BENCHMARK(BM_ImportProcess)->ArgName("png")->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportProcess)->ArgName("picture")->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_PcxtoppmProcess(benchmark::State& state) {
     const std::string program = VARNOKE_PCXTOPPM;

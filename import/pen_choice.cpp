@@ -220,17 +220,18 @@ std::vector<Byte> bestByMeasure(const GridPicture& picture, const std::vector<Ca
                                 const DitherOptions& dither) {
     if (candidates.size() == 1) return candidates.front().colours;
     constexpr double kPixelsPerDegree = 16.0;  // the half-size canvas
+    constexpr int kSampleStep = 2;
     std::optional<ScielabReference> reference;
     std::vector<std::vector<float>> filtered(candidates.size());
     forEachInParallel(candidates.size() + 1, [&](std::size_t i) {
         if (i == 0) {
-            reference.emplace(gridCanvas(picture), kPixelsPerDegree);
+            reference.emplace(gridCanvas(picture), kPixelsPerDegree, kSampleStep);
             return;
         }
         const std::vector<Byte>& colours = candidates[i - 1].colours;
         const std::vector<Byte> pixels = ditherToPens(picture, colours, dither);
-        filtered[i - 1] =
-            ScielabReference::filteredLab(halfCanvas(cpcCanvas(picture.cpcMode, pixels, colours)), kPixelsPerDegree);
+        filtered[i - 1] = ScielabReference::filteredLab(halfCanvas(cpcCanvas(picture.cpcMode, pixels, colours)),
+                                                        kPixelsPerDegree, kSampleStep);
     });
     std::vector<double> scores(candidates.size());
     forEachInParallel(candidates.size(), [&](std::size_t i) { scores[i] = reference->difference(filtered[i]); });

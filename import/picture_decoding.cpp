@@ -53,11 +53,26 @@ int shrinkFactor(int width, int height, int minimumSide) {
     return std::max(1, std::min(width, height) / minimumSide);
 }
 
+// Linear light, alpha flattened onto the background, pixel for pixel.
+LinearImage toLinearWhole(const RawPicture& raw, const std::array<float, 3>& back) {
+    const std::array<float, 256>& linear = linearOfByte();
+    LinearImage image{raw.width, raw.height,
+                      std::vector<float>(3 * static_cast<std::size_t>(raw.pixelCountBytes() / 4))};
+    const Byte* in = raw.rgba.data();
+    float* out = image.rgb.data();
+    for (std::size_t i = 0; i < image.pixelCount(); ++i, in += 4, out += 3) {
+        const float alpha = static_cast<float>(in[3]) / 255.0f;
+        for (std::size_t c = 0; c < 3; ++c) out[c] = alpha * linear[in[c]] + (1.0f - alpha) * back[c];
+    }
+    return image;
+}
+
 // Linear light, alpha flattened onto the background, each block of factor × factor
 // pixels averaged into one (the last, partial blocks average what they hold).
 LinearImage toLinear(const RawPicture& raw, Rgb background, int factor) {
     const std::array<float, 256>& linear = linearOfByte();
     const std::array<float, 3> back{linear[background.r], linear[background.g], linear[background.b]};
+    if (factor == 1) return toLinearWhole(raw, back);
     LinearImage image;
     image.width = (raw.width + factor - 1) / factor;
     image.height = (raw.height + factor - 1) / factor;

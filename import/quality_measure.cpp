@@ -247,23 +247,26 @@ std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerD
     return filtered;
 }
 
-// The CIELAB of every pixel of the filtered planes, three floats a pixel.
-std::vector<float> labOf(const std::array<Plane, 3>& planes) {
-    const std::size_t count = planes[0].values.size();
-    std::vector<float> lab(3 * count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const double o[3] = {planes[0].values[i], planes[1].values[i], planes[2].values[i]};
-        Vec3 xyz;
-        xyz.x =
-            static_cast<float>(kFromOpponent[0][0] * o[0] + kFromOpponent[0][1] * o[1] + kFromOpponent[0][2] * o[2]);
-        xyz.y =
-            static_cast<float>(kFromOpponent[1][0] * o[0] + kFromOpponent[1][1] * o[1] + kFromOpponent[1][2] * o[2]);
-        xyz.z =
-            static_cast<float>(kFromOpponent[2][0] * o[0] + kFromOpponent[2][1] * o[1] + kFromOpponent[2][2] * o[2]);
-        const Lab value = xyzToLab(xyz);
-        lab[3 * i] = static_cast<float>(value.l);
-        lab[3 * i + 1] = static_cast<float>(value.a);
-        lab[3 * i + 2] = static_cast<float>(value.b);
+// The CIELAB of the filtered planes' pixels whose column and row are multiples of `step`,
+// three floats a pixel.
+std::vector<float> labOf(const std::array<Plane, 3>& planes, int step) {
+    std::vector<float> lab;
+    lab.reserve(3 * at((planes[0].width + step - 1) / step) * at((planes[0].height + step - 1) / step));
+    for (int y = 0; y < planes[0].height; y += step) {
+        for (int x = 0; x < planes[0].width; x += step) {
+            const double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
+            Vec3 xyz;
+            xyz.x = static_cast<float>(kFromOpponent[0][0] * o[0] + kFromOpponent[0][1] * o[1] +
+                                       kFromOpponent[0][2] * o[2]);
+            xyz.y = static_cast<float>(kFromOpponent[1][0] * o[0] + kFromOpponent[1][1] * o[1] +
+                                       kFromOpponent[1][2] * o[2]);
+            xyz.z = static_cast<float>(kFromOpponent[2][0] * o[0] + kFromOpponent[2][1] * o[1] +
+                                       kFromOpponent[2][2] * o[2]);
+            const Lab value = xyzToLab(xyz);
+            lab.push_back(static_cast<float>(value.l));
+            lab.push_back(static_cast<float>(value.a));
+            lab.push_back(static_cast<float>(value.b));
+        }
     }
     return lab;
 }
@@ -293,13 +296,17 @@ LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<
     return canvas;
 }
 
-ScielabReference::ScielabReference(const LinearImage& reference, double pixelsPerDegree)
-    : width_(reference.width), height_(reference.height), pixelsPerDegree_(pixelsPerDegree) {
-    if (reference.pixelCount() > 0) lab_ = labOf(filteredPlanes(reference, pixelsPerDegree_));
+ScielabReference::ScielabReference(const LinearImage& reference, double pixelsPerDegree, int sampleStep)
+    : width_(reference.width),
+      height_(reference.height),
+      pixelsPerDegree_(pixelsPerDegree),
+      sampleStep_(std::max(1, sampleStep)) {
+    lab_ = filteredLab(reference, pixelsPerDegree_, sampleStep_);
 }
 
-std::vector<float> ScielabReference::filteredLab(const LinearImage& result, double pixelsPerDegree) {
-    return result.pixelCount() > 0 ? labOf(filteredPlanes(result, pixelsPerDegree)) : std::vector<float>{};
+std::vector<float> ScielabReference::filteredLab(const LinearImage& result, double pixelsPerDegree, int sampleStep) {
+    if (result.pixelCount() == 0) return {};
+    return labOf(filteredPlanes(result, pixelsPerDegree), std::max(1, sampleStep));
 }
 
 double ScielabReference::difference(std::span<const float> filteredResult) const {
@@ -314,7 +321,7 @@ double ScielabReference::difference(std::span<const float> filteredResult) const
 
 double ScielabReference::difference(const LinearImage& result) const {
     if (result.width != width_ || result.height != height_ || lab_.empty()) return 0;
-    return difference(filteredLab(result, pixelsPerDegree_));
+    return difference(filteredLab(result, pixelsPerDegree_, sampleStep_));
 }
 
 double scielabDifference(const LinearImage& reference, const LinearImage& result) {
