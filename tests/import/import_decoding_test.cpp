@@ -1,4 +1,5 @@
-// Decoding: every format, written by Pillow or ImageMagick, reads as that tool reads it;
+// Decoding: every format, written by Pillow or ImageMagick, reads as that tool reads it
+// (an embedded colour profile included);
 // the EXIF orientation turns the picture upright; cut files are refused with a reason.
 // (import_converter_test checks the reasons given for bad pictures.)
 #include "import/picture_decoding.h"
@@ -59,15 +60,16 @@ TEST(PictureDecoding, EveryFormatReadsAsTheToolThatWroteIt) {
     // Lossless formats must match exactly; two JPEG or lossy WebP decoders may round apart,
     // and tools scale 16-bit and 5-bit samples to 8 bits with different rounding.
     const std::pair<const char*, int> cases[] = {
-        {"pillow-rgb.png", 0},        {"pillow-rgba.png", 0},        {"pillow-palette.png", 0},
-        {"pillow-grey.png", 0},       {"pillow-bilevel.png", 0},     {"magick-rgb16.png", 1},
-        {"magick-interlaced.png", 0}, {"magick-grey16.png", 1},      {"magick-rgb16-plain.png", 1},
-        {"pillow-baseline.jpg", 2},   {"pillow-progressive.jpg", 2}, {"pillow-grey.jpg", 2},
-        {"magick-cmyk.jpg", 3},       {"pillow-transparent.gif", 0}, {"magick-interlaced.gif", 0},
-        {"pillow-rgb.bmp", 0},        {"pillow-palette.bmp", 0},     {"pillow-bilevel.bmp", 0},
-        {"magick-rgb565.bmp", 1},     {"magick-rle8.bmp", 0},        {"magick-alpha.bmp", 0},
-        {"pillow-lossless.webp", 0},  {"pillow-lossy.webp", 2},      {"pillow-rgb.pcx", 0},
-        {"pillow-bilevel.pcx", 0},    {"pillow-palette.pcx", 0},
+        {"pillow-rgb.png", 0},         {"pillow-rgba.png", 0},       {"pillow-palette.png", 0},
+        {"pillow-grey.png", 0},        {"pillow-bilevel.png", 0},    {"magick-rgb16.png", 1},
+        {"magick-interlaced.png", 0},  {"magick-grey16.png", 1},     {"magick-rgb16-plain.png", 1},
+        {"pillow-profile.png", 1},     {"pillow-profile.jpg", 3},    {"pillow-baseline.jpg", 2},
+        {"pillow-progressive.jpg", 2}, {"pillow-grey.jpg", 2},       {"magick-cmyk.jpg", 3},
+        {"pillow-transparent.gif", 0}, {"magick-interlaced.gif", 0}, {"pillow-rgb.bmp", 0},
+        {"pillow-palette.bmp", 0},     {"pillow-bilevel.bmp", 0},    {"magick-rgb565.bmp", 1},
+        {"magick-rle8.bmp", 0},        {"magick-alpha.bmp", 0},      {"pillow-lossless.webp", 0},
+        {"pillow-lossy.webp", 2},      {"pillow-rgb.pcx", 0},        {"pillow-bilevel.pcx", 0},
+        {"pillow-palette.pcx", 0},
     };
     for (const auto& [name, tolerance] : cases) expectSameAsTool(name, tolerance);
 }

@@ -6,13 +6,14 @@ on or off, read as black, the converter's default background).
 
 Usage: make_import_pictures.py OUTDIR
 """
+import io
 import os
 import struct
 import subprocess
 import sys
 import zlib
 
-from PIL import Image, ImageOps
+from PIL import Image, ImageCms, ImageOps
 
 MAGICK = "/usr/bin/convert"
 
@@ -50,6 +51,41 @@ def magick(name, args, read_args=()):
                     "PPM:" + file + ".ppm"], check=True)
 
 
+def wide_gamut_profile():
+    """An ICC v2 RGB profile written here: Adobe RGB (1998) primaries adapted to D50, gamma
+    563/256. Its pixels differ from sRGB's, so a reader that ignores it reads them wrong."""
+    def xyz(x, y, z):
+        return b"XYZ \0\0\0\0" + struct.pack(">iii", *(round(v * 65536) for v in (x, y, z)))
+    curve = b"curv\0\0\0\0" + struct.pack(">IH", 1, 563) + b"\0\0"
+    text = b"wide gamut test\0"
+    tags = [(b"desc", b"desc\0\0\0\0" + struct.pack(">I", len(text)) + text + bytes(12 + 67)),
+            (b"wtpt", xyz(0.9642, 1.0, 0.8249)), (b"rXYZ", xyz(0.6097, 0.3111, 0.0195)),
+            (b"gXYZ", xyz(0.2053, 0.6257, 0.0609)), (b"bXYZ", xyz(0.1492, 0.0632, 0.7446)),
+            (b"rTRC", curve), (b"gTRC", curve), (b"bTRC", curve),
+            (b"cprt", b"text\0\0\0\0" + b"none\0\0\0\0")]
+    table, data = b"", b""
+    offset = 128 + 4 + 12 * len(tags)
+    for sig, body in tags:
+        table += sig + struct.pack(">II", offset + len(data), len(body))
+        data += body + bytes(-len(body) % 4)
+    size = offset + len(data)
+    header = (struct.pack(">I", size) + b"none" + bytes([2, 0x10, 0, 0]) + b"mntrRGB XYZ " + bytes(12) +
+              b"acspAPPL" + bytes(4) + b"none" + bytes(4) + bytes(8) + bytes(4) +
+              struct.pack(">iii", 63190, 65536, 54061) + bytes(4) + bytes(16) + bytes(28))
+    assert len(header) == 128
+    return header + struct.pack(">I", len(tags)) + table + data
+
+
+def with_profile(name, im, fmt, **options):
+    """IM saved with an embedded profile; the reading is Pillow's conversion to sRGB."""
+    profile = wide_gamut_profile()
+    im.save(name, fmt, icc_profile=profile, **options)
+    with Image.open(name) as back:
+        source_profile = ImageCms.ImageCmsProfile(io.BytesIO(back.info["icc_profile"]))
+        ImageCms.profileToProfile(back.convert("RGB"), source_profile, ImageCms.createProfile("sRGB"),
+                                  renderingIntent=ImageCms.Intent.PERCEPTUAL).save(name + ".ppm")
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -66,6 +102,8 @@ def main():
     magick("PNG48:magick-rgb16.png", ["-depth", "16"])
     magick("PNG:magick-interlaced.png", ["-interlace", "PNG"])
     magick("PNG:magick-grey16.png", ["-colorspace", "Gray", "-depth", "16"])
+    with_profile("pillow-profile.png", rgb, "PNG")
+    with_profile("pillow-profile.jpg", rgb, "JPEG", quality=95)
     # 16 bits without any chunk about gamma or colour: sRGB samples, like 8 bits.
     magick("PNG48:magick-rgb16-plain.png", ["-depth", "16", "-define", "png:exclude-chunk=gAMA,cHRM,sRGB,iCCP"])
     # JPEG: baseline, progressive, grey, CMYK (ImageMagick writes Adobe's inverted CMYK).
