@@ -4,12 +4,12 @@
 // (import_converter_test checks the reasons given for bad pictures.)
 #include "import/picture_decoding.h"
 #include "main/file_access.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <tuple>
 
 namespace varnoke {
@@ -25,18 +25,6 @@ std::vector<Byte> bytesOf(const std::string& name) {
     return file ? file.value() : std::vector<Byte>{};
 }
 
-// The tool's reading of NAME: NAME.ppm, a binary PPM (P6, 255) without comments, as Pillow
-// and ImageMagick write it; width and height then the samples.
-std::tuple<int, int, std::vector<Byte>> readPpm(const std::string& name) {
-    std::ifstream in(pictureFile(name + ".ppm"), std::ios::binary);
-    std::string magic;
-    int width = 0, height = 0, maximum = 0;
-    in >> magic >> width >> height >> maximum;
-    EXPECT_TRUE(magic == "P6" && maximum == 255) << name << ".ppm is not a binary PPM";
-    in.get();
-    return {width, height, std::vector<Byte>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
-}
-
 int srgbByte(float linear) {
     const double v = linear;
     return static_cast<int>(std::lround(255 * (v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055)));
@@ -47,12 +35,15 @@ void expectSameAsTool(const std::string& name, int tolerance) {
     SCOPED_TRACE(name);
     const Expected<LinearImage> decoded = decodePicture(bytesOf(name), DecodeOptions{});
     ASSERT_TRUE(decoded) << decoded.reason();
-    const auto [width, height, samples] = readPpm(name);
+    // The tool's reading of NAME: NAME.ppm beside it.
+    const std::optional<test::NetpbmPicture> tool = test::readNetpbm(pictureFile(name + ".ppm"));
+    ASSERT_TRUE(tool && tool->channels == 3);
     const LinearImage& ours = decoded.value();
-    ASSERT_EQ(std::tuple(ours.width, ours.height, ours.rgb.size()), std::tuple(width, height, samples.size()));
+    ASSERT_EQ(std::tuple(ours.width, ours.height, ours.rgb.size()),
+              std::tuple(tool->width, tool->height, tool->samples.size()));
     int worst = 0;
     for (std::size_t i = 0; i < ours.rgb.size(); ++i)
-        worst = std::max(worst, std::abs(srgbByte(ours.rgb[i]) - samples[i]));
+        worst = std::max(worst, std::abs(srgbByte(ours.rgb[i]) - tool->samples[i]));
     EXPECT_LE(worst, tolerance);
 }
 

@@ -89,18 +89,6 @@ private slots:
         QCOMPARE(picture(*form), after);
     }
 
-    void anArrowClickMovesABarOneStepAndRebuildsOnce() {
-        auto form = makeForm();
-        openThroughMenu(*form, samplePath("sunset-mode1.pcx"));
-        const qsizetype count = logLines(*form).size();
-        QScrollBar* low = bar(*form, "TSLow");
-        QTest::mouseClick(low, Qt::LeftButton, {}, QPoint(low->width() - 3, low->height() / 2));
-        QCOMPARE(low->value(), 22);
-        QCOMPARE(edit(*form, "TELow")->text(), QStringLiteral("22"));
-        QCOMPARE(linesSince(*form, count),
-                 (QStringList{"- Building Palette ...", "- Viewing Picture ...", "- Picture Ready"}));
-    }
-
     // Six colours in four pens: refused, then fixed by clicks, then the converter's bytes.
     void aRefusedSaveSaysWhyAndTheFixedSaveIsTheConvertersBytes() {
         auto form = makeForm(ScreenLayout::AtC000);
