@@ -316,7 +316,8 @@ double ScielabReference::difference(std::span<const float> filteredResult) const
         total += ciede2000({lab_[i], lab_[i + 1], lab_[i + 2]},
                            {filteredResult[i], filteredResult[i + 1], filteredResult[i + 2]});
     }
-    return total / static_cast<double>(lab_.size() / 3);
+    const std::size_t pixels = lab_.size() / 3;
+    return total / static_cast<double>(pixels);
 }
 
 double ScielabReference::difference(const LinearImage& result) const {
