@@ -153,8 +153,12 @@ TEST(CpcPreviewProgram, PreviewAndShowDrawEveryPixelAtTheCpcPixelShape) {
 
         // --show draws the same from the screen file, for either layout; a substitution
         // changes the ink table, and the picture --show draws follows it.
-        ASSERT_EQ(runConverter("--show " + folder.str("a.scr") + " " + folder.str("s.png")).status, 0);
+        const test::ProgramRun show = runConverter("--log --show " + folder.str("a.scr") + " " + folder.str("s.png"));
+        ASSERT_EQ(show.status, 0);
         EXPECT_EQ(test::readBytes(folder / "s.png"), test::readBytes(folder / "p.png"));
+        // The log names the mode and every pen of the mode.
+        EXPECT_NE(show.out.find("Mode = " + std::to_string(c.width / 320) + "\nPen 0 = "), std::string::npos);
+        EXPECT_NE(show.out.find("Pen " + std::to_string(c.colors.size() - 1) + " = "), std::string::npos);
         ASSERT_EQ(runConverter("--c000 --map " + std::to_string(c.colors[0]) + "=5 " + in + folder.str("c.scr")).status,
                   0);
         ASSERT_EQ(runConverter("--show " + folder.str("c.scr") + " --c000 " + folder.str("c.png")).status, 0);

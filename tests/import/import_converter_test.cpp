@@ -32,13 +32,18 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    // Runs the converter in the work folder; returns its exit status and standard error.
+    // Runs the converter in the work folder; returns its exit status and standard error
+    // (standard output: out()).
     std::pair<int, std::string> convert(const std::string& arguments) const {
         const std::string command =
-            "cd '" + folder_.string() + "' && " VARNOKE_CONVERTER " " + arguments + " 2> stderr.txt > /dev/null";
+            "cd '" + folder_.string() + "' && " VARNOKE_CONVERTER " " + arguments + " 2> stderr.txt > stdout.txt";
         const int raw = std::system(command.c_str());
         std::ifstream err(folder_ / "stderr.txt");
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(std::istreambuf_iterator<char>(err), {})};
+    }
+    std::string out() const {
+        std::ifstream in(folder_ / "stdout.txt");
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     std::vector<Byte> bytes(const std::string& name) const {
         Expected<std::vector<Byte>> file = readWholeFile(folder_ / name, 1u << 20);
@@ -59,6 +64,16 @@ TEST_F(ImportThroughConverter, SavedPcxOpensAsItIsAndGivesTheSameScreenFiles) {
         EXPECT_EQ(bytes("first.scr"), bytes("again.scr"));
         EXPECT_EQ(bytes("first.pal"), bytes("again.pal"));
     }
+}
+
+TEST_F(ImportThroughConverter, PlainImportIsMode0AndSilentAndModeImportsEvenAPcxThatOpens) {
+    ASSERT_EQ(convert((kPictures / "pillow-rgb.png").string() + " plain").first, 0);
+    EXPECT_EQ(out(), "");
+    ASSERT_EQ(bytes("plain.scr").size(), 16512u);
+    EXPECT_EQ(bytes("plain.scr")[128 + 0x7F1], 0);  // the mode byte
+    const std::string pcx = std::string(VARNOKE_SAMPLES_DIR) + "/sunset-mode0.pcx";
+    ASSERT_EQ(convert("--log --mode 1 " + pcx + " again").first, 0);
+    EXPECT_EQ(out().rfind(pcx + "\n- Importing Picture ...\nMode = 1\n", 0), 0u) << out();
 }
 
 TEST_F(ImportThroughConverter, BadPicturesAreRefusedWithOneLineAndNothingWritten) {
