@@ -3,18 +3,12 @@
 // pictures are refused with one line, exit status 1 and nothing written.
 #include "import/import_session.h"
 #include "main/cpc_colors.h"
-#include "main/file_access.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 namespace varnoke {
 namespace {
@@ -25,62 +19,42 @@ const fs::path kPictures = VARNOKE_IMPORT_PICTURES_DIR;
 
 class ImportThroughConverter : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("varnoke-import-" + std::to_string(::getpid()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+    // Runs the converter in the work folder.
+    test::ProgramRun convert(const std::string& arguments) const {
+        return test::runCommand("cd '" + folder_.path().string() + "' && " VARNOKE_CONVERTER " " + arguments);
     }
-    void TearDown() override { fs::remove_all(folder_); }
+    test::Bytes bytes(const std::string& name) const { return test::readBytes(folder_ / name); }
 
-    // Runs the converter in the work folder; returns its exit status and standard error
-    // (standard output: out()).
-    std::pair<int, std::string> convert(const std::string& arguments) const {
-        const std::string command =
-            "cd '" + folder_.string() + "' && " VARNOKE_CONVERTER " " + arguments + " 2> stderr.txt > stdout.txt";
-        const int raw = std::system(command.c_str());
-        std::ifstream err(folder_ / "stderr.txt");
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(std::istreambuf_iterator<char>(err), {})};
-    }
-    std::string out() const {
-        std::ifstream in(folder_ / "stdout.txt");
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::vector<Byte> bytes(const std::string& name) const {
-        Expected<std::vector<Byte>> file = readWholeFile(folder_ / name, 1u << 20);
-        return file ? file.value() : std::vector<Byte>{};
-    }
-
-    fs::path folder_;
+    test::TestFolder folder_;
 };
 
 TEST_F(ImportThroughConverter, SavedPcxOpensAsItIsAndGivesTheSameScreenFiles) {
     const std::string photo = (kPictures / "pillow-baseline.jpg").string();
     for (const char* mode : {"0", "1", "2"}) {
         SCOPED_TRACE(std::string("mode ") + mode);
-        ASSERT_EQ(convert(std::string("--mode ") + mode + " --save-pcx pic.pcx " + photo + " first").first, 0);
+        ASSERT_EQ(convert(std::string("--mode ") + mode + " --save-pcx pic.pcx " + photo + " first").status, 0);
         // Without import options, Open takes the PCX as it is.
-        const auto [status, err] = convert("--log pic.pcx again");
-        ASSERT_EQ(status, 0) << err;
+        const test::ProgramRun run = convert("--log pic.pcx again");
+        ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(bytes("first.scr"), bytes("again.scr"));
         EXPECT_EQ(bytes("first.pal"), bytes("again.pal"));
     }
 }
 
 TEST_F(ImportThroughConverter, PlainImportIsMode0AndSilentAndModeImportsEvenAPcxThatOpens) {
-    ASSERT_EQ(convert((kPictures / "pillow-rgb.png").string() + " plain").first, 0);
-    EXPECT_EQ(out(), "");
+    EXPECT_EQ(convert((kPictures / "pillow-rgb.png").string() + " plain").out, "");
     ASSERT_EQ(bytes("plain.scr").size(), 16512u);
     EXPECT_EQ(bytes("plain.scr")[128 + 0x7F1], 0);  // the mode byte
     const std::string pcx = std::string(VARNOKE_SAMPLES_DIR) + "/sunset-mode0.pcx";
-    ASSERT_EQ(convert("--log --mode 1 " + pcx + " again").first, 0);
-    EXPECT_EQ(out().rfind(pcx + "\n- Importing Picture ...\nMode = 1\n", 0), 0u) << out();
+    const std::string log = convert("--log --mode 1 " + pcx + " again").out;
+    EXPECT_EQ(log.rfind(pcx + "\n- Importing Picture ...\nMode = 1\n", 0), 0u) << log;
 }
 
 TEST_F(ImportThroughConverter, BadPicturesAreRefusedWithOneLineAndNothingWritten) {
-    std::ofstream(folder_ / "empty.png").close();
-    const std::vector<Byte> png = readWholeFile(kPictures / "pillow-rgb.png", 1u << 20).value();
-    std::ofstream(folder_ / "cut.png", std::ios::binary)
-        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size() / 2));
+    test::writeBytes(folder_ / "empty.png", {});
+    const test::Bytes png = test::readBytes(kPictures / "pillow-rgb.png");
+    test::writeBytes(folder_ / "cut.png",
+                     test::Bytes(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)));
     const std::pair<std::string, const char*> cases[] = {
         {"empty.png", "the file is empty"},
         {"cut.png", "the PNG picture data is damaged or cut short"},
@@ -92,10 +66,10 @@ TEST_F(ImportThroughConverter, BadPicturesAreRefusedWithOneLineAndNothingWritten
         {"missing.jpg", "No such file"},
     };
     for (const auto& [file, reason] : cases) {
-        const auto [status, err] = convert("--preview out.png --save-pcx out.pcx " + file + " out");
-        EXPECT_EQ(status, 1) << file;
-        EXPECT_NE(err.find(reason), std::string::npos) << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        const test::ProgramRun run = convert("--preview out.png --save-pcx out.pcx " + file + " out");
+        EXPECT_EQ(run.status, 1) << file;
+        EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         for (const char* output : {"out.scr", "out.pal", "out.png", "out.pcx"})
             EXPECT_FALSE(fs::exists(folder_ / output)) << file << " wrote " << output;
     }
