@@ -1,6 +1,7 @@
 // From decoded pixels to CPC files: run-length decoding, drawing each mode, screen
 // encoding (pixel packing, row interleave), and the Save command. The bytes of the
 // AMSDOS headers, the ink table and the palette block are the golden files' to check.
+#include "cpc/amsdos_header.h"
 #include "cpc/save_command.h"
 #include "cpc/screen_encoding.h"
 #include "display/picture_display.h"
@@ -159,6 +160,15 @@ TEST(PaletteBlock, OcpModeByteHoldsTheModeAndChangesNothingElse) {
         EXPECT_EQ(ocp[0], mode);  // plain[0]: the golden files
         EXPECT_TRUE(std::equal(plain.begin() + 1, plain.end(), ocp.begin() + 1)) << "mode " << int{mode};
     }
+}
+
+// A header built over a buffer that held something else is the same as one over zeros.
+TEST(AmsdosHeader, OverwritesEveryByteOfAUsedBuffer) {
+    std::array<Byte, kAmsdosHeaderSize> fresh{}, used;
+    used.fill(0xE5);
+    buildAmsdosHeader(fresh, false, ScreenLayout::At4000, Log());
+    buildAmsdosHeader(used, false, ScreenLayout::At4000, Log());
+    EXPECT_EQ(used, fresh);
 }
 
 TEST(SaveCommand, BaseNameDropsOnlyALowerCaseScrEnding) {
