@@ -30,28 +30,18 @@ std::array<Byte, 8> unpackPens(Byte cpcMode, Byte screenByte) {
 }
 
 PictureArea renderCpcScreen(std::span<const Byte, kScreenImageSize> image, const ScreenInks& inks) {
-    PictureArea area;
     const int pixelsPerByte = 2 << inks.mode;  // 2, 4, 8
-    const int pixelWidth = 4 >> inks.mode;     // 4, 2, 1
-    const auto penMask = static_cast<Byte>(pensOfMode(inks.mode) - 1);
-    std::array<std::uint32_t, 16> colorOfPen{};
-    for (std::size_t pen = 0; pen < colorOfPen.size(); ++pen)
-        colorOfPen[pen] = cpcDisplayColor(inks.colors[pen]).argb();
-
+    std::vector<Byte> penOfPixel;
+    penOfPixel.reserve(targetPixelCount(inks.mode));
     for (int y = 0; y < kPictureHeight; ++y) {
-        std::uint32_t* line = area.pixels.data() + static_cast<std::size_t>(2 * y) * kPictureAreaWidth;
         const std::size_t offset = rowOffset(y);
-        int x = 0;
         for (std::size_t column = 0; column < kScreenBytesPerRow; ++column) {
             const std::array<Byte, 8> pens = unpackPens(inks.mode, image[offset + column]);
-            for (int k = 0; k < pixelsPerByte; ++k) {
-                const std::uint32_t color = colorOfPen[pens[static_cast<std::size_t>(k)] & penMask];
-                for (int repeat = 0; repeat < pixelWidth; ++repeat) line[x++] = color;
-            }
+            penOfPixel.insert(penOfPixel.end(), pens.begin(), pens.begin() + pixelsPerByte);
         }
-        std::copy(line, line + kPictureAreaWidth, line + kPictureAreaWidth);
     }
-    return area;
+    return renderPens(inks.mode, penOfPixel,
+                      std::span<const Byte>(inks.colors).first(static_cast<std::size_t>(pensOfMode(inks.mode))));
 }
 
 Expected<PictureArea> previewScreenImage(std::span<const Byte, kScreenImageSize> image) {
