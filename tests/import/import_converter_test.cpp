@@ -43,6 +43,8 @@ TEST_F(ImportThroughConverter, SavedPcxOpensAsItIsAndGivesTheSameScreenFiles) {
 
 TEST_F(ImportThroughConverter, PlainImportIsMode0AndSilentAndModeImportsEvenAPcxThatOpens) {
     EXPECT_EQ(convert((kPictures / "pillow-rgb.png").string() + " plain").out, "");
+    const double score = std::stod(convert("--score " + (kPictures / "pillow-rgb.png").string() + " x").out.substr(8));
+    EXPECT_TRUE(score > 0.5 && score < 30) << score;  // "Score = " and a measure of a real difference
     ASSERT_EQ(bytes("plain.scr").size(), 16512u);
     EXPECT_EQ(bytes("plain.scr")[128 + 0x7F1], 0);  // the mode byte
     const std::string pcx = std::string(VARNOKE_SAMPLES_DIR) + "/sunset-mode0.pcx";

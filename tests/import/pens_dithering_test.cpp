@@ -1,14 +1,17 @@
 // Dithering and pen choice: what every method must keep, and what the search must find.
 #include "import/colour_science.h"
 #include "import/dithering.h"
+#include "import/parallel_work.h"
 #include "import/pen_choice.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 
 namespace varnoke {
@@ -114,6 +117,14 @@ TEST(PenChoice, TheSearchFindsTheBruteForceOptimumOfItsScore) {
         EXPECT_EQ(found.size(), wanted);
         EXPECT_FLOAT_EQ(score(found), best) << int(mode);
     }
+}
+
+TEST(ParallelWork, EveryPieceRunsOnceAndAFailureComesBack) {
+    std::vector<std::atomic<int>> runs(50);
+    forEachInParallel(runs.size(), [&](std::size_t i) { ++runs[i]; });
+    EXPECT_TRUE(std::all_of(runs.begin(), runs.end(), [](const std::atomic<int>& n) { return n == 1; }));
+    EXPECT_THROW(forEachInParallel(5, [](std::size_t i) { i == 3 ? throw std::runtime_error("3") : void(); }),
+                 std::runtime_error);
 }
 
 }  // namespace
