@@ -181,13 +181,13 @@ ImportSettings ImportDialog::settings() const {
 
 std::optional<ImportResult> ImportDialog::result() const { return isBusy() ? std::nullopt : shown_; }
 
-bool ImportDialog::isBusy() const { return running_.isRunning() || waiting_.has_value(); }
+bool ImportDialog::isBusy() const { return runPending_ || waiting_.has_value(); }
 
 void ImportDialog::settingsChanged() {
     ++changes_;
     busy_->setVisible(true);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(false);
-    if (running_.isRunning()) {
+    if (runPending_) {
         waiting_ = settings();
         return;
     }
@@ -196,6 +196,7 @@ void ImportDialog::settingsChanged() {
 
 void ImportDialog::startRun(const ImportSettings& settings) {
     waiting_.reset();
+    runPending_ = true;
     std::shared_ptr<const ImportSession> session = session_;
     running_.setFuture(QtConcurrent::run(&runThread_, [session, settings] { return session->run(settings); }));
 }
@@ -206,6 +207,7 @@ void ImportDialog::runFinished() {
         startRun(*waiting_);
         return;
     }
+    runPending_ = false;
     showResult(running_.result());
 }
 

@@ -72,6 +72,9 @@ private:
     // One run at a time; the settings of the latest change wait for it to end, and the
     // result of a run whose settings changed meanwhile is dropped.
     QFutureWatcher<ImportResult> running_;
+    // From a run's start until its result is handled: the run's thread may have ended while
+    // the watcher's signal still waits in the event queue.
+    bool runPending_ = false;
     std::optional<ImportSettings> waiting_;
     std::optional<ImportResult> shown_;
     // The quality measure of the shown result, measured after it is shown, with the
