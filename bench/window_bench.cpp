@@ -80,19 +80,23 @@ void paint(TMainForm& window, Painting painting) {
         QApplication::processEvents();  // paints what update() marked, and flushes it
 }
 
-// Args: mode; whole (1: repaint the whole window, 0: only the parts marked).
-void BM_ThresholdMove(benchmark::State& state) {
-    const auto mode = static_cast<Byte>(state.range(0));
-    const Painting painting = state.range(1) != 0 ? Painting::WholeWindow : Painting::MarkedParts;
-    TMainForm& window = windowWithPicture(mode);
+// Each iteration moves the Low bar one step, as its arrow gives (down, then back up), and
+// paints.
+void moveLowBarEachIteration(benchmark::State& state, TMainForm& window, Painting painting) {
     QScrollBar* low = child<QScrollBar>(window, "TSLow");
     int position = low->value();
     for (auto _ : state) {
-        // One step of the bar, as its arrow gives: down, then back up.
         position = position == 21 ? 20 : 21;
         low->setValue(position);
         paint(window, painting);
     }
+}
+
+// Args: mode; whole (1: repaint the whole window, 0: only the parts marked).
+void BM_ThresholdMove(benchmark::State& state) {
+    const auto mode = static_cast<Byte>(state.range(0));
+    const Painting painting = state.range(1) != 0 ? Painting::WholeWindow : Painting::MarkedParts;
+    moveLowBarEachIteration(state, windowWithPicture(mode), painting);
 }
 BENCHMARK(BM_ThresholdMove)
     ->ArgNames({"mode", "whole"})
@@ -129,13 +133,7 @@ void BM_ThresholdMoveEnlarged(benchmark::State& state) {
     const QSize first = window.size();
     window.resize(first + QSize(560, 330));
     QApplication::processEvents();
-    QScrollBar* low = child<QScrollBar>(window, "TSLow");
-    int position = low->value();
-    for (auto _ : state) {
-        position = position == 21 ? 20 : 21;
-        low->setValue(position);
-        paint(window, painting);
-    }
+    moveLowBarEachIteration(state, window, painting);
     window.resize(first);
     QApplication::processEvents();
 }

@@ -56,8 +56,8 @@ int shrinkFactor(int width, int height, int minimumSide) {
 // Linear light, alpha flattened onto the background, pixel for pixel.
 LinearImage toLinearWhole(const RawPicture& raw, const std::array<float, 3>& back) {
     const std::array<float, 256>& linear = linearOfByte();
-    LinearImage image{raw.width, raw.height,
-                      std::vector<float>(3 * static_cast<std::size_t>(raw.pixelCountBytes() / 4))};
+    LinearImage image{raw.width, raw.height, {}};
+    image.rgb.resize(3 * image.pixelCount());
     const Byte* in = raw.rgba.data();
     float* out = image.rgb.data();
     for (std::size_t i = 0; i < image.pixelCount(); ++i, in += 4, out += 3) {
