@@ -63,8 +63,8 @@ std::vector<Byte> makePcxFile(Byte cpcMode, BodyKind body, PaletteKind palette) 
 ProgramState openedState(Byte cpcMode, BodyKind body, PaletteKind palette) {
     ProgramState state;
     const std::vector<Byte> file = makePcxFile(cpcMode, body, palette);
-    const OpenOutcome opened = openPicture(state, "bench.pcx", file, Log());
-    if (!opened.accepted) throw std::runtime_error("benchmark picture rejected: " + opened.reason);
+    const Expected<void> opened = openPicture(state, "bench.pcx", file, Log());
+    if (!opened.ok()) throw std::runtime_error("benchmark picture rejected: " + opened.reason());
     return state;
 }
 

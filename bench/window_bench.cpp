@@ -159,7 +159,8 @@ void BM_ImportDitherChange(benchmark::State& state) {
     ImportSettings settings;
     settings.cpcMode = 1;
     settings.dither.strength = 100;
-    ImportDialog dialog(std::make_shared<const ImportSession>(std::move(session.value())), settings, nullptr);
+    ImportDialog dialog(std::make_shared<const ImportSession>(std::move(session.value())), settings,
+                        QStringLiteral("bench"), nullptr);
     dialog.show();
     auto waitForPreview = [&dialog] {
         while (dialog.isBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);

@@ -1,17 +1,12 @@
 #include "convert/command_line.h"
 
-#include "cpc/save_command.h"
-#include "cpc/screen_file_reader.h"
-#include "extras/cpc_preview.h"
-#include "extras/disc_image.h"
-#include "extras/png_writer.h"
 #include "main/file_access.h"
 #include "main/version.h"
-#include "palette/palette_check.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"
-#include "pcx/pcx_header.h"
-#include "pcx/pcx_writer.h"
+#include "workflow/choices.h"
+#include "workflow/picture_road.h"
+#include "workflow/saving.h"
 
 #include <CLI/CLI.hpp>
 
@@ -25,10 +20,6 @@ namespace {
 
 constexpr const char* kProgram = "varnoke-pcx-convert";
 
-// The largest picture file the import reads: a 100-megapixel picture stored with little
-// compression.
-constexpr std::size_t kMaximumImportFileSize = 512u << 20;
-
 std::optional<int> parseNumber(const std::string& text, int min, int max) {
     int value = 0;
     const char* end = text.data() + text.size();
@@ -37,61 +28,13 @@ std::optional<int> parseNumber(const std::string& text, int min, int max) {
     return value;
 }
 
-// "pens 0 to 3 show colours 0, 26, 6 and 9": what a --map can aim at.
-std::string colorsOfModePens(const ProgramState& state) {
-    std::string text;
-    const Byte pens = pensPerMode(state);
-    for (Byte pen = 0; pen < pens; ++pen) {
-        const Byte filter = state.inkBoxes[pen].filterColor;
-        if (filter == kEmptyPen) continue;
-        if (!text.empty()) text += ", ";
-        text += std::to_string(state.colorSubstitution[filter]);
-    }
-    return text;
-}
-
-// The screen image drawn as the CPC shows it, as a PNG file.
-Expected<std::vector<Byte>> previewPng(std::span<const Byte, kScreenImageSize> image) {
-    Expected<PictureArea> area = previewScreenImage(image);
-    if (!area) return area.failure();
-    return encodePng(area.value());
-}
-
 // --show: draws an existing screen file.
 int runShow(const ConvertOptions& options, const Log& log, std::ostream& err) {
-    // Larger files are read only as far as needed to say they are too large.
-    Expected<std::vector<Byte>> bytes = readWholeFile(options.showFile, 1u << 20);
-    if (!bytes) {
-        err << kProgram << ": " << bytes.reason() << '\n';
+    if (const Expected<void> shown = showScreenFile(options.showFile, options.layout, options.output, log); !shown) {
+        err << kProgram << ": " << (shown.kind() == FailureKind::CannotWrite ? "nothing written: " : "")
+            << shown.reason() << '\n';
         return 1;
     }
-    Expected<ScreenFile> screen = parseScreenFile(bytes.value());
-    if (!screen) {
-        err << kProgram << ": " << options.showFile << " is not a screen file of this program: " << screen.reason()
-            << '\n';
-        return 1;
-    }
-    const ScreenFile& file = screen.value();
-    if (file.layout != options.layout) {
-        err << kProgram << ": " << options.showFile << " loads at "
-            << (file.layout == ScreenLayout::At4000 ? "&4000" : "&C000") << ", not at "
-            << (options.layout == ScreenLayout::At4000 ? "&4000" : "&C000") << "; "
-            << (options.layout == ScreenLayout::AtC000 ? "drop --c000" : "add --c000") << '\n';
-        return 1;
-    }
-    log.DEBUG(options.showFile);
-    log.DEBUG("Mode = ", file.inks.mode);
-    for (int pen = 0; pen < pensOfMode(file.inks.mode); ++pen)
-        log.DEBUG("Pen " + std::to_string(pen) + " = ", file.inks.colors[static_cast<std::size_t>(pen)]);
-    Expected<std::vector<Byte>> png = previewPng(file.image);
-    const Expected<void> written =
-        png ? writeFilesAtomically(std::array<FileToWrite, 1>{{{options.output, png.value()}}})
-            : Expected<void>(png.failure());
-    if (!written) {
-        err << kProgram << ": nothing written: " << written.reason() << '\n';
-        return 1;
-    }
-    log.DEBUG("Preview written: " + options.output);
     return 0;
 }
 
@@ -106,7 +49,7 @@ using OptionSetter = Expected<void> (*)(ConvertOptions& options, std::string_vie
 struct OptionRow {
     const char* names;
     const char* valueName;
-    const char* help;
+    std::string help;
     WithShow withShow;
     OptionSetter set;
 };
@@ -163,7 +106,7 @@ Expected<void> setMode(ConvertOptions& options, std::string_view name, const std
 
 Expected<void> setResize(ConvertOptions& options, std::string_view name, const std::string& value) {
     const std::optional<ResizeRule> rule = resizeRuleNamed(value);
-    if (!rule) return Failure{std::string(name) + " takes fill, fit or stretch, not '" + value + "'"};
+    if (!rule) return Failure{std::string(name) + " takes " + resizeWordList() + ", not '" + value + "'"};
     options.import.resize = *rule;
     options.import.requested = true;
     return {};
@@ -171,11 +114,7 @@ Expected<void> setResize(ConvertOptions& options, std::string_view name, const s
 
 Expected<void> setDither(ConvertOptions& options, std::string_view name, const std::string& value) {
     const std::optional<DitherMethod> method = ditherMethodNamed(value);
-    if (!method)
-        return Failure{std::string(name) +
-                       " takes none, floyd-steinberg, atkinson, jarvis, stucki, sierra, bayer4, bayer8 or pattern, "
-                       "not '" +
-                       value + "'"};
+    if (!method) return Failure{std::string(name) + " takes " + ditherWordList() + ", not '" + value + "'"};
     options.import.dither = *method;
     options.import.requested = true;
     return {};
@@ -224,18 +163,49 @@ Expected<void> setScore(ConvertOptions& options, std::string_view, const std::st
     return {};
 }
 
+// A help text of the tables' words, cut into lines of at most 62 characters.
+std::string wrapped(const std::string& text) {
+    constexpr std::size_t kWidth = 62;
+    std::string lines;
+    std::size_t lineStart = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        if (end - lineStart > kWidth && at > lineStart) {
+            lines.back() = '\n';
+            lineStart = lines.size();
+        }
+        lines += text.substr(at, end - at + 1);
+        at = end + 1;
+    }
+    return lines;
+}
+
+std::string modeHelp() {
+    std::string text = "import the picture for CPC mode M:";
+    for (std::size_t i = 0; i < kModeChoices.size(); ++i)
+        text += std::string(i == 0                         ? " "
+                            : i + 1 == kModeChoices.size() ? " or "
+                                                           : ", ") +
+                kModeChoices[i].word + " (" + kModeChoices[i].shape + (i == 0 ? ", the default)" : ")");
+    return wrapped(text);
+}
+
+std::string resizeHelp() {
+    std::string text;
+    for (std::size_t i = 0; i < kResizeChoices.size(); ++i)
+        text += std::string(i == 0                           ? ""
+                            : i + 1 == kResizeChoices.size() ? " or "
+                                                             : ", ") +
+                kResizeChoices[i].word + " (" + kResizeChoices[i].help + ")";
+    return wrapped(text);
+}
+
 const std::array kOptionTable{
-    OptionRow{"--mode", "M",
-              "import the picture for CPC mode M: 0 (160 x 200, 16 pens, the default),\n"
-              "1 (320 x 200, 4 pens) or 2 (640 x 200, 2 pens)",
-              WithShow::Refused, setMode},
-    OptionRow{"--resize", "RULE",
-              "fill (crop around the centre to the screen's 8:5 shape, the default),\n"
-              "fit (the whole picture, bordered in the darkest pen) or stretch",
-              WithShow::Refused, setResize},
-    OptionRow{"--dither", "METHOD",
-              "none, floyd-steinberg, atkinson, jarvis, stucki, sierra, bayer4,\n"
-              "bayer8 or pattern (default: the method that scores best in the mode)",
+    OptionRow{"--mode", "M", modeHelp(), WithShow::Refused, setMode},
+    OptionRow{"--resize", "RULE", resizeHelp(), WithShow::Refused, setResize},
+    OptionRow{"--dither", "METHOD", wrapped(ditherWordList() + " (default: " + ditherDefaultsText() + ")"),
               WithShow::Refused, setDither},
     OptionRow{"--dither-strength", "N", "how strongly to dither, 0 to 100 (default 75)", WithShow::Refused,
               setImportNumber<&ImportOptions::ditherStrength, 0, 100>},
@@ -456,121 +426,56 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
 
 namespace {
 
-// What --preview and --dsk write beside the two files. It is all built in memory before
-// anything is written, so that a problem with any output leaves every file as it was.
-struct ExtraOutputs {
-    std::vector<Byte> preview;
-    std::optional<DiscImageUpdate> disc;
-    std::array<DiscFile, 2> discFiles;
-    // The disc's log lines, given after "Saving Ok ... " as when it is written last.
-    std::vector<std::string> discLog;
-    // --save-pcx: the picture as a PCX file that Open takes.
-    std::vector<Byte> pcx;
-};
-
-Expected<ExtraOutputs> buildExtras(const ProgramState& state, const OutputFiles& files, const ConvertOptions& options) {
-    ExtraOutputs extras;
-    if (!options.import.savePcx.empty()) extras.pcx = encodePcx(state);
-    if (!options.previewFile.empty()) {
-        Expected<std::vector<Byte>> png = previewPng(
-            std::span<const Byte, kScreenImageSize>(files.screenFile.data() + kAmsdosHeaderSize, kScreenImageSize));
-        if (!png) return png.failure();
-        extras.preview = std::move(png.value());
-    }
-    if (!options.discImage.empty()) {
-        Expected<std::array<DiscFile, 2>> discFiles = outputDiscFiles(files, options.output);
-        if (!discFiles) return discFiles.failure();
-        extras.discFiles = discFiles.value();
-        const Log discLog([&extras](std::string_view line) { extras.discLog.emplace_back(line); });
-        Expected<DiscImageUpdate> update = prepareDiscImage(options.discImage, extras.discFiles, discLog);
-        if (!update) return update.failure();
-        extras.disc = std::move(update.value());
-    }
-    return extras;
-}
-
-std::vector<FileToWrite> extraWrites(const ExtraOutputs& extras, const ConvertOptions& options) {
-    std::vector<FileToWrite> writes;
-    if (!options.previewFile.empty()) writes.push_back({options.previewFile, extras.preview});
-    if (!options.import.savePcx.empty()) writes.push_back({options.import.savePcx, extras.pcx});
-    if (extras.disc) writes.push_back({options.discImage, extras.disc->image, Permissions::OfReplacedFile});
-    return writes;
-}
-
-void logExtrasWritten(const ExtraOutputs& extras, const ConvertOptions& options, const Log& log) {
-    if (!options.previewFile.empty()) log.DEBUG("Preview written: " + options.previewFile);
-    if (!options.import.savePcx.empty()) log.DEBUG("PCX written: " + options.import.savePcx);
-    if (!extras.disc) return;
-    for (const std::string& line : extras.discLog) log.DEBUG(line);
-    logDiscImageWritten(*extras.disc, extras.discFiles, log);
-}
-
-// The save refused before anything was built: no picture, or the palette does not fit.
-int reportRefusal(const ProgramState& state, const SaveOutcome& refused, std::ostream& err) {
-    if (refused.status != SaveStatus::PaletteRefused) {
+// The save refused before anything was written: no picture, the palette does not fit, or
+// an output could not be built or written.
+int reportRefusal(const ProgramState& state, const Failure& refused, std::ostream& err) {
+    const std::optional<PaletteProblem> problem =
+        refused.kind == FailureKind::PaletteRefused ? paletteProblem(state) : std::nullopt;
+    if (!problem) {
         err << kProgram << ": nothing written: " << refused.reason << '\n';
         return 1;
     }
-    const PenOutsideMode& problem = *refused.penOutsideMode;
-    const Byte pens = pensPerMode(state);
-    err << kProgram << ": nothing written: mode " << int{state.cpcMode} << " has " << int{pens} << " pens, but pen "
-        << int{problem.pen} << " shows filter colour " << int{problem.filterColor} << " as CPC colour "
-        << int{state.colorSubstitution[problem.filterColor]} << ", which none of pens 0 to " << pens - 1
-        << " shows; give it one of their colours (" << colorsOfModePens(state) << ") with --map "
-        << int{problem.filterColor} << "=H\n";
+    err << kProgram << ": nothing written: mode " << int{state.cpcMode} << " has " << problem->modePens
+        << " pens, but pen " << problem->pen << " shows filter colour " << problem->filterColor << " as CPC colour "
+        << problem->shownColor << ", which none of pens 0 to " << problem->modePens - 1
+        << " shows; give it one of their colours (" << problem->modeColours << ") with --map " << problem->filterColor
+        << "=H\n";
     return 1;
-}
-
-// True when the Open command takes the file: a PCX picture whose header it accepts.
-bool openTakes(std::span<const Byte> file) {
-    return file.size() >= kPcxHeaderSize &&
-           Verif_Entete_PCX(readPcxHeader(file.first<kPcxHeaderSize>()), Log()).accepted;
 }
 
 // Opens the input as the Open command does, or imports it: when an import option is
 // given, or when Open does not take the file. The file is read once. Returns the import
 // session (none for a picture that Open took), or the reason why the input is rejected.
 Expected<std::optional<ImportSession>> openOrImport(ProgramState& state, const ConvertOptions& options,
-                                                    const Log& log) {
-    Expected<std::vector<Byte>> file = readWholeFile(options.input, kMaximumImportFileSize);
+                                                    const PaletteEdits& edits, const Log& log) {
+    Expected<std::vector<Byte>> file = readPictureFile(options.input);
     if (!file) {
-        log.DEBUG(options.input);
-        log.DEBUG("File rejected: " + file.reason() + "; the picture already loaded is kept");
+        logImportRefused(options.input, file.reason(), state, log);
         return file.failure();
     }
     const std::vector<Byte>& bytes = file.value();
-    if (!options.import.requested && openTakes(bytes)) {
-        // Open reads no file larger than its limit, and says so.
-        const OpenOutcome opened = bytes.size() > kMaximumPictureFileSize
-                                       ? openPictureFile(state, options.input, options.input, log)
-                                       : openPicture(state, options.input, bytes, log);
-        if (!opened.accepted) return Failure{opened.reason};
+    if (!options.import.requested && roadOf(bytes) == PictureRoad::Open) {
+        // The edits are in place before the palette is first built, which gives the same
+        // pens and colours as rebuilding it after them.
+        applyPaletteEdits(state, edits);
+        if (Expected<void> opened = openPicture(state, options.input, bytes, log); !opened) return opened.failure();
         return std::optional<ImportSession>();
     }
-    Expected<ImportSession> imported = importPicture(state, bytes, options.input, options.import, log);
-    if (!imported) return imported.failure();
-    return std::optional<ImportSession>(std::move(imported.value()));
+    Expected<ImportSession> session = startImport(bytes, options.input, options.import.background, state, log);
+    if (!session) return session.failure();
+    installImportedPicture(state, session.value().run(importSettings(options.import)), options.input, log, edits);
+    return std::optional<ImportSession>(std::move(session.value()));
 }
 
-// Saves the opened picture with its extras, all or nothing.
-int saveWithExtras(const ProgramState& state, const ConvertOptions& options, const Log& log, std::ostream& err) {
-    log.DEBUG(options.output);
-    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log))
-        return reportRefusal(state, *refused, err);
-    const OutputFiles files = buildOutputFiles(state, options.layout, log, options.paletteModeByte);
-    Expected<ExtraOutputs> extras = buildExtras(state, files, options);
-    if (!extras) {
-        log.DEBUG("Nothing saved: " + extras.reason());
-        err << kProgram << ": nothing written: " << extras.reason() << '\n';
-        return 1;
-    }
-    const SaveOutcome saved = writeOutputFiles(files, options.output, extraWrites(extras.value(), options), log);
-    if (saved.status != SaveStatus::Saved) {
-        err << kProgram << ": nothing written: " << saved.reason << '\n';
-        return 1;
-    }
-    logExtrasWritten(extras.value(), options, log);
-    return 0;
+SaveRequest saveRequest(const ConvertOptions& options) {
+    SaveRequest request;
+    request.output = options.output;
+    request.layout = options.layout;
+    request.paletteModeByte = options.paletteModeByte;
+    request.previewFile = options.previewFile;
+    request.pcxFile = options.import.savePcx;
+    request.discImage = options.discImage;
+    return request;
 }
 
 }  // namespace
@@ -580,22 +485,18 @@ int runConverter(const ConvertOptions& options, std::ostream& out, std::ostream&
     if (!options.showFile.empty()) return runShow(options, log, err);
 
     ProgramState state;
-    state.thresholdLow = options.low;
-    state.thresholdHigh = options.high;
-    // Substitutions are in place before the palette is first built, which gives the
-    // same pens and colours as rebuilding it after the edits.
-    for (const auto& [filter, cpcColor] : options.substitutions) state.colorSubstitution[filter] = cpcColor;
-
-    Expected<std::optional<ImportSession>> session = openOrImport(state, options, log);
+    const PaletteEdits edits{options.low, options.high, options.substitutions};
+    Expected<std::optional<ImportSession>> session = openOrImport(state, options, edits, log);
     if (!session) {
         err << kProgram << ": " << options.input << ": " << session.reason() << '\n';
         return 1;
     }
     if (options.fit) fitPalette(state, log);
-    const int status = saveWithExtras(state, options, log, err);
-    if (status == 0 && options.import.score && session.value())
-        out << "Score = " << scoreOfState(*session.value(), options.import, state) << '\n';
-    return status;
+    if (Expected<SavedFiles> saved = saveWithExtras(state, saveRequest(options), log); !saved)
+        return reportRefusal(state, saved.failure(), err);
+    if (options.import.score && session.value())
+        out << "Score = " << scoreOfState(*session.value(), importSettings(options.import), state) << '\n';
+    return 0;
 }
 
 }  // namespace varnoke

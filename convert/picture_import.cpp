@@ -5,22 +5,6 @@
 #include <charconv>
 
 namespace varnoke {
-namespace {
-
-constexpr std::array<std::pair<const char*, DitherMethod>, 9> kDitherNames{{
-    {"none", DitherMethod::None},
-    {"floyd-steinberg", DitherMethod::FloydSteinberg},
-    {"atkinson", DitherMethod::Atkinson},
-    {"jarvis", DitherMethod::Jarvis},
-    {"stucki", DitherMethod::Stucki},
-    {"sierra", DitherMethod::Sierra},
-    {"bayer4", DitherMethod::Bayer4},
-    {"bayer8", DitherMethod::Bayer8},
-    {"pattern", DitherMethod::Pattern},
-}};
-
-}  // namespace
-
 ImportSettings importSettings(const ImportOptions& options) {
     ImportSettings settings;
     settings.cpcMode = options.mode;
@@ -30,42 +14,6 @@ ImportSettings importSettings(const ImportOptions& options) {
     settings.colours = options.colours;
     settings.fixedColours = options.pens;
     return settings;
-}
-
-Expected<ImportSession> importPicture(ProgramState& state, std::span<const Byte> file, const std::string& fileName,
-                                      const ImportOptions& options, const Log& log) {
-    log.DEBUG(fileName);
-    DecodeOptions decode;
-    decode.background = options.background;
-    decode.minimumSide = kImportMinimumSide;
-    Expected<ImportSession> session = ImportSession::open(file, decode);
-    if (!session) {
-        log.DEBUG("File rejected: " + session.reason() + "; the picture already loaded is kept");
-        return session;
-    }
-    installImport(state, session.value().run(importSettings(options)), log);
-    return session;
-}
-
-double scoreOfState(const ImportSession& session, const ImportOptions& options, const ProgramState& state) {
-    // Each palette index shows the CPC colour of its filter colour's substitution.
-    std::array<Byte, 256> shown{};
-    for (std::size_t i = 0; i < shown.size(); ++i) shown[i] = state.colorSubstitution[state.cpcColorOfIndex[i]];
-    const std::span<const Byte> pixels(state.pixelData.data(), targetPixelCount(state.cpcMode));
-    return session.measure(importSettings(options), pixels, shown);
-}
-
-std::optional<ResizeRule> resizeRuleNamed(const std::string& name) {
-    if (name == "fill") return ResizeRule::Fill;
-    if (name == "fit") return ResizeRule::Fit;
-    if (name == "stretch") return ResizeRule::Stretch;
-    return std::nullopt;
-}
-
-std::optional<DitherMethod> ditherMethodNamed(const std::string& name) {
-    for (const auto& [text, method] : kDitherNames)
-        if (name == text) return method;
-    return std::nullopt;
 }
 
 std::optional<std::vector<Byte>> cpcColourList(const std::string& text) {

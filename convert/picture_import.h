@@ -1,6 +1,5 @@
-// The converter's road for pictures that the Open command does not take (or any picture,
-// when an import option is given): decode, put on the mode's grid, choose the pens,
-// dither, and install the result in the program state as Open would.
+// The converter's import options, as read from the command line, and the import
+// session's settings they give.
 #pragma once
 
 #include "import/dithering.h"
@@ -32,18 +31,7 @@ struct ImportOptions {
 // The session's settings for these options.
 ImportSettings importSettings(const ImportOptions& options);
 
-// Decodes the file and installs the imported picture in `state`, logging the file name
-// and the import's lines. Returns the session, whose measure --score asks.
-Expected<ImportSession> importPicture(ProgramState& state, std::span<const Byte> file, const std::string& fileName,
-                                      const ImportOptions& options, const Log& log);
-
-// The measure of what the CPC will show for the picture in `state` (after thresholds,
-// substitutions and fitting) against the imported picture.
-double scoreOfState(const ImportSession& session, const ImportOptions& options, const ProgramState& state);
-
-// Option values: "fill", "floyd-steinberg", "0,26,13", "FF8000".
-std::optional<ResizeRule> resizeRuleNamed(const std::string& name);
-std::optional<DitherMethod> ditherMethodNamed(const std::string& name);
+// Option values: "0,26,13", "FF8000".
 std::optional<std::vector<Byte>> cpcColourList(const std::string& text);
 std::optional<Rgb> rgbFromHex(const std::string& text);
 

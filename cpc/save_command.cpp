@@ -52,43 +52,37 @@ std::string screenBaseName(const std::string& fileName) {
     return fileName;
 }
 
-std::optional<SaveOutcome> refusalBeforeSaving(const ProgramState& state, const Log& log) {
+Expected<void> checkBeforeSaving(const ProgramState& state, const Log& log) {
     if (!hasPictureOfMode(state)) {
-        SaveOutcome refused{SaveStatus::NoPicture, "there is no picture to save: open a PCX picture first", {}, {}, {}};
+        Failure refused{"there is no picture to save: open a PCX picture first", FailureKind::NoPicture};
         log.DEBUG("Nothing saved: " + refused.reason);
         return refused;
     }
     if (!Palette_Ok(state, log)) {
         log.DEBUG("!!! Des couleurs restent à modifier !!!");
-        return SaveOutcome{SaveStatus::PaletteRefused,
-                           "the picture needs more colours than the mode has pens",
-                           firstPenOutsideMode(state),
-                           {},
-                           {}};
+        return Failure{"the picture needs more colours than the mode has pens", FailureKind::PaletteRefused};
     }
-    return std::nullopt;
+    return {};
 }
 
-SaveOutcome writeOutputFiles(const OutputFiles& files, const std::string& fileName,
-                             std::span<const FileToWrite> alongside, const Log& log) {
+Expected<SavedFiles> writeOutputFiles(const OutputFiles& files, const std::string& fileName,
+                                      std::span<const FileToWrite> alongside, const Log& log) {
     const std::string base = screenBaseName(fileName);
-    SaveOutcome outcome{SaveStatus::Saved, {}, {}, base + ".scr", base + ".pal"};
-    std::vector<FileToWrite> writes{{outcome.screenFile, files.screenFile}, {outcome.paletteFile, files.paletteFile}};
+    SavedFiles saved{base + ".scr", base + ".pal"};
+    std::vector<FileToWrite> writes{{saved.screenFile, files.screenFile}, {saved.paletteFile, files.paletteFile}};
     writes.insert(writes.end(), alongside.begin(), alongside.end());
     if (const Expected<void> written = writeFilesAtomically(writes); !written) {
         log.DEBUG("Nothing saved: " + written.reason());
-        outcome.status = SaveStatus::WriteFailed;
-        outcome.reason = written.reason();
-        return outcome;
+        return written.failure();
     }
     log.DEBUG("Saving Ok ... ");
-    return outcome;
+    return saved;
 }
 
-SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log,
-                      PaletteModeByte modeByte) {
+Expected<SavedFiles> saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName,
+                               const Log& log, PaletteModeByte modeByte) {
     log.DEBUG(fileName);
-    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return *refused;
+    if (Expected<void> ready = checkBeforeSaving(state, log); !ready) return ready.failure();
     return writeOutputFiles(buildOutputFiles(state, layout, log, modeByte), fileName, {}, log);
 }
 

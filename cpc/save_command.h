@@ -17,6 +17,7 @@
 
 #include "cpc/amsdos_header.h"
 #include "cpc/screen_encoding.h"
+#include "main/expected.h"
 #include "main/file_access.h"
 #include "main/program_state.h"
 #include "palette/palette_check.h"
@@ -55,32 +56,28 @@ OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, con
 // case only; any other ending stays part of the name).
 std::string screenBaseName(const std::string& fileName);
 
-enum class SaveStatus { Saved, NoPicture, PaletteRefused, WriteFailed };
-
-struct SaveOutcome {
-    SaveStatus status = SaveStatus::Saved;
-    // What failed, as one English sentence (empty when saved).
-    std::string reason;
-    // For a refused palette: the first pen that no pen of the mode can show.
-    std::optional<PenOutsideMode> penOutsideMode;
+// Where a save put the two files: paths of files, or names on a disc image.
+struct SavedFiles {
     std::filesystem::path screenFile;
     std::filesystem::path paletteFile;
 };
 
 // Why the picture cannot be saved now, with its log lines: no picture of the current
-// mode is loaded, or the palette check fails. Nothing when it can be saved.
-std::optional<SaveOutcome> refusalBeforeSaving(const ProgramState& state, const Log& log);
+// mode is loaded (FailureKind::NoPicture), or the palette check fails
+// (FailureKind::PaletteRefused; firstPenOutsideMode tells which pen). Success when it
+// can be saved.
+Expected<void> checkBeforeSaving(const ProgramState& state, const Log& log);
 
 // Writes the built files as base + ".scr" and base + ".pal" (base: the name without a
 // final ".scr"), and the files `alongside` with them, all or none (see
 // writeFilesAtomically). Logs "Saving Ok ... ", or "Nothing saved: " and the reason.
-SaveOutcome writeOutputFiles(const OutputFiles& files, const std::string& fileName,
-                             std::span<const FileToWrite> alongside, const Log& log);
+Expected<SavedFiles> writeOutputFiles(const OutputFiles& files, const std::string& fileName,
+                                      std::span<const FileToWrite> alongside, const Log& log);
 
 // Saves the picture as base + ".scr" and base + ".pal". Refuses (writing nothing) when no
 // picture of the current mode is loaded or the palette check fails. Files are replaced
 // only once both are completely written; on failure the log says which file and why.
-SaveOutcome saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName, const Log& log,
-                      PaletteModeByte modeByte = PaletteModeByte::Zero);
+Expected<SavedFiles> saveFiles(const ProgramState& state, ScreenLayout layout, const std::string& fileName,
+                               const Log& log, PaletteModeByte modeByte = PaletteModeByte::Zero);
 
 }  // namespace varnoke

@@ -470,21 +470,18 @@ Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::strin
     return addFilesToDiscImage(disc, discFiles.value(), log);
 }
 
-SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
-                            const std::filesystem::path& disc, const Log& log, PaletteModeByte modeByte) {
+Expected<SavedFiles> saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
+                                     const std::filesystem::path& disc, const Log& log, PaletteModeByte modeByte) {
     log.DEBUG(disc.string());
-    if (std::optional<SaveOutcome> refused = refusalBeforeSaving(state, log)) return *refused;
+    if (Expected<void> ready = checkBeforeSaving(state, log); !ready) return ready.failure();
     const OutputFiles files = buildOutputFiles(state, layout, log, modeByte);
-    SaveOutcome outcome{SaveStatus::Saved, {}, {}, {}, {}};
-    if (Expected<std::string> name = discNameOf(outputName, "SCR")) outcome.screenFile = name.value();
-    if (Expected<std::string> name = discNameOf(outputName, "PAL")) outcome.paletteFile = name.value();
-    if (const Expected<void> written = writeOutputToDiscImage(files, outputName, disc, log); !written) {
-        outcome.status = SaveStatus::WriteFailed;
-        outcome.reason = written.reason();
-        return outcome;
-    }
+    SavedFiles saved;
+    if (Expected<std::string> name = discNameOf(outputName, "SCR")) saved.screenFile = name.value();
+    if (Expected<std::string> name = discNameOf(outputName, "PAL")) saved.paletteFile = name.value();
+    if (const Expected<void> written = writeOutputToDiscImage(files, outputName, disc, log); !written)
+        return written.failure();
     log.DEBUG("Saving Ok ... ");
-    return outcome;
+    return saved;
 }
 
 Expected<std::vector<std::string>> filesOnDisc(const std::filesystem::path& disc) {

@@ -117,8 +117,8 @@ Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::strin
 // The Save command aimed at a disc image: logs the disc's name, refuses as saveFiles does (no picture,
 // palette check), then both files built and put on the disc. The outcome's screenFile
 // and paletteFile hold the names on the disc.
-SaveOutcome saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
-                            const std::filesystem::path& disc, const Log& log,
-                            PaletteModeByte modeByte = PaletteModeByte::Zero);
+Expected<SavedFiles> saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
+                                     const std::filesystem::path& disc, const Log& log,
+                                     PaletteModeByte modeByte = PaletteModeByte::Zero);
 
 }  // namespace varnoke

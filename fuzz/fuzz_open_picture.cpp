@@ -51,7 +51,7 @@ void importPicture(std::span<const varnoke::Byte> file) {
     if (!hasPictureOfMode(state)) __builtin_trap();  // an imported picture is complete
     buildOutputFiles(state, ScreenLayout::At4000, Log());
     ProgramState reopened;
-    if (!openPicture(reopened, "saved.pcx", encodePcx(state), Log()).accepted) __builtin_trap();
+    if (!openPicture(reopened, "saved.pcx", encodePcx(state), Log()).ok()) __builtin_trap();
 }
 
 }  // namespace
@@ -62,9 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Log log;  // no sink: the lines are built but go nowhere
 
     ProgramState state;
-    const OpenOutcome outcome = openPicture(state, "fuzz.pcx", file, log);
-    if (!outcome.accepted) {
-        if (outcome.reason.empty()) __builtin_trap();  // every rejection must say why
+    const Expected<void> outcome = openPicture(state, "fuzz.pcx", file, log);
+    if (!outcome.ok()) {
+        if (outcome.reason().empty()) __builtin_trap();  // every rejection must say why
         if (size > 0) importPicture(file);
         return 0;
     }

@@ -51,35 +51,34 @@ struct BmpLayout {
 
 Failure bmpFailure(const std::string& why) { return Failure{"the BMP file " + why}; }
 
-std::optional<std::string> readMasks(std::span<const Byte> file, std::size_t headerSize, BmpLayout& layout,
-                                     std::size_t& tableAt) {
+Expected<void> readMasks(std::span<const Byte> file, std::size_t headerSize, BmpLayout& layout, std::size_t& tableAt) {
     const bool bitfields = layout.compression == 3 || layout.compression == 6;
     if (!bitfields) {
         if (layout.bits == 16) layout.masks = {0x7C00, 0x03E0, 0x001F, 0};
         if (layout.bits == 24 || layout.bits == 32) layout.masks = {0xFF0000, 0xFF00, 0xFF, 0};
-        return std::nullopt;
+        return {};
     }
     if (layout.bits != 16 && layout.bits != 32)
-        return "uses bit masks with " + std::to_string(layout.bits) + "-bit pixels";
+        return Failure{"uses bit masks with " + std::to_string(layout.bits) + "-bit pixels"};
     const std::size_t count = layout.compression == 6 || headerSize >= 56 ? 4 : 3;
     const std::size_t at = kFileHeaderSize + 40;
     if (headerSize == 40) tableAt += 4 * count;
-    if (file.size() < at + 4 * count) return "ends inside its colour masks";
+    if (file.size() < at + 4 * count) return Failure{"ends inside its colour masks"};
     for (std::size_t i = 0; i < count; ++i) layout.masks[i] = u32(file, at + 4 * i);
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> readColourTable(std::span<const Byte> file, std::size_t at, std::size_t entrySize,
-                                           std::uint32_t used, BmpLayout& layout) {
-    if (layout.bits > 8) return std::nullopt;
+Expected<void> readColourTable(std::span<const Byte> file, std::size_t at, std::size_t entrySize, std::uint32_t used,
+                               BmpLayout& layout) {
+    if (layout.bits > 8) return {};
     const std::size_t most = std::size_t{1} << layout.bits;
     const std::size_t count = used == 0 || used > most ? most : used;
-    if (at > file.size() || (file.size() - at) / entrySize < count) return "ends inside its colour table";
+    if (at > file.size() || (file.size() - at) / entrySize < count) return Failure{"ends inside its colour table"};
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t e = at + i * entrySize;
         layout.colours.push_back({file[e + 2], file[e + 1], file[e]});
     }
-    return std::nullopt;
+    return {};
 }
 
 Expected<BmpLayout> readLayout(std::span<const Byte> file) {
@@ -114,11 +113,11 @@ Expected<BmpLayout> readLayout(std::span<const Byte> file) {
     if (rle && layout.height < 0)
         return bmpFailure("stores run-length encoded rows from the top, which BMP does not allow");
     std::size_t tableAt = kFileHeaderSize + headerSize;
-    if (std::optional<std::string> why = readMasks(file, headerSize, layout, tableAt)) return bmpFailure(*why);
-    if (std::optional<std::string> why = readColourTable(file, tableAt, headerSize == 12 ? 3 : 4, used, layout))
-        return bmpFailure(*why);
-    if (std::optional<std::string> refused = checkPictureSize("BMP", layout.width, std::abs(layout.height)))
-        return Failure{*refused};
+    if (Expected<void> why = readMasks(file, headerSize, layout, tableAt); !why) return bmpFailure(why.reason());
+    if (Expected<void> why = readColourTable(file, tableAt, headerSize == 12 ? 3 : 4, used, layout); !why)
+        return bmpFailure(why.reason());
+    if (Expected<void> refused = checkPictureSize("BMP", layout.width, std::abs(layout.height)); !refused)
+        return Failure{refused.reason()};
     if (layout.pixelOffset >= file.size()) return bmpFailure("ends before its pixels");
     return layout;
 }
@@ -159,7 +158,7 @@ void putRow(const BmpLayout& layout, std::span<const Byte> row, Byte* out, int w
     }
 }
 
-std::optional<std::string> readPlainRows(std::span<const Byte> file, const BmpLayout& layout, RawPicture& picture) {
+Expected<void> readPlainRows(std::span<const Byte> file, const BmpLayout& layout, RawPicture& picture) {
     const std::size_t stride =
         (static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(layout.bits) + 31) / 32 * 4;
     const std::span<const Byte> pixels = file.subspan(layout.pixelOffset);
@@ -168,19 +167,20 @@ std::optional<std::string> readPlainRows(std::span<const Byte> file, const BmpLa
     const std::size_t lastRow =
         (static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(layout.bits) + 7) / 8;
     if (pixels.size() < stride * (rows - 1) + lastRow)
-        return "ends after " + std::to_string(pixels.size() / stride) + " of its " + std::to_string(rows) + " rows";
+        return Failure{"ends after " + std::to_string(pixels.size() / stride) + " of its " + std::to_string(rows) +
+                       " rows"};
     for (std::size_t r = 0; r < rows; ++r) {
         const std::size_t y = layout.height > 0 ? rows - 1 - r : r;
         putRow(layout, pixels.subspan(r * stride, std::min(stride, pixels.size() - r * stride)),
                picture.rgba.data() + y * static_cast<std::size_t>(picture.width) * 4, picture.width);
     }
-    return std::nullopt;
+    return {};
 }
 
 // Run-length encoded rows (from the bottom): a count and an index fill that many pixels
 // (RLE4: alternating the two nibbles); 0 0 ends a row, 0 1 the picture, 0 2 dx dy moves;
 // 0 n copies n literal indexes, padded to a 16-bit boundary.
-std::optional<std::string> readRleRows(std::span<const Byte> file, const BmpLayout& layout, RawPicture& picture) {
+Expected<void> readRleRows(std::span<const Byte> file, const BmpLayout& layout, RawPicture& picture) {
     const std::span<const Byte> data = file.subspan(layout.pixelOffset);
     const bool four = layout.bits == 4;
     long long x = 0;
@@ -194,7 +194,7 @@ std::optional<std::string> readRleRows(std::span<const Byte> file, const BmpLayo
         ++x;
     };
     while (y >= 0) {
-        if (data.size() - at < 2) return std::string("ends inside its run-length encoded pixels");
+        if (data.size() - at < 2) return Failure{"ends inside its run-length encoded pixels"};
         const Byte count = data[at];
         const Byte value = data[at + 1];
         at += 2;
@@ -206,13 +206,13 @@ std::optional<std::string> readRleRows(std::span<const Byte> file, const BmpLayo
         } else if (value == 1) {
             break;
         } else if (value == 2) {
-            if (data.size() - at < 2) return std::string("ends inside its run-length encoded pixels");
+            if (data.size() - at < 2) return Failure{"ends inside its run-length encoded pixels"};
             x += data[at];
             y -= data[at + 1];
             at += 2;
         } else {
             const std::size_t bytes = four ? (value + 1u) / 2 : value;
-            if (data.size() - at < bytes) return std::string("ends inside its run-length encoded pixels");
+            if (data.size() - at < bytes) return Failure{"ends inside its run-length encoded pixels"};
             for (int i = 0; i < value; ++i)
                 put(four ? (i % 2 == 0 ? data[at + static_cast<std::size_t>(i / 2)] >> 4
                                        : data[at + static_cast<std::size_t>(i / 2)] & 15)
@@ -220,7 +220,7 @@ std::optional<std::string> readRleRows(std::span<const Byte> file, const BmpLayo
             at += (bytes + 1) / 2 * 2;
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 // A picture whose alpha mask is set but whose alpha is 0 everywhere was written by a
@@ -245,9 +245,8 @@ Expected<RawPicture> decodeBmp(std::span<const Byte> file) {
     if (rle) {
         for (std::size_t i = 3; i < picture.rgba.size(); i += 4) picture.rgba[i] = 255;
     }
-    std::optional<std::string> failure =
-        rle ? readRleRows(file, layout, picture) : readPlainRows(file, layout, picture);
-    if (failure) return bmpFailure(*failure);
+    const Expected<void> rows = rle ? readRleRows(file, layout, picture) : readPlainRows(file, layout, picture);
+    if (!rows) return bmpFailure(rows.reason());
     opaqueWhenAlphaUnused(picture);
     return picture;
 }

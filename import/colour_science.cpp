@@ -84,12 +84,6 @@ Vec3 linearToXyz(Vec3 c) {
             0.0193339f * c.x + 0.1191920f * c.y + 0.9503041f * c.z};
 }
 
-Vec3 xyzToLinear(Vec3 c) {
-    return {3.2404542f * c.x - 1.5371385f * c.y - 0.4985314f * c.z,
-            -0.9692660f * c.x + 1.8760108f * c.y + 0.0415560f * c.z,
-            0.0556434f * c.x - 0.2040259f * c.y + 1.0572252f * c.z};
-}
-
 Vec3 linearToOklab(Vec3 c) {
     const float l = std::cbrt(0.4122214708f * c.x + 0.5363325363f * c.y + 0.0514459929f * c.z);
     const float m = std::cbrt(0.2119034982f * c.x + 0.6806995451f * c.y + 0.1073969566f * c.z);

@@ -30,7 +30,6 @@ float linearToSrgb(float value);
 const std::array<float, 256>& linearOfByte();
 
 Vec3 linearToXyz(Vec3 rgb);
-Vec3 xyzToLinear(Vec3 xyz);
 
 // OKLab of a linear sRGB colour.
 Vec3 linearToOklab(Vec3 rgb);

@@ -11,16 +11,11 @@ namespace {
 // The screen's shape: 8 : 5.
 constexpr double kScreenAspect = 8.0 / 5.0;
 
-// The part of the source (in fractions of its width and height) that one rule keeps, and
-// where it lands on a target of the screen's shape (in fractions of the target).
-struct Placement {
-    float s0 = 0, t0 = 0, s1 = 1, t1 = 1;             // source region
-    double left = 0, top = 0, right = 1, bottom = 1;  // target region
-};
+}  // namespace
 
-Placement placementOf(const LinearImage& picture, ResizeRule rule) {
+Placement placementOf(int width, int height, ResizeRule rule) {
     Placement p;
-    const double aspect = static_cast<double>(picture.width) / picture.height;
+    const double aspect = static_cast<double>(width) / height;
     if (rule == ResizeRule::Fill) {
         if (aspect > kScreenAspect) {
             const float kept = static_cast<float>(kScreenAspect / aspect);
@@ -45,6 +40,17 @@ Placement placementOf(const LinearImage& picture, ResizeRule rule) {
     return p;
 }
 
+PixelRegion targetRegion(const Placement& p, int width, int height) {
+    PixelRegion region;
+    region.left = static_cast<int>(std::lround(p.left * width));
+    region.top = static_cast<int>(std::lround(p.top * height));
+    region.right = std::max(region.left + 1, static_cast<int>(std::lround(p.right * width)));
+    region.bottom = std::max(region.top + 1, static_cast<int>(std::lround(p.bottom * height)));
+    return region;
+}
+
+namespace {
+
 // Resamples a region of the source to width × height, in linear light: Mitchell's filter
 // when shrinking, Catmull-Rom when enlarging (stb_image_resize's choice), values clamped
 // to 0..1 after the filters' small overshoot.
@@ -65,11 +71,8 @@ LinearImage resample(const LinearImage& source, const Placement& p, int width, i
 // The source placed on a target of width × height; letterbox pixels are black and, when
 // `border` is given, marked in it.
 LinearImage place(const LinearImage& source, ResizeRule rule, int width, int height, std::vector<bool>* border) {
-    const Placement p = placementOf(source, rule);
-    const int left = static_cast<int>(std::lround(p.left * width));
-    const int top = static_cast<int>(std::lround(p.top * height));
-    const int right = std::max(left + 1, static_cast<int>(std::lround(p.right * width)));
-    const int bottom = std::max(top + 1, static_cast<int>(std::lround(p.bottom * height)));
+    const Placement p = placementOf(source.width, source.height, rule);
+    const auto [left, top, right, bottom] = targetRegion(p, width, height);
     LinearImage content = resample(source, p, right - left, bottom - top);
     if (left == 0 && top == 0 && right == width && bottom == height) return content;
     LinearImage out;

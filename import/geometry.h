@@ -10,6 +10,22 @@ namespace varnoke {
 // fill: crop around the centre to 8 : 5; fit: letterbox (border marked); stretch.
 enum class ResizeRule { Fill, Fit, Stretch };
 
+// Where a rule puts a picture of width × height: the part of the source it keeps (in
+// fractions of the source's width and height) and where that part lands on a target of
+// the screen's shape (in fractions of the target). Fill keeps a centred part and fills
+// the target; Fit keeps all and leaves a border; Stretch keeps all and fills the target.
+struct Placement {
+    float s0 = 0, t0 = 0, s1 = 1, t1 = 1;             // source region
+    double left = 0, top = 0, right = 1, bottom = 1;  // target region
+};
+Placement placementOf(int width, int height, ResizeRule rule);
+
+// The target region of a placement in whole pixels of a width × height target.
+struct PixelRegion {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+PixelRegion targetRegion(const Placement& placement, int width, int height);
+
 // The picture on the mode's grid (160, 320 or 640 × 200). A picture already of exactly
 // that size is taken as drawn on that grid and is not resampled.
 GridPicture toModeGrid(const LinearImage& picture, Byte cpcMode, ResizeRule rule);

@@ -74,14 +74,14 @@ std::vector<int> rowOrder(int height, bool interlaced) {
     return rows;
 }
 
-std::optional<std::string> readFrame(GifFileType* gif, int transparent, RawPicture& picture) {
+Expected<void> readFrame(GifFileType* gif, int transparent, RawPicture& picture) {
     const GifImageDesc& frame = gif->Image;
     const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-    if (colours == nullptr || colours->Colors == nullptr) return "the GIF picture has no colour table";
+    if (colours == nullptr || colours->Colors == nullptr) return Failure{"the GIF picture has no colour table"};
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
     for (const int y : rowOrder(frame.Height, frame.Interlace)) {
         if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
-            return gifFailure("is damaged or cut short", gif->Error).reason;
+            return gifFailure("is damaged or cut short", gif->Error);
         const int row = frame.Top + y;
         if (row >= picture.height) continue;
         for (int x = 0; x < frame.Width && frame.Left + x < picture.width; ++x) {
@@ -96,7 +96,7 @@ std::optional<std::string> readFrame(GifFileType* gif, int transparent, RawPictu
             out[3] = 255;
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace
@@ -114,13 +114,13 @@ Expected<RawPicture> decodeGif(std::span<const Byte> file) {
         return Failure{"the GIF file's first frame has no pixels"};
     const long long width = std::max<long long>(gif->SWidth, static_cast<long long>(frame.Left) + frame.Width);
     const long long height = std::max<long long>(gif->SHeight, static_cast<long long>(frame.Top) + frame.Height);
-    if (std::optional<std::string> refused = checkPictureSize("GIF", width, height)) return Failure{*refused};
+    if (Expected<void> refused = checkPictureSize("GIF", width, height); !refused) return Failure{refused.reason()};
     RawPicture picture;
     picture.width = static_cast<int>(width);
     picture.height = static_cast<int>(height);
     picture.rgba.assign(picture.pixelCountBytes(), 0);
-    if (std::optional<std::string> failure = readFrame(gif.get(), transparent.value(), picture))
-        return Failure{*failure};
+    if (Expected<void> failure = readFrame(gif.get(), transparent.value(), picture); !failure)
+        return Failure{failure.reason()};
     return picture;
 }
 

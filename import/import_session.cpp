@@ -166,14 +166,39 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
     return out;
 }
 
+namespace {
+
+// The part of the canvas that shows the picture: all of it, but for Fit's border, which
+// is no part of the picture and would count as a perfect match.
+PixelRegion measuredRegion(const LinearImage& source, Byte mode, ResizeRule rule) {
+    if (rule != ResizeRule::Fit || (source.width == pictureWidth(mode) && source.height == kPictureHeight))
+        return {0, 0, kCanvasWidth, kCanvasHeight};
+    return targetRegion(placementOf(source.width, source.height, rule), kCanvasWidth, kCanvasHeight);
+}
+
+LinearImage cropped(const LinearImage& canvas, const PixelRegion& region) {
+    if (region.left == 0 && region.top == 0 && region.right == canvas.width && region.bottom == canvas.height)
+        return canvas;
+    LinearImage part;
+    part.width = region.right - region.left;
+    part.height = region.bottom - region.top;
+    part.rgb.resize(part.pixelCount() * 3);
+    for (int y = region.top; y < region.bottom; ++y)
+        std::copy_n(canvas.pixel(region.left, y), 3 * part.width, part.pixel(0, y - region.top));
+    return part;
+}
+
+}  // namespace
+
 double ImportSession::measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,
                               std::span<const Byte> penColours) const {
     Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const PixelRegion region = measuredRegion(cache.source, mode, settings.resize);
     const std::shared_ptr<const ScielabReference> reference =
         cache.get(cache.references, GridKey{mode, settings.resize},
-                  [&] { return ScielabReference(toCanvas(cache.source, mode, settings.resize)); });
-    return reference->difference(cpcCanvas(mode, penOfPixel, penColours));
+                  [&] { return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize), region)); });
+    return reference->difference(cropped(cpcCanvas(mode, penOfPixel, penColours), region));
 }
 
 void installImport(ProgramState& state, const ImportResult& result, const Log& log) {

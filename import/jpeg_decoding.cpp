@@ -71,8 +71,8 @@ bool decodeInto(std::span<const Byte> file, int minimumSide, JpegState& state, R
     jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&info, TRUE);
-    if (std::optional<std::string> refused = checkPictureSize("JPEG", info.image_width, info.image_height)) {
-        refusal = *refused;
+    if (Expected<void> size = checkPictureSize("JPEG", info.image_width, info.image_height); !size) {
+        refusal = size.reason();
         return false;
     }
     readMarkers(info, picture);

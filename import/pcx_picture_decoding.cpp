@@ -37,12 +37,12 @@ bool supportedLayout(int bits, int planes) {
     return (bits == 2 || bits == 4) && planes == 1;
 }
 
-std::optional<std::string> readColours(std::span<const Byte> file, PcxLayout& layout) {
+Expected<void> readColours(std::span<const Byte> file, PcxLayout& layout) {
     const PcxHeader& h = layout.header;
     layout.bodyEnd = file.size();
     if (h.BitsPerPixel == 8 && h.NPlanes == 1) {
         if (file.size() < kPcxHeaderSize + kVgaPaletteSize || file[file.size() - kVgaPaletteSize] != 12)
-            return "has 8-bit pixels but no 256-colour palette at its end";
+            return Failure{"has 8-bit pixels but no 256-colour palette at its end"};
         layout.bodyEnd = file.size() - kVgaPaletteSize;
         for (std::size_t i = 0; i < 256; ++i)
             for (std::size_t c = 0; c < 3; ++c) layout.colours[i][c] = file[layout.bodyEnd + 1 + 3 * i + c];
@@ -52,7 +52,7 @@ std::optional<std::string> readColours(std::span<const Byte> file, PcxLayout& la
         for (std::size_t i = 0; i < 16; ++i)
             for (std::size_t c = 0; c < 3; ++c) layout.colours[i][c] = h.Colormap[3 * i + c];
     }
-    return std::nullopt;
+    return {};
 }
 
 Expected<PcxLayout> readLayout(std::span<const Byte> file) {
@@ -66,14 +66,14 @@ Expected<PcxLayout> readLayout(std::span<const Byte> file) {
                           " planes, a layout this program does not read");
     const long long width = static_cast<long long>(h.Xmax) - h.Xmin + 1;
     const long long height = static_cast<long long>(h.Ymax) - h.Ymin + 1;
-    if (std::optional<std::string> refused = checkPictureSize("PCX", width, height)) return Failure{*refused};
+    if (Expected<void> refused = checkPictureSize("PCX", width, height); !refused) return Failure{refused.reason()};
     layout.width = static_cast<int>(width);
     layout.height = static_cast<int>(height);
     if (static_cast<long long>(h.BytesPerLine) * 8 < width * h.BitsPerPixel)
         return pcxFailure("has lines of " + std::to_string(h.BytesPerLine) + " bytes, too short for " +
                           std::to_string(width) + " pixels");
     layout.lineSize = std::size_t{h.BytesPerLine} * h.NPlanes;
-    if (std::optional<std::string> why = readColours(file, layout)) return pcxFailure(*why);
+    if (Expected<void> why = readColours(file, layout); !why) return pcxFailure(why.reason());
     return layout;
 }
 

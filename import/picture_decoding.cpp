@@ -150,15 +150,29 @@ bool fullyTransparent(const RawPicture& raw) {
 
 }  // namespace
 
-std::optional<std::string> checkPictureSize(const char* format, long long width, long long height) {
+Expected<void> checkPictureSize(const char* format, long long width, long long height) {
     const std::string size = std::to_string(width) + " × " + std::to_string(height);
-    if (width <= 0 || height <= 0) return std::string("the ") + format + " picture has no pixels (" + size + ")";
+    if (width <= 0 || height <= 0)
+        return Failure{std::string("the ") + format + " picture has no pixels (" + size + ")"};
     if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels)
-        return std::string("the ") + format + " picture is " + size +
-               " pixels, more than this program takes (30000 pixels a side, 100 megapixels in all)";
+        return Failure{std::string("the ") + format + " picture is " + size +
+                       " pixels, more than this program takes (30000 pixels a side, 100 megapixels in all)"};
     if (width < 2 || height < 2)
-        return std::string("the ") + format + " picture is only " + size +
-               " pixels: a picture needs at least 2 pixels a side to fill a screen";
+        return Failure{std::string("the ") + format + " picture is only " + size +
+                       " pixels: a picture needs at least 2 pixels a side to fill a screen"};
+    return {};
+}
+
+std::optional<std::string> pictureKindName(std::span<const Byte> file) {
+    switch (kindOf(file)) {
+        case PictureKind::Png: return "PNG";
+        case PictureKind::Jpeg: return "JPEG";
+        case PictureKind::Gif: return "GIF";
+        case PictureKind::Bmp: return "BMP";
+        case PictureKind::Webp: return "WebP";
+        case PictureKind::Pcx: return "PCX";
+        case PictureKind::Unknown: break;
+    }
     return std::nullopt;
 }
 

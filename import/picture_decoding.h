@@ -6,7 +6,9 @@
 #include "import/linear_image.h"
 #include "main/expected.h"
 
+#include <optional>
 #include <span>
+#include <string>
 
 namespace varnoke {
 
@@ -21,6 +23,10 @@ struct DecodeOptions {
 // Pictures larger than either limit are refused before any pixel is decoded.
 inline constexpr long long kMaxPicturePixels = 100'000'000;
 inline constexpr int kMaxPictureSide = 30'000;
+
+// The name of the picture's kind from its first bytes ("PNG", "JPEG", "GIF", "BMP", "WebP",
+// "PCX"), or nothing for a kind this program does not read. Decodes nothing.
+std::optional<std::string> pictureKindName(std::span<const Byte> file);
 
 // Decodes the file's bytes: EXIF orientation applied, an embedded ICC profile converted
 // to sRGB, alpha flattened onto the background, then the sRGB curve undone.

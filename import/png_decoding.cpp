@@ -146,7 +146,7 @@ Expected<RawPicture> decodePng(std::span<const Byte> file) {
         return Failure{"the PNG file ends or is damaged before its header chunk"};
     const std::uint32_t width = bigEndian32(&file[kSignatureSize + 8]);
     const std::uint32_t height = bigEndian32(&file[kSignatureSize + 12]);
-    if (std::optional<std::string> refused = checkPictureSize("PNG", width, height)) return Failure{*refused};
+    if (Expected<void> refused = checkPictureSize("PNG", width, height); !refused) return Failure{refused.reason()};
     RawPicture picture;
     picture.width = static_cast<int>(width);
     picture.height = static_cast<int>(height);

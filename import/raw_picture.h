@@ -43,7 +43,7 @@ struct RawPicture {
 
 // Refuses a size outside 1..kMaxPictureSide a side or above kMaxPicturePixels in all,
 // naming the format: every decoder calls it before it allocates the pixels.
-std::optional<std::string> checkPictureSize(const char* format, long long width, long long height);
+Expected<void> checkPictureSize(const char* format, long long width, long long height);
 
 // The format decoders. Each checks the size before it decodes a pixel.
 Expected<RawPicture> decodePng(std::span<const Byte> file);

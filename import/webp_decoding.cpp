@@ -39,23 +39,24 @@ struct AnimationDeleter {
     void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
 };
 
-std::optional<std::string> firstFrame(std::span<const Byte> file, RawPicture& picture) {
+Expected<void> firstFrame(std::span<const Byte> file, RawPicture& picture) {
     const WebPData data{file.data(), file.size()};
     WebPAnimDecoderOptions options;
-    if (WebPAnimDecoderOptionsInit(&options) == 0) return "cannot be read";
+    if (WebPAnimDecoderOptionsInit(&options) == 0) return Failure{"cannot be read"};
     options.color_mode = MODE_RGBA;
     const std::unique_ptr<WebPAnimDecoder, AnimationDeleter> decoder(WebPAnimDecoderNew(&data, &options));
     WebPAnimInfo info{};
-    if (!decoder || WebPAnimDecoderGetInfo(decoder.get(), &info) == 0) return "holds an animation that cannot be read";
+    if (!decoder || WebPAnimDecoderGetInfo(decoder.get(), &info) == 0)
+        return Failure{"holds an animation that cannot be read"};
     if (info.canvas_width != static_cast<std::uint32_t>(picture.width) ||
         info.canvas_height != static_cast<std::uint32_t>(picture.height))
-        return "holds an animation whose size differs from its header's";
+        return Failure{"holds an animation whose size differs from its header's"};
     std::uint8_t* frame = nullptr;
     int timestamp = 0;
     if (WebPAnimDecoderGetNext(decoder.get(), &frame, &timestamp) == 0 || frame == nullptr)
-        return "holds an animation whose first frame is damaged or cut short";
+        return Failure{"holds an animation whose first frame is damaged or cut short"};
     std::memcpy(picture.rgba.data(), frame, picture.rgba.size());
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace
@@ -65,14 +66,15 @@ Expected<RawPicture> decodeWebp(std::span<const Byte> file) {
     const VP8StatusCode status = WebPGetFeatures(file.data(), file.size(), &features);
     if (status == VP8_STATUS_NOT_ENOUGH_DATA) return Failure{"the WebP file is cut short before its picture's size"};
     if (status != VP8_STATUS_OK) return Failure{"the WebP file cannot be read: its header is damaged"};
-    if (std::optional<std::string> refused = checkPictureSize("WebP", features.width, features.height))
-        return Failure{*refused};
+    if (Expected<void> refused = checkPictureSize("WebP", features.width, features.height); !refused)
+        return Failure{refused.reason()};
     RawPicture picture;
     picture.width = features.width;
     picture.height = features.height;
     picture.rgba.resize(picture.pixelCountBytes());
     if (features.has_animation != 0) {
-        if (std::optional<std::string> failure = firstFrame(file, picture)) return Failure{"the WebP file " + *failure};
+        if (Expected<void> failure = firstFrame(file, picture); !failure)
+            return Failure{"the WebP file " + failure.reason()};
     } else if (WebPDecodeRGBAInto(file.data(), file.size(), picture.rgba.data(), picture.rgba.size(),
                                   picture.width * 4) == nullptr) {
         return Failure{"the WebP picture data is damaged or cut short"};

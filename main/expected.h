@@ -11,13 +11,15 @@ namespace varnoke {
 // to the user.
 enum class FailureKind {
     Other,
-    Usage,        // a command line that cannot be followed
-    CannotRead,   // a file to read is missing, unreadable, not a plain file or too large
-    CannotWrite,  // an output cannot be created, written, flushed or put in place
-    Malformed,    // bytes that break their format: a screen file, a disc's directory
-    WrongFormat,  // a disc image of another format than CPC data
-    BadName,      // a name that the target cannot hold, such as a CPC disc file name
-    NoRoom,       // a disc or its directory without room for the files
+    Usage,           // a command line that cannot be followed
+    CannotRead,      // a file to read is missing, unreadable, not a plain file or too large
+    CannotWrite,     // an output cannot be created, written, flushed or put in place
+    Malformed,       // bytes that break their format: a screen file, a disc's directory
+    WrongFormat,     // a disc image of another format than CPC data
+    BadName,         // a name that the target cannot hold, such as a CPC disc file name
+    NoRoom,          // a disc or its directory without room for the files
+    NoPicture,       // a command that needs a loaded picture, with none loaded
+    PaletteRefused,  // the picture needs more colours than its mode has pens
 };
 
 struct Failure {

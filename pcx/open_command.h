@@ -6,6 +6,7 @@
 // Drawing the picture is the front's business: the window calls drawPicture afterwards.
 #pragma once
 
+#include "main/expected.h"
 #include "main/program_state.h"
 
 #include <filesystem>
@@ -17,19 +18,16 @@ namespace varnoke {
 // The largest file the Open command reads: far more than any accepted picture needs.
 inline constexpr std::size_t kMaximumPictureFileSize = 16u * 1024 * 1024;
 
-struct OpenOutcome {
-    bool accepted = false;
-    // Why the file was rejected, as one English sentence (empty when accepted).
-    std::string reason;
-};
-
-// Runs the chain on the bytes of a file. `fileName` is logged as the dialog gives it.
-OpenOutcome openPicture(ProgramState& state, const std::string& fileName, std::span<const Byte> file, const Log& log);
+// Runs the chain on the bytes of a file. `fileName` is logged as the dialog gives it. A
+// rejected file gives the reason, as one English sentence: FailureKind::WrongFormat when
+// the header is not one that Open takes, Malformed when the picture data is broken.
+Expected<void> openPicture(ProgramState& state, const std::string& fileName, std::span<const Byte> file,
+                           const Log& log);
 
 // Reads the file at `path` and runs the chain on it; a file that cannot be read is
-// rejected with the system's reason.
-OpenOutcome openPictureFile(ProgramState& state, const std::filesystem::path& path, const std::string& fileName,
-                            const Log& log);
+// rejected with the system's reason (FailureKind::CannotRead).
+Expected<void> openPictureFile(ProgramState& state, const std::filesystem::path& path, const std::string& fileName,
+                               const Log& log);
 
 // True when the Open command would accept these bytes: a PCX picture it decodes whole.
 // Nothing is logged.

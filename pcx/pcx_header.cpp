@@ -36,8 +36,8 @@ PcxHeader readPcxHeader(std::span<const Byte, kPcxHeaderSize> bytes) {
     return h;
 }
 
-HeaderVerdict Verif_Entete_PCX(const PcxHeader& header, const Log& log) {
-    auto reject = [](std::string reason) { return HeaderVerdict{false, 0, std::move(reason)}; };
+Expected<Byte> Verif_Entete_PCX(const PcxHeader& header, const Log& log) {
+    auto reject = [](std::string reason) { return Failure{std::move(reason), FailureKind::WrongFormat}; };
 
     log.DEBUG("Entete PCX : ");
     log.DEBUG("Format = ", header.Manufacturer);
@@ -76,7 +76,7 @@ HeaderVerdict Verif_Entete_PCX(const PcxHeader& header, const Log& log) {
     const Byte paletteInfo = static_cast<Byte>(header.PaletteInfo & 0xFF);
     log.DEBUG("Couleur = ", paletteInfo);
     if (paletteInfo != 1) return reject(fieldReason("the palette type", paletteInfo, "not 1 (colour)"));
-    return {true, mode, {}};
+    return mode;
 }
 
 }  // namespace varnoke

@@ -25,6 +25,7 @@
 // All multi-byte fields are little-endian and unsigned.
 #pragma once
 
+#include "main/expected.h"
 #include "main/program_state.h"
 
 #include <array>
@@ -60,17 +61,10 @@ struct PcxHeader {
 // Reads the header fields from the first 128 bytes of a file.
 PcxHeader readPcxHeader(std::span<const Byte, kPcxHeaderSize> bytes);
 
-// The outcome of the header check. When accepted, `cpcMode` is the mode that the
-// bytes-per-line field gives; when rejected, `reason` says which field is wrong.
-struct HeaderVerdict {
-    bool accepted = false;
-    Byte cpcMode = 0;
-    std::string reason;
-};
-
 // Checks the header field by field, logging one line per field examined, up to and
-// including the first field that fails. Changes no program state: the caller installs
-// `cpcMode` once the whole picture has been read.
-HeaderVerdict Verif_Entete_PCX(const PcxHeader& header, const Log& log);
+// including the first field that fails. Accepted, it gives the mode that the
+// bytes-per-line field gives; rejected, the reason says which field is wrong. Changes no
+// program state: the caller installs the mode once the whole picture has been read.
+Expected<Byte> Verif_Entete_PCX(const PcxHeader& header, const Log& log);
 
 }  // namespace varnoke

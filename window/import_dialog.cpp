@@ -4,6 +4,7 @@
 #include "import/display_pixels.h"
 #include "main/cpc_colors.h"
 #include "window/color_box.h"
+#include "workflow/choices.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -12,12 +13,16 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cmath>
 
 namespace varnoke {
 namespace {
@@ -26,17 +31,8 @@ namespace {
 constexpr int kSourceWidth = 320;
 constexpr int kSourceHeight = 200;
 
-const std::array<std::pair<DitherMethod, const char*>, 9> kDitherNames{{
-    {DitherMethod::None, "None"},
-    {DitherMethod::FloydSteinberg, "Floyd-Steinberg"},
-    {DitherMethod::Atkinson, "Atkinson"},
-    {DitherMethod::Jarvis, "Jarvis, Judice and Ninke"},
-    {DitherMethod::Stucki, "Stucki"},
-    {DitherMethod::Sierra, "Sierra"},
-    {DitherMethod::Bayer4, "Ordered, Bayer 4 x 4"},
-    {DitherMethod::Bayer8, "Ordered, Bayer 8 x 8"},
-    {DitherMethod::Pattern, "Ordered, pattern"},
-}};
+// A colour the pens must show is marked with a tick.
+const QString kChosenMark = QStringLiteral("\u2713");
 
 QImage toImage(const std::vector<std::uint32_t>& pixels, int width, int height) {
     return QImage(reinterpret_cast<const uchar*>(pixels.data()), width, height, width * 4, QImage::Format_RGB32).copy();
@@ -51,19 +47,26 @@ Widget* named(Widget* widget, const char* name) {
 }  // namespace
 
 ImportDialog::ImportDialog(std::shared_ptr<const ImportSession> session, const ImportSettings& settings,
-                           QWidget* parent)
+                           const QString& fileName, QWidget* parent)
     : QDialog(parent), session_(std::move(session)) {
     setObjectName(QStringLiteral("ImportDialog"));
-    setWindowTitle(QStringLiteral("Import Picture"));
+    setWindowTitle(QStringLiteral("Import Picture - %1").arg(fileName));
+    auto* file = named(new QLabel(QStringLiteral("<b>%1</b> (%2 x %3 pixels)")
+                                      .arg(fileName.toHtmlEscaped())
+                                      .arg(session_->source().width)
+                                      .arg(session_->source().height),
+                                  this),
+                       "ImportFile");
     auto* settingsColumn = new QWidget(this);
     buildSettingsColumn(settingsColumn, settings);
     auto* columns = new QHBoxLayout;
-    columns->addWidget(settingsColumn);
+    columns->addWidget(settingsColumn, 0, Qt::AlignTop);
     columns->addWidget(buildPreviewColumn(), 1);
     buttons_ = named(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this), "ImportButtons");
     connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* whole = new QVBoxLayout(this);
+    whole->addWidget(file);
     whole->addLayout(columns);
     whole->addWidget(buttons_);
 
@@ -83,37 +86,78 @@ ImportDialog::~ImportDialog() {
 void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& settings) {
     auto* form = new QFormLayout(column);
     mode_ = named(new QComboBox(column), "ImportMode");
-    mode_->addItems({QStringLiteral("0: 160 x 200, 16 pens"), QStringLiteral("1: 320 x 200, 4 pens"),
-                     QStringLiteral("2: 640 x 200, 2 pens")});
+    for (const ModeChoice& choice : kModeChoices) mode_->addItem(QString::fromStdString(modeLabel(choice)));
     mode_->setCurrentIndex(std::min<int>(settings.cpcMode, 2));
     resize_ = named(new QComboBox(column), "ImportResize");
-    resize_->addItems({QStringLiteral("Fill (crop to the screen's shape)"), QStringLiteral("Fit (add a border)"),
-                       QStringLiteral("Stretch")});
-    resize_->setCurrentIndex(static_cast<int>(settings.resize));
+    for (const ResizeChoice& choice : kResizeChoices)
+        resize_->addItem(QString::fromLatin1(choice.label), static_cast<int>(choice.rule));
+    resize_->setCurrentIndex(std::max(0, resize_->findData(static_cast<int>(settings.resize))));
     dither_ = named(new QComboBox(column), "ImportDither");
-    for (const auto& [method, name] : kDitherNames)
-        dither_->addItem(QString::fromLatin1(name), static_cast<int>(method));
+    for (const DitherChoice& choice : kDitherChoices)
+        dither_->addItem(QString::fromLatin1(choice.label), static_cast<int>(choice.method));
     dither_->setCurrentIndex(std::max(0, dither_->findData(static_cast<int>(settings.dither.method))));
+    // A method other than the mode's default was the user's pick in an earlier import.
+    methodPicked_ = settings.dither.method != defaultDither(settings.cpcMode);
     strength_ = named(new QSlider(Qt::Horizontal, column), "ImportStrength");
     strength_->setRange(0, 100);
     strength_->setValue(settings.dither.strength);
     strength_->setToolTip(QStringLiteral("How much of each pixel's error the dithering carries on, in percent"));
+    strengthValue_ = named(new QLabel(column), "ImportStrengthValue");
+    strengthValue_->setMinimumWidth(strengthValue_->fontMetrics().horizontalAdvance(QStringLiteral("100 %")));
+    strengthValue_->setText(QStringLiteral("%1 %").arg(strength_->value()));
+    auto* strengthRow = new QHBoxLayout;
+    strengthRow->addWidget(strength_, 1);
+    strengthRow->addWidget(strengthValue_);
     colours_ = named(new QSpinBox(column), "ImportColours");
-    colours_->setRange(0, 16);
-    colours_->setSpecialValueText(QStringLiteral("all of the mode's pens"));
-    colours_->setValue(settings.colours);
+    const int modePens = pensOfMode(static_cast<Byte>(mode_->currentIndex()));
+    colours_->setRange(1, modePens);
+    colours_->setValue(settings.colours > 0 ? std::min(settings.colours, modePens) : modePens);
+    colours_->setToolTip(QStringLiteral("How many of the mode's pens the picture uses"));
     form->addRow(QStringLiteral("&Mode:"), mode_);
     form->addRow(QStringLiteral("&Resize:"), resize_);
     form->addRow(QStringLiteral("&Dithering:"), dither_);
-    form->addRow(QStringLiteral("&Strength:"), strength_);
+    form->addRow(QStringLiteral("&Strength:"), strengthRow);
     form->addRow(QStringLiteral("&Pens:"), colours_);
     auto* fixedGroup = named(new QGroupBox(QStringLiteral("Colours the pens must show"), column), "ImportFixed");
     buildFixedColours(fixedGroup, settings);
     form->addRow(fixedGroup);
-    for (QComboBox* box : {mode_, resize_, dither_})
-        connect(box, &QComboBox::currentIndexChanged, this, &ImportDialog::settingsChanged);
-    connect(strength_, &QSlider::valueChanged, this, &ImportDialog::settingsChanged);
+    source_ = named(new QLabel(column), "ImportSource");
+    source_->setFixedSize(kSourceWidth, kSourceHeight);
+    source_->setToolTip(QStringLiteral("The picture, with what the resize rule keeps of it"));
+    form->addRow(new QLabel(QStringLiteral("Source:"), column));
+    form->addRow(source_);
+    showSource();
+    connect(mode_, &QComboBox::currentIndexChanged, this, &ImportDialog::modeChanged);
+    connect(resize_, &QComboBox::currentIndexChanged, this, [this] {
+        showSource();
+        settingsChanged();
+    });
+    // The mode's change of method is made with the box's signals blocked: any change
+    // that comes through is the user's pick.
+    connect(dither_, &QComboBox::currentIndexChanged, this, [this] {
+        methodPicked_ = true;
+        settingsChanged();
+    });
+    connect(strength_, &QSlider::valueChanged, this, [this](int value) {
+        strengthValue_->setText(QStringLiteral("%1 %").arg(value));
+        settingsChanged();
+    });
     connect(colours_, &QSpinBox::valueChanged, this, &ImportDialog::settingsChanged);
+}
+
+void ImportDialog::modeChanged() {
+    const Byte mode = static_cast<Byte>(mode_->currentIndex());
+    const int modePens = pensOfMode(mode);
+    {
+        // One change of mode, one run: the method and the pens follow it silently.
+        const QSignalBlocker blockDither(dither_);
+        const QSignalBlocker blockColours(colours_);
+        if (!methodPicked_) dither_->setCurrentIndex(dither_->findData(static_cast<int>(defaultDither(mode))));
+        const bool allPens = colours_->value() == colours_->maximum();
+        colours_->setRange(1, modePens);
+        if (allPens) colours_->setValue(modePens);
+    }
+    settingsChanged();
 }
 
 void ImportDialog::buildFixedColours(QWidget* parent, const ImportSettings& settings) {
@@ -131,10 +175,10 @@ void ImportDialog::buildFixedColours(QWidget* parent, const ImportSettings& sett
         const bool fixed =
             std::find(settings.fixedColours.begin(), settings.fixedColours.end(), n) != settings.fixedColours.end();
         box->setThreeD(fixed);
-        box->setText(fixed ? QStringLiteral("x") : QString());
+        box->setText(fixed ? kChosenMark : QString());
         connect(box, &ColorBox::clicked, this, [this, box] {
             box->setThreeD(!box->isThreeD());
-            box->setText(box->isThreeD() ? QStringLiteral("x") : QString());
+            box->setText(box->isThreeD() ? kChosenMark : QString());
             settingsChanged();
         });
         grid->addWidget(box, n / 9, n % 9);
@@ -142,14 +186,43 @@ void ImportDialog::buildFixedColours(QWidget* parent, const ImportSettings& sett
     }
 }
 
+QWidget* ImportDialog::buildPenRow(QWidget* parent) {
+    auto* row = named(new QWidget(parent), "ImportPens");
+    auto* boxes = new QHBoxLayout(row);
+    boxes->setContentsMargins(0, 0, 0, 0);
+    boxes->setSpacing(2);
+    boxes->addWidget(new QLabel(QStringLiteral("Pens:"), row));
+    for (std::size_t pen = 0; pen < pens_.size(); ++pen) {
+        auto* box = new ColorBox(static_cast<int>(pen), row);
+        box->setObjectName(QStringLiteral("ImportPen%1").arg(pen));
+        box->setFixedSize(26, 20);
+        boxes->addWidget(box);
+        pens_[pen] = box;
+    }
+    boxes->addStretch(1);
+    return row;
+}
+
+void ImportDialog::showPens(const ImportResult& result) {
+    for (std::size_t pen = 0; pen < pens_.size(); ++pen) {
+        ColorBox* box = pens_[pen];
+        box->setVisible(pen < result.penColours.size());
+        if (pen >= result.penColours.size()) continue;
+        const Byte colour = result.penColours[pen];
+        const Rgb rgb = cpcDisplayColor(colour);
+        box->setColor(QColor(rgb.r, rgb.g, rgb.b));
+        box->setText(QString::number(colour));
+        box->setToolTip(QStringLiteral("Pen %1: CPC colour %2, %3")
+                            .arg(pen)
+                            .arg(colour)
+                            .arg(QString::fromLatin1(cpcColorName(colour))));
+    }
+}
+
 QWidget* ImportDialog::buildPreviewColumn() {
     auto* column = new QWidget(this);
-    auto* layout = new QGridLayout(column);
-    const DisplayPixels source = displayPixels(session_->source(), kSourceWidth, kSourceHeight);
-    source_ = named(new QLabel(column), "ImportSource");
-    source_->setPixmap(QPixmap::fromImage(toImage(source.pixels, source.width, source.height)));
-    source_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    source_->setMinimumSize(kSourceWidth, kSourceHeight);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
     preview_ = named(new QLabel(column), "ImportPreview");
     preview_->setFixedSize(kPictureAreaWidth, kPictureAreaHeight);
     quality_ = named(new QLabel(column), "ImportQuality");
@@ -158,22 +231,70 @@ QWidget* ImportDialog::buildPreviewColumn() {
                        "as the eye sees it (S-CIELAB, CIEDE2000): lower is better"));
     busy_ = named(new QProgressBar(column), "ImportBusy");
     busy_->setRange(0, 0);  // moves without a measure of progress
-    busy_->setMaximumWidth(160);
-    layout->addWidget(new QLabel(QStringLiteral("Source:"), column), 0, 0);
-    layout->addWidget(new QLabel(QStringLiteral("What the CPC will show:"), column), 0, 1);
-    layout->addWidget(source_, 1, 0);
-    layout->addWidget(preview_, 1, 1);
-    layout->addWidget(quality_, 2, 1);
-    layout->addWidget(busy_, 2, 0);
+    busy_->setFixedWidth(120);
+    // Hidden, the bar keeps its place, so that nothing beside it moves.
+    QSizePolicy keepPlace = busy_->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    busy_->setSizePolicy(keepPlace);
+    auto* status = new QHBoxLayout;
+    status->addWidget(busy_);
+    status->addWidget(quality_, 1);
+    layout->addWidget(new QLabel(QStringLiteral("What the CPC will show:"), column));
+    layout->addWidget(preview_);
+    layout->addWidget(buildPenRow(column));
+    layout->addLayout(status);
+    layout->addStretch(1);
     return column;
+}
+
+void ImportDialog::showSource() {
+    // The thumbnail shows what the resize rule does: Fill's crop outlined (the rest
+    // dimmed), Fit's border drawn around the picture on a screen-shaped frame.
+    const LinearImage& picture = session_->source();
+    const ResizeRule rule = static_cast<ResizeRule>(resize_->currentData().toInt());
+    const Placement placement = placementOf(picture.width, picture.height, rule);
+    QImage frame(kSourceWidth, kSourceHeight, QImage::Format_RGB32);
+    frame.fill(palette().color(QPalette::Window));
+    QPainter painter(&frame);
+    if (rule == ResizeRule::Fit) {
+        const PixelRegion region = targetRegion(placement, kSourceWidth, kSourceHeight);
+        const DisplayPixels shown = displayPixels(picture, region.right - region.left, region.bottom - region.top);
+        painter.fillRect(frame.rect(), Qt::black);
+        painter.drawImage(region.left, region.top, toImage(shown.pixels, shown.width, shown.height));
+        painter.setPen(QPen(Qt::yellow, 1, Qt::DashLine));
+        painter.drawRect(frame.rect().adjusted(0, 0, -1, -1));
+    } else {
+        const DisplayPixels shown = displayPixels(picture, kSourceWidth, kSourceHeight);
+        const QImage image = toImage(shown.pixels, shown.width, shown.height);
+        const int left = (kSourceWidth - image.width()) / 2;
+        const int top = (kSourceHeight - image.height()) / 2;
+        painter.drawImage(left, top, image);
+        if (rule == ResizeRule::Fill) {
+            const double width = image.width();
+            const double height = image.height();
+            const QRect kept(left + static_cast<int>(std::lround(placement.s0 * width)),
+                             top + static_cast<int>(std::lround(placement.t0 * height)),
+                             static_cast<int>(std::lround((placement.s1 - placement.s0) * width)),
+                             static_cast<int>(std::lround((placement.t1 - placement.t0) * height)));
+            const QRegion dropped = QRegion(left, top, image.width(), image.height()) - QRegion(kept);
+            painter.setClipRegion(dropped);
+            painter.fillRect(frame.rect(), QColor(0, 0, 0, 150));
+            painter.setClipping(false);
+            painter.setPen(QPen(Qt::yellow, 1, Qt::DashLine));
+            painter.drawRect(kept.adjusted(0, 0, -1, -1));
+        }
+    }
+    painter.end();
+    source_->setPixmap(QPixmap::fromImage(frame));
 }
 
 ImportSettings ImportDialog::settings() const {
     ImportSettings settings;
     settings.cpcMode = static_cast<Byte>(mode_->currentIndex());
-    settings.resize = static_cast<ResizeRule>(resize_->currentIndex());
+    settings.resize = static_cast<ResizeRule>(resize_->currentData().toInt());
     settings.dither = {static_cast<DitherMethod>(dither_->currentData().toInt()), strength_->value()};
-    settings.colours = colours_->value();
+    // All of the mode's pens is the session's 0.
+    settings.colours = colours_->value() == colours_->maximum() ? 0 : colours_->value();
     for (const ColorBox* box : fixed_)
         if (box->isThreeD()) settings.fixedColours.push_back(static_cast<Byte>(box->number()));
     return settings;
@@ -213,6 +334,7 @@ void ImportDialog::runFinished() {
 
 void ImportDialog::showResult(const ImportResult& result) {
     shown_ = result;
+    showPens(result);
     const PictureArea canvas = renderPens(result.cpcMode, result.penOfPixel, result.penColours);
     preview_->setPixmap(QPixmap::fromImage(toImage(canvas.pixels, kPictureAreaWidth, kPictureAreaHeight)));
     busy_->setVisible(false);

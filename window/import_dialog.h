@@ -29,7 +29,9 @@ class ImportDialog : public QDialog {
     Q_OBJECT
 
 public:
-    ImportDialog(std::shared_ptr<const ImportSession> session, const ImportSettings& settings, QWidget* parent);
+    // `fileName` names the picture in the dialog.
+    ImportDialog(std::shared_ptr<const ImportSession> session, const ImportSettings& settings, const QString& fileName,
+                 QWidget* parent);
     ~ImportDialog() override;
 
     ImportSettings settings() const;
@@ -45,6 +47,10 @@ private:
     void buildSettingsColumn(QWidget* column, const ImportSettings& settings);
     QWidget* buildPreviewColumn();
     void buildFixedColours(QWidget* parent, const ImportSettings& settings);
+    QWidget* buildPenRow(QWidget* parent);
+    void modeChanged();
+    void showSource();
+    void showPens(const ImportResult& result);
     void settingsChanged();
     void startRun(const ImportSettings& settings);
     void runFinished();
@@ -57,8 +63,11 @@ private:
     QComboBox* resize_ = nullptr;
     QComboBox* dither_ = nullptr;
     QSlider* strength_ = nullptr;
+    QLabel* strengthValue_ = nullptr;
     QSpinBox* colours_ = nullptr;
     std::array<ColorBox*, kCpcColorCount> fixed_{};
+    // The pens of the shown result, with their CPC colours.
+    std::array<ColorBox*, 16> pens_{};
     QLabel* source_ = nullptr;
     QLabel* preview_ = nullptr;
     QLabel* quality_ = nullptr;
@@ -83,6 +92,9 @@ private:
     // A result shown while a measure was under way waits for it to end.
     bool measureWanted_ = false;
     int changes_ = 0;
+    // Set once the user picks a method: a change of mode then keeps it, where it would
+    // otherwise take the new mode's default method.
+    bool methodPicked_ = false;
 };
 
 }  // namespace varnoke

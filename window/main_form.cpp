@@ -1,11 +1,10 @@
 #include "window/main_form.h"
 
-#include "cpc/save_command.h"
 #include "extras/disc_image.h"
 #include "extras/disc_name.h"
 #include "import/import_session.h"
+#include "import/picture_decoding.h"
 #include "main/cpc_colors.h"
-#include "main/file_access.h"
 #include "palette/palette_editing.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"
@@ -13,6 +12,8 @@
 #include "window/import_dialog.h"
 #include "window/picture_view.h"
 #include "window/threshold_bar.h"
+#include "workflow/picture_road.h"
+#include "workflow/saving.h"
 
 #include <qdrawutil.h>
 #include <QAction>
@@ -22,6 +23,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QIcon>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -112,13 +114,16 @@ const QStringList kImportFilters{QStringLiteral("Pictures (*.png *.jpg *.jpeg *.
                                                 "*.JPEG *.GIF *.BMP *.WEBP *.PCX)"),
                                  QStringLiteral("All files (*)")};
 
-// The largest picture file the Import command reads (the decoders refuse pictures of
-// more pixels than they take before decoding any).
-constexpr std::size_t kMaximumImportFileSize = 256u * 1024 * 1024;
-
 // The name the files on a disc take when no picture has been opened; the save is
 // refused then anyway.
 constexpr const char* kUnnamedPicture = "picture";
+
+const QString kProgramTitle = QStringLiteral("Varnoke PCX");
+
+// What the user can do when there is nothing to save.
+const QString kNothingToSave = QStringLiteral(
+    "There is no picture to save yet. Open a 256-colour PCX picture with File > Open File ..., "
+    "or import any picture (PNG, JPEG, GIF, BMP, WebP, PCX) with File > Import Picture ...");
 
 QColor toQColor(varnoke::Rgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 
@@ -212,8 +217,9 @@ std::optional<QString> askDiscName(QWidget* parent, const QString& proposal) {
     return name;
 }
 
-std::optional<QString> runFileDialog(QFileDialog* dialog, const QString& folder) {
+std::optional<QString> runFileDialog(QFileDialog* dialog, const QString& folder, const QString& proposal = {}) {
     if (!folder.isEmpty()) dialog->setDirectory(folder);
+    if (!proposal.isEmpty()) dialog->selectFile(proposal);
     if (dialog->exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog->selectedFiles();
     if (files.isEmpty()) return std::nullopt;
@@ -232,7 +238,8 @@ Widget* place(Widget* widget, const char* name, int left, int top, int width, in
 TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
     : QMainWindow(parent), layout_(layout), log_([this](std::string_view line) { DEBUG(line); }) {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Varnoke PCX"));
+    setWindowTitle(kProgramTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/varnoke-pcx.png")));
     QFont windowFont(QString::fromLatin1(kFontFamily));
     windowFont.setPixelSize(kWindowFontPixels);
     setFont(windowFont);
@@ -245,7 +252,7 @@ TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 
     chooseFileToOpen_ = [this] { return runFileDialog(OpenPicture, settings_.lastFolder()); };
-    chooseFileToSave_ = [this] { return runFileDialog(SavePicture, settings_.lastFolder()); };
+    chooseFileToSave_ = [this] { return runFileDialog(SavePicture, settings_.lastSaveFolder(), proposedSaveName()); };
     chooseDiscImage_ = [this] { return runFileDialog(SaveDisc, settings_.lastFolder()); };
     chooseFileToImport_ = [this] { return runFileDialog(ImportPicture, settings_.lastFolder()); };
     runImport_ = [](varnoke::ImportDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
@@ -254,6 +261,11 @@ TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
         return QMessageBox::question(this, QStringLiteral("Save to disc image"), question,
                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     };
+    askToImport_ = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("Open File"), question, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::Yes) == QMessageBox::Yes;
+    };
+    tell_ = [this](const QString& title, const QString& text) { QMessageBox::warning(this, title, text); };
 
     FormCreate();
 }
@@ -533,12 +545,50 @@ void TMainForm::OpenFileMenuClick() {
 }
 
 void TMainForm::openPicture(const QString& path) {
-    const varnoke::OpenOutcome outcome =
+    const varnoke::Expected<void> opened =
         varnoke::openPictureFile(state_, std::filesystem::path(nativePath(path)), path.toStdString(), log_);
     // A rejected file changes nothing in the state, so the window keeps showing the
     // picture that is still loaded, with its mode.
-    if (!outcome.accepted) return;
+    if (!opened) {
+        refuseOpen(path, opened.failure());
+        return;
+    }
+    showNewPicture(path);
+}
+
+void TMainForm::refuseOpen(const QString& path, const varnoke::Failure& failure) {
+    const QString file = QFileInfo(path).fileName();
+    const QString reason = QString::fromStdString(failure.reason);
+    if (failure.kind == varnoke::FailureKind::WrongFormat) {
+        // Open takes 256-colour PCX pictures of the CPC's sizes only; any other picture
+        // that the import reads is offered to it.
+        const varnoke::Expected<std::vector<Byte>> bytes = varnoke::readPictureFile(nativePath(path));
+        const std::optional<std::string> kind =
+            bytes ? varnoke::pictureKindName(bytes.value()) : std::optional<std::string>();
+        if (kind) {
+            if (askToImport_ &&
+                askToImport_(QStringLiteral("%1 is a %2 picture, which Open does not take: Open takes 256-colour PCX "
+                                            "pictures of 160, 320 or 640 x 200 pixels.\n\nImport %1 instead? The "
+                                            "import puts any picture on the CPC's screen.")
+                                 .arg(file, QString::fromStdString(*kind))))
+                importPicture(path);
+            return;
+        }
+    }
+    tellRefusal(
+        QStringLiteral("Open File"),
+        QStringLiteral("%1 was not opened: %2.%3")
+            .arg(file, reason,
+                 state_.pixelData.empty() ? QString() : QStringLiteral(" The picture already loaded is kept.")));
+}
+
+void TMainForm::tellRefusal(const QString& title, const QString& text) {
+    if (tell_) tell_(title, text);
+}
+
+void TMainForm::showNewPicture(const QString& path) {
     picturePath_ = path;
+    setWindowTitle(QStringLiteral("%1 - %2").arg(QFileInfo(path).fileName(), kProgramTitle));
     enableThresholdControls();
     blankPicture();
     refreshFromState();
@@ -546,9 +596,8 @@ void TMainForm::openPicture(const QString& path) {
 }
 
 void TMainForm::openGivenFile(const QString& path) {
-    const varnoke::Expected<std::vector<Byte>> file =
-        varnoke::readWholeFile(std::filesystem::path(nativePath(path)), kMaximumImportFileSize);
-    if (file && varnoke::isOpenablePcx(file.value()))
+    const varnoke::Expected<std::vector<Byte>> file = varnoke::readPictureFile(nativePath(path));
+    if (file && varnoke::roadOf(file.value()) == varnoke::PictureRoad::Open)
         openPicture(path);
     else
         importPicture(path);
@@ -559,21 +608,21 @@ void TMainForm::ImportMenuClick() {
 }
 
 void TMainForm::importPicture(const QString& path) {
-    const varnoke::Expected<std::vector<Byte>> file =
-        varnoke::readWholeFile(std::filesystem::path(nativePath(path)), kMaximumImportFileSize);
-    varnoke::DecodeOptions options;
-    options.minimumSide = varnoke::kImportMinimumSide;
-    varnoke::Expected<varnoke::ImportSession> session = file
-                                                            ? varnoke::ImportSession::open(file.value(), options)
-                                                            : varnoke::Expected<varnoke::ImportSession>(file.failure());
+    const varnoke::Expected<std::vector<Byte>> file = varnoke::readPictureFile(nativePath(path));
+    varnoke::Expected<varnoke::ImportSession> session =
+        file ? varnoke::startImport(file.value(), path.toStdString(), {}, state_, log_)
+             : varnoke::Expected<varnoke::ImportSession>(file.failure());
+    if (!file) varnoke::logImportRefused(path.toStdString(), file.reason(), state_, log_);
     if (!session) {
-        DEBUG(path.toStdString());
-        DEBUG("Picture not imported: " + session.reason() +
-              (state_.pixelData.empty() ? "" : "; the picture already loaded is kept"));
+        tellRefusal(
+            QStringLiteral("Import Picture"),
+            QStringLiteral("%1 was not imported: %2.%3")
+                .arg(QFileInfo(path).fileName(), QString::fromStdString(session.reason()),
+                     state_.pixelData.empty() ? QString() : QStringLiteral(" The picture already loaded is kept.")));
         return;
     }
     varnoke::ImportDialog dialog(std::make_shared<const varnoke::ImportSession>(std::move(session.value())),
-                                 settings_.lastImport(), this);
+                                 settings_.lastImport(), QFileInfo(path).fileName(), this);
     if (!runImport_ || !runImport_(dialog)) return;
     const std::optional<varnoke::ImportResult> result = dialog.result();
     if (!result) return;
@@ -582,13 +631,8 @@ void TMainForm::importPicture(const QString& path) {
 }
 
 void TMainForm::installImport(const varnoke::ImportResult& result, const QString& path) {
-    DEBUG(path.toStdString());
-    varnoke::installImport(state_, result, log_);
-    picturePath_ = path;
-    enableThresholdControls();
-    blankPicture();
-    refreshFromState();
-    AfficheImage();
+    varnoke::installImportedPicture(state_, result, path.toStdString(), log_);
+    showNewPicture(path);
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
@@ -605,14 +649,34 @@ void TMainForm::dropEvent(QDropEvent* event) {
     openGivenFile(path);
 }
 
+bool TMainForm::somethingToSave() {
+    if (!state_.pixelData.empty()) return true;
+    tellRefusal(QStringLiteral("Save"), kNothingToSave);
+    return false;
+}
+
+QString TMainForm::proposedSaveName() const {
+    if (picturePath_.isEmpty()) return {};
+    return QFileInfo(picturePath_).completeBaseName() + QStringLiteral(".scr");
+}
+
 void TMainForm::SaveFileMenuClick() {
-    if (const std::optional<QString> path = choose(chooseFileToSave_)) savePicture(*path);
+    if (!somethingToSave()) return;
+    if (const std::optional<QString> path = choose(chooseFileToSave_)) {
+        settings_.rememberSaveFolderOf(*path);
+        savePicture(*path);
+    }
 }
 
 void TMainForm::savePicture(const QString& path) {
     // The core checks the palette, refuses when it must, writes both files and logs
-    // every step; the window adds what the user can do about a refused palette.
-    reportRefusal(varnoke::saveFiles(state_, layout_, nativePath(path), log_, paletteModeByte()));
+    // every step; the window adds what the user can do about a refusal.
+    varnoke::SaveRequest request;
+    request.output = nativePath(path);
+    request.layout = layout_;
+    request.paletteModeByte = paletteModeByte();
+    const varnoke::Expected<varnoke::SavedFiles> saved = varnoke::saveWithExtras(state_, request, log_);
+    if (!saved) reportRefusal(QStringLiteral("Save"), QFileInfo(path).fileName(), saved.failure());
 }
 
 // Readers of the OCP palette format take the palette block's first byte for the mode.
@@ -620,28 +684,42 @@ varnoke::PaletteModeByte TMainForm::paletteModeByte() const {
     return OcpPaletteMenu->isChecked() ? varnoke::PaletteModeByte::PictureMode : varnoke::PaletteModeByte::Zero;
 }
 
-void TMainForm::reportRefusal(const varnoke::SaveOutcome& outcome) {
-    if (outcome.status != varnoke::SaveStatus::PaletteRefused || !outcome.penOutsideMode) return;
-    const int pen = outcome.penOutsideMode->pen;
-    const int shown = state_.colorSubstitution[outcome.penOutsideMode->filterColor];
-    const int pens = varnoke::pensPerMode(state_);
-    DEBUG(QStringLiteral("Pen %1 shows CPC colour %2, which none of pens 0 to %3 shows: use Palette > Fit Palette or "
-                         "pick a colour (click Ink box %1, then a CPC colour that pens 0 to %3 show)")
-              .arg(pen)
-              .arg(shown)
-              .arg(pens - 1)
-              .toStdString());
+void TMainForm::reportRefusal(const QString& title, const QString& target, const varnoke::Failure& failure) {
+    const std::optional<varnoke::PaletteProblem> problem =
+        failure.kind == varnoke::FailureKind::PaletteRefused ? varnoke::paletteProblem(state_) : std::nullopt;
+    if (!problem) {
+        tellRefusal(title,
+                    QStringLiteral("Nothing was saved to %1: %2.").arg(target, QString::fromStdString(failure.reason)));
+        return;
+    }
+    const QString advice =
+        QStringLiteral(
+            "Pen %1 shows CPC colour %2, which none of pens 0 to %3 shows: use Palette > Fit Palette or "
+            "pick a colour (click Ink box %1, then a CPC colour that pens 0 to %3 show)")
+            .arg(problem->pen)
+            .arg(problem->shownColor)
+            .arg(problem->modePens - 1);
+    DEBUG(advice.toStdString());
+    tellRefusal(title, QStringLiteral("Nothing was saved to %1: the picture needs more colours than mode %2 has "
+                                      "pens.\n\n%3.")
+                           .arg(target)
+                           .arg(state_.cpcMode)
+                           .arg(advice));
 }
 
 void TMainForm::SaveDiscMenuClick() {
+    if (!somethingToSave()) return;
     if (const std::optional<QString> path = choose(chooseDiscImage_)) saveToDisc(*path);
 }
 
 void TMainForm::saveToDisc(const QString& discPath) {
-    const std::filesystem::path disc(nativePath(discPath));
+    const std::string disc = nativePath(discPath);
+    const QString discFile = QFileInfo(discPath).fileName();
     // A save that would be refused asks for no name: the refusal is logged at once.
-    if (varnoke::refusalBeforeSaving(state_, varnoke::Log())) {
-        reportRefusal(varnoke::saveToDiscImage(state_, layout_, kUnnamedPicture, disc, log_, paletteModeByte()));
+    if (!varnoke::checkBeforeSaving(state_, varnoke::Log())) {
+        const varnoke::Expected<varnoke::SavedFiles> refused =
+            varnoke::saveOnDisc(state_, layout_, kUnnamedPicture, disc, log_, paletteModeByte());
+        if (!refused) reportRefusal(QStringLiteral("Save to disc image"), discFile, refused.failure());
         return;
     }
     const QString proposal =
@@ -649,7 +727,9 @@ void TMainForm::saveToDisc(const QString& discPath) {
     const std::optional<QString> name = chooseDiscName_ ? chooseDiscName_(proposal) : std::optional<QString>(proposal);
     if (!name || !varnoke::isDiscName(name->toStdString())) return;
     if (!confirmReplacing(discPath, *name)) return;
-    reportRefusal(varnoke::saveToDiscImage(state_, layout_, name->toStdString(), disc, log_, paletteModeByte()));
+    const varnoke::Expected<varnoke::SavedFiles> saved =
+        varnoke::saveOnDisc(state_, layout_, name->toStdString(), disc, log_, paletteModeByte());
+    if (!saved) reportRefusal(QStringLiteral("Save to disc image"), discFile, saved.failure());
 }
 
 bool TMainForm::confirmReplacing(const QString& discPath, const QString& name) {

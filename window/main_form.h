@@ -5,6 +5,7 @@
 
 #include "cpc/save_command.h"
 #include "display/picture_display.h"
+#include "main/expected.h"
 #include "main/program_state.h"
 #include "window/window_settings.h"
 
@@ -54,6 +55,8 @@ public:
     using ImportRunner = std::function<bool(varnoke::ImportDialog& dialog)>;
     // Asks a yes-or-no question; true for yes.
     using Question = std::function<bool(const QString& question)>;
+    // Tells the user why a command did nothing, where the eye is (a message box).
+    using Notice = std::function<void(const QString& title, const QString& text)>;
 
     explicit TMainForm(varnoke::ScreenLayout layout, QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -63,6 +66,9 @@ public:
     void setDiscChooser(FileChooser chooser) { chooseDiscImage_ = std::move(chooser); }
     void setDiscNameChooser(NameChooser chooser) { chooseDiscName_ = std::move(chooser); }
     void setReplaceQuestion(Question question) { askToReplace_ = std::move(question); }
+    // Asked when Open is given a picture of another kind: import it instead?
+    void setImportQuestion(Question question) { askToImport_ = std::move(question); }
+    void setNotice(Notice notice) { tell_ = std::move(notice); }
     void setImportChooser(FileChooser chooser) { chooseFileToImport_ = std::move(chooser); }
     void setImportRunner(ImportRunner runner) { runImport_ = std::move(runner); }
 
@@ -132,7 +138,19 @@ private:
     void enableThresholdControls();
     void blankPicture();
     void applyTypedThreshold(QLineEdit* edit, QScrollBar* bar);
-    void reportRefusal(const varnoke::SaveOutcome& outcome);
+    // A refused save, told in the log (what to do about a palette that does not fit) and
+    // in a message box.
+    void reportRefusal(const QString& title, const QString& target, const varnoke::Failure& failure);
+    // A refused Open: a picture of another kind is offered to the import; any other
+    // refusal is told with its reason.
+    void refuseOpen(const QString& path, const varnoke::Failure& failure);
+    void tellRefusal(const QString& title, const QString& text);
+    // After Open or an import: the title names the file, and the picture is shown.
+    void showNewPicture(const QString& path);
+    // False, having told the user what to do, when no picture is loaded.
+    bool somethingToSave();
+    // The picture's name with ".scr", for the save dialog.
+    QString proposedSaveName() const;
     varnoke::PaletteModeByte paletteModeByte() const;
     bool confirmReplacing(const QString& discPath, const QString& name);
     std::optional<QString> choose(const FileChooser& chooser);
@@ -155,6 +173,8 @@ private:
     ImportRunner runImport_;
     NameChooser chooseDiscName_;
     Question askToReplace_;
+    Question askToImport_;
+    Notice tell_;
     varnoke::WindowSettings settings_;
 
     // Where each control that moves or grows sits at the window's first size.

@@ -1,5 +1,7 @@
 #include "window/window_settings.h"
 
+#include "workflow/choices.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -7,6 +9,7 @@ namespace varnoke {
 namespace {
 
 const QString kLastFolder = QStringLiteral("files/lastFolder");
+const QString kLastSaveFolder = QStringLiteral("files/lastSaveFolder");
 const QString kMode = QStringLiteral("import/mode");
 const QString kResize = QStringLiteral("import/resize");
 const QString kDither = QStringLiteral("import/dither");
@@ -35,12 +38,23 @@ void WindowSettings::rememberFolderOf(const QString& filePath) {
     store_.setValue(kLastFolder, QFileInfo(filePath).absolutePath());
 }
 
+QString WindowSettings::lastSaveFolder() const {
+    const QString folder = store_.value(kLastSaveFolder).toString();
+    return QDir(folder).exists() ? folder : lastFolder();
+}
+
+void WindowSettings::rememberSaveFolderOf(const QString& filePath) {
+    store_.setValue(kLastSaveFolder, QFileInfo(filePath).absolutePath());
+}
+
 ImportSettings WindowSettings::lastImport() const {
     ImportSettings settings;
     settings.cpcMode = static_cast<Byte>(storedNumber(store_, kMode, settings.cpcMode, 0, 2));
-    settings.resize = static_cast<ResizeRule>(storedNumber(store_, kResize, 0, 0, 2));
-    settings.dither.method = static_cast<DitherMethod>(storedNumber(
-        store_, kDither, static_cast<int>(settings.dither.method), 0, static_cast<int>(DitherMethod::Pattern)));
+    // Choices are kept by the words the converter takes, so that they outlive any
+    // reordering of the tables; an unknown word gives the default.
+    settings.resize = resizeRuleNamed(store_.value(kResize).toString().toStdString()).value_or(settings.resize);
+    settings.dither.method =
+        ditherMethodNamed(store_.value(kDither).toString().toStdString()).value_or(defaultDither(settings.cpcMode));
     settings.dither.strength = storedNumber(store_, kStrength, settings.dither.strength, 0, 100);
     settings.colours = storedNumber(store_, kColours, 0, 0, 16);
     for (const QVariant& colour : store_.value(kFixed).toList())
@@ -51,8 +65,8 @@ ImportSettings WindowSettings::lastImport() const {
 
 void WindowSettings::rememberImport(const ImportSettings& settings) {
     store_.setValue(kMode, settings.cpcMode);
-    store_.setValue(kResize, static_cast<int>(settings.resize));
-    store_.setValue(kDither, static_cast<int>(settings.dither.method));
+    store_.setValue(kResize, QString::fromLatin1(resizeChoice(settings.resize).word));
+    store_.setValue(kDither, QString::fromLatin1(ditherChoice(settings.dither.method).word));
     store_.setValue(kStrength, settings.dither.strength);
     store_.setValue(kColours, settings.colours);
     QVariantList fixed;

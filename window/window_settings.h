@@ -17,6 +17,9 @@ public:
     // The folder of the last file chosen in any of the window's dialogs; empty at first.
     QString lastFolder() const;
     void rememberFolderOf(const QString& filePath);
+    // The folder the last screen file was saved in; the last folder at first.
+    QString lastSaveFolder() const;
+    void rememberSaveFolderOf(const QString& filePath);
 
     // The settings of the last import that was put into the window; the defaults at first.
     ImportSettings lastImport() const;

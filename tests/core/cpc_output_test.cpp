@@ -181,11 +181,11 @@ TEST(SaveCommand, BaseNameDropsOnlyALowerCaseScrEnding) {
 TEST(SaveCommand, WritesBothFilesAtTheBaseNameAndTheSameBytesAgain) {
     const test::TestFolder folder;
     const ProgramState state = pictureWith(0, [](int x, int y) { return static_cast<Byte>((x + y) % 5); });
-    ASSERT_EQ(saveFiles(state, ScreenLayout::At4000, folder.str("title.scr"), Log()).status, SaveStatus::Saved);
+    ASSERT_TRUE(saveFiles(state, ScreenLayout::At4000, folder.str("title.scr"), Log()).ok());
     const Bytes screen = test::readBytes(folder / "title.scr");
-    EXPECT_EQ(saveFiles(state, ScreenLayout::At4000, folder.str("title"), Log()).status, SaveStatus::Saved);
+    EXPECT_TRUE(saveFiles(state, ScreenLayout::At4000, folder.str("title"), Log()).ok());
     EXPECT_EQ(test::readBytes(folder / "title.scr"), screen);
-    EXPECT_EQ(saveFiles(state, ScreenLayout::AtC000, folder.str("TITLE.SCR"), Log()).status, SaveStatus::Saved);
+    EXPECT_TRUE(saveFiles(state, ScreenLayout::AtC000, folder.str("TITLE.SCR"), Log()).ok());
     EXPECT_EQ(folder.names(), (Strings{"TITLE.SCR.pal", "TITLE.SCR.scr", "title.pal", "title.scr"}));
 }
 
@@ -193,7 +193,7 @@ TEST(SaveCommand, RefusalsAndFailuresLeaveTheFolderAsItWas) {
     const test::TestFolder folder;
     CapturedLog captured;
     const std::string name = folder.str("title.scr");
-    EXPECT_EQ(saveFiles(ProgramState(), ScreenLayout::At4000, name, captured.log).status, SaveStatus::NoPicture);
+    EXPECT_EQ(saveFiles(ProgramState(), ScreenLayout::At4000, name, captured.log).kind(), FailureKind::NoPicture);
     EXPECT_EQ(captured.lines.size(), 2u);
 
     // Five colours in mode 1; the least used, colour 4, lands in pen 4.
@@ -201,8 +201,8 @@ TEST(SaveCommand, RefusalsAndFailuresLeaveTheFolderAsItWas) {
         return static_cast<Byte>(x < 100 ? 26 : x < 180 ? 1 : x < 240 ? 2 : x < 290 ? 3 : 4);
     });
     captured.lines.clear();
-    SaveOutcome outcome = saveFiles(state, ScreenLayout::At4000, name, captured.log);
-    EXPECT_EQ(outcome.status, SaveStatus::PaletteRefused);
+    Expected<SavedFiles> outcome = saveFiles(state, ScreenLayout::At4000, name, captured.log);
+    EXPECT_EQ(outcome.kind(), FailureKind::PaletteRefused);
     EXPECT_EQ(captured.lines,
               (Strings{name, "4 n'est pas dans la palette - index: 4", "!!! Des couleurs restent à modifier !!!"}));
     EXPECT_TRUE(folder.names().empty());
@@ -213,8 +213,8 @@ TEST(SaveCommand, RefusalsAndFailuresLeaveTheFolderAsItWas) {
     fs::create_directory(folder / "title.pal");
     captured.lines.clear();
     outcome = saveFiles(state, ScreenLayout::At4000, name, captured.log);
-    EXPECT_EQ(outcome.status, SaveStatus::WriteFailed);
-    EXPECT_NE(outcome.reason.find("title.pal"), std::string::npos) << outcome.reason;
+    EXPECT_EQ(outcome.kind(), FailureKind::CannotWrite);
+    EXPECT_NE(outcome.reason().find("title.pal"), std::string::npos) << outcome.reason();
     EXPECT_NE(captured.lines.back().find("title.pal"), std::string::npos);
     EXPECT_EQ(test::readBytes(folder / "title.scr"),
               (Bytes{'a', 'n', ' ', 'o', 'l', 'd', 'e', 'r', ' ', 's', 'c', 'r', 'e', 'e', 'n'}));

@@ -37,9 +37,9 @@ struct Converted {
 
 std::unique_ptr<Converted> convert(const std::filesystem::path& pcx, ScreenLayout layout) {
     auto converted = std::make_unique<Converted>();
-    const OpenOutcome opened = openPictureFile(converted->state, pcx, pcx.filename().string(), Log());
-    EXPECT_TRUE(opened.accepted) << pcx << ": " << opened.reason;
-    if (!opened.accepted) return nullptr;
+    const Expected<void> opened = openPictureFile(converted->state, pcx, pcx.filename().string(), Log());
+    EXPECT_TRUE(opened.ok()) << pcx << ": " << opened.reason();
+    if (!opened.ok()) return nullptr;
     fitPalette(converted->state, Log());
     drawPicture(converted->state, converted->area, Log());
     converted->files = buildOutputFiles(converted->state, layout, Log());

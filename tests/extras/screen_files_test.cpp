@@ -72,7 +72,7 @@ TEST(PaletteFit, MakesAPictureOfAll27ColoursFitEveryMode) {
         std::vector<test::Rgb3> palette;
         for (int n = 0; n < 27; ++n) palette.push_back(test::paletteEntryOf(n));
         ProgramState state;
-        ASSERT_TRUE(openPicture(state, "all.pcx", test::pcxFile(width, pixels, palette), Log()).accepted);
+        ASSERT_TRUE(openPicture(state, "all.pcx", test::pcxFile(width, pixels, palette), Log()).ok());
         const std::vector<PenFit> fits = fitPalette(state, Log());
         EXPECT_EQ(fits.size(), 27u - pensPerMode(state)) << width;
         EXPECT_TRUE(Palette_Ok(state, Log())) << width;
@@ -199,7 +199,7 @@ TEST(CpcPreviewProgram, ShowRefusesTheWrongLayoutDamageAndUsageMistakes) {
 
 Bytes screenFileOf(const std::string& sampleName, ScreenLayout layout) {
     ProgramState state;
-    EXPECT_TRUE(openPictureFile(state, test::sample(sampleName), sampleName, Log()).accepted);
+    EXPECT_TRUE(openPictureFile(state, test::sample(sampleName), sampleName, Log()).ok());
     const OutputFiles files = buildOutputFiles(state, layout, Log());
     return {files.screenFile.begin(), files.screenFile.end()};
 }

@@ -74,30 +74,30 @@ void expectSameState(const ProgramState& a, const ProgramState& b) {
 class HostileInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(openPictureFile(state_, test::sample("sunset-mode1.pcx"), "sunset-mode1.pcx", Log()).accepted);
+        ASSERT_TRUE(openPictureFile(state_, test::sample("sunset-mode1.pcx"), "sunset-mode1.pcx", Log()).ok());
         moveLowThreshold(state_, 17, Log());
         selectPen(state_, 1);
         ASSERT_TRUE(substituteColor(state_, 26, Log()));
         selectPen(state_, 3);
         before_ = state_;
     }
-    OpenOutcome open(const Bytes& file) { return reset(), openPicture(state_, "bad.pcx", file, log_.log); }
-    OpenOutcome openFile(const fs::path& path) {
+    Expected<void> open(const Bytes& file) { return reset(), openPicture(state_, "bad.pcx", file, log_.log); }
+    Expected<void> openFile(const fs::path& path) {
         return reset(), openPictureFile(state_, path, path.filename().string(), log_.log);
     }
     void reset() { state_ = before_, log_.lines.clear(); }
     // Nothing changed; the log names the file and says why.
-    void expectRefused(const OpenOutcome& outcome, const std::string& reasonPart) {
-        EXPECT_FALSE(outcome.accepted);
-        EXPECT_TRUE(contains(outcome.reason, reasonPart)) << "reason: " << outcome.reason;
+    void expectRefused(const Expected<void>& outcome, const std::string& reasonPart) {
+        EXPECT_FALSE(outcome.ok());
+        EXPECT_TRUE(contains(outcome.reason(), reasonPart)) << "reason: " << outcome.reason();
         ASSERT_GE(log_.lines.size(), 2u);
         EXPECT_TRUE(contains(log_.lines.back(), reasonPart) || log_.lines.back() == "Format de fichier inconnu !!!")
             << log_.lines.back();
         expectSameState(state_, before_);
     }
-    void expectRefusedByDecoding(const OpenOutcome& outcome, const std::string& reasonPart) {
+    void expectRefusedByDecoding(const Expected<void>& outcome, const std::string& reasonPart) {
         expectRefused(outcome, reasonPart);
-        EXPECT_EQ(log_.lines.back(), "File rejected: " + outcome.reason + "; the picture already loaded is kept");
+        EXPECT_EQ(log_.lines.back(), "File rejected: " + outcome.reason() + "; the picture already loaded is kept");
     }
     fs::path write(const std::string& name, const Bytes& bytes) {
         test::writeBytes(folder_ / name, bytes);
@@ -140,7 +140,7 @@ TEST_F(HostileInput, EachRejectedHeaderFieldIsLoggedLastAndNamed) {
     }
     // Only the differences of the picture window count: (10, 7) to (169, 206) is 160 × 200.
     Bytes moved = test::pcxFile({160, 200, 160, 10, 7}, Bytes(32000, 1), {});
-    EXPECT_TRUE(open(moved).accepted);
+    EXPECT_TRUE(open(moved).ok());
 }
 
 // The bytes-per-line field alone gives the mode: a 160-pixel picture that claims longer
@@ -176,14 +176,14 @@ TEST_F(HostileInput, BodyOrFileCutShortOneByteAtATime) {
     for (std::size_t cut = 1; cut <= 70; ++cut) {
         SCOPED_TRACE("file shorter by " + std::to_string(cut));
         const Bytes file(good.begin(), good.end() - static_cast<std::ptrdiff_t>(cut));
-        const OpenOutcome outcome = open(file);
+        const Expected<void> outcome = open(file);
         const std::size_t whole = body.wholePixels[body.bytes.size() - cut];
         if (whole < 32000) {
             expectRefusedByDecoding(outcome, "ends after " + std::to_string(whole) + " of 32000 pixels");
             continue;
         }
         // Only the marker was lost: the picture is whole, its palette shifted by a byte.
-        EXPECT_TRUE(outcome.accepted) << outcome.reason;
+        EXPECT_TRUE(outcome.ok()) << outcome.reason();
         EXPECT_EQ(state_.pixelData.size(), whole);
         EXPECT_TRUE(std::equal(state_.pcxPalette.begin(), state_.pcxPalette.end(), file.end() - 768));
     }
@@ -217,8 +217,8 @@ TEST_F(HostileInput, ANamedPipeIsRefusedWithoutWaiting) {
     const pid_t child = ::fork();
     if (child == 0) {
         ::alarm(5);
-        const OpenOutcome outcome = openFile(pipe);
-        ::_exit(!outcome.accepted && contains(outcome.reason, "not a regular file") ? 0 : 1);
+        const Expected<void> outcome = openFile(pipe);
+        ::_exit(!outcome.ok() && contains(outcome.reason(), "not a regular file") ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -231,18 +231,18 @@ TEST_F(HostileInput, ANamedPipeIsRefusedWithoutWaiting) {
 // are not read at all.
 TEST_F(HostileInput, EveryHeaderBitAndSampledBodyBitsFlipped) {
     const Bytes good = assemble(header(), Body().bytes);
-    ASSERT_TRUE(open(good).accepted);
+    ASSERT_TRUE(open(good).ok());
     const ProgramState afterGood = state_;
     int accepted = 0, refused = 0;
     for (std::size_t bit = 0; bit < (good.size() - 768) * 8 && !HasFailure(); bit += bit < 1024 ? 1 : 11) {
         SCOPED_TRACE("bit " + std::to_string(bit));
         Bytes file = good;
         file[bit / 8] ^= static_cast<Byte>(1u << (bit % 8));
-        const OpenOutcome outcome = open(file);
+        const Expected<void> outcome = open(file);
         const std::size_t offset = bit / 8;
         if (offset >= 128) {
-            ++(outcome.accepted ? accepted : refused);
-            if (!outcome.accepted) {
+            ++(outcome.ok() ? accepted : refused);
+            if (!outcome.ok()) {
                 expectRefusedByDecoding(outcome, "of 32000 pixels");
                 continue;
             }
@@ -257,12 +257,12 @@ TEST_F(HostileInput, EveryHeaderBitAndSampledBodyBitsFlipped) {
             Palette_Ok(state_, Log());
             EXPECT_EQ(buildOutputFiles(state_, ScreenLayout::At4000, Log()).screenFile[128 + 0x7F1], state_.cpcMode);
         } else if (offset <= 11 || (offset >= 65 && offset <= 68)) {
-            ASSERT_FALSE(outcome.accepted);
+            ASSERT_FALSE(outcome.ok());
             EXPECT_TRUE(log_.lines.back() == "Format de fichier inconnu !!!" ||
                         contains(log_.lines.back(), "File rejected: "));
             expectSameState(state_, before_);
         } else {
-            ASSERT_TRUE(outcome.accepted) << outcome.reason;
+            ASSERT_TRUE(outcome.ok()) << outcome.reason();
             expectSameState(state_, afterGood);
         }
     }

@@ -49,7 +49,11 @@ TEST_F(ImportThroughConverter, PlainImportIsMode0AndSilentAndModeImportsEvenAPcx
     EXPECT_EQ(bytes("plain.scr")[128 + 0x7F1], 0);  // the mode byte
     const std::string pcx = std::string(VARNOKE_SAMPLES_DIR) + "/sunset-mode0.pcx";
     const std::string log = convert("--log --mode 1 " + pcx + " again").out;
-    EXPECT_EQ(log.rfind(pcx + "\n- Importing Picture ...\nMode = 1\n", 0), 0u) << log;
+    EXPECT_EQ(log.rfind(pcx + "\nThresholds back to 21 and 41, every colour shown as itself: the picture shows as "
+                              "imported\n- Importing Picture ...\nMode = 1\n",
+                        0),
+              0u)
+        << log;
 }
 
 TEST_F(ImportThroughConverter, BadPicturesAreRefusedWithOneLineAndNothingWritten) {
@@ -121,6 +125,23 @@ TEST(ImportSession, PictureInCpcColoursComesBackAsDrawn) {
             shown.push_back(state.inkBoxes[pen].filterColor);
         EXPECT_TRUE(std::ranges::is_permutation(shown, result.penColours));
     }
+}
+
+// Fit's border is no part of the picture: a square of one colour that no pen shows
+// exactly measures as far from its result with the border as without it.
+TEST(ImportSession, FitMeasuresThePictureNotItsBorder) {
+    LinearImage square;
+    square.width = square.height = 120;
+    for (int i = 0; i < square.width * square.height; ++i) square.rgb.insert(square.rgb.end(), {0.55f, 0.12f, 0.03f});
+    const ImportSession session(square);
+    ImportSettings settings;
+    settings.score = true;
+    settings.dither.method = DitherMethod::None;
+    const double filled = session.run(settings).score;
+    settings.resize = ResizeRule::Fit;
+    const double fitted = session.run(settings).score;
+    EXPECT_GT(filled, 2.0);
+    EXPECT_NEAR(fitted, filled, 0.05 * filled);
 }
 
 }  // namespace

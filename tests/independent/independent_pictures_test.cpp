@@ -18,8 +18,8 @@ class IndependentPicture : public ::testing::TestWithParam<std::string> {};
 TEST_P(IndependentPicture, IsReadAsEveryToolReadsIt) {
     const std::filesystem::path file = test::independentPicture(GetParam());
     ProgramState state;
-    const OpenOutcome outcome = openPictureFile(state, file, file.filename().string(), Log());
-    ASSERT_TRUE(outcome.accepted) << outcome.reason;
+    const Expected<void> outcome = openPictureFile(state, file, file.filename().string(), Log());
+    ASSERT_TRUE(outcome.ok()) << outcome.reason();
     const int width = std::stoi(GetParam().substr(GetParam().find('-') + 1, 3));
     EXPECT_EQ(state.cpcMode, width == 160 ? 0 : width == 320 ? 1 : 2);
     // These writers encode line by line, so the stream holds exactly 200 lines.
@@ -53,9 +53,9 @@ TEST(RefusedPicture, ToolDefaultsAreRefusedNamingTheField) {
     for (const auto& [name, reason, lastFieldLine] : kinds) {
         ProgramState state;
         test::CapturedLog captured;
-        const OpenOutcome outcome = openPictureFile(state, kPictures / name, name, captured.log);
-        EXPECT_FALSE(outcome.accepted) << name;
-        EXPECT_NE(outcome.reason.find(reason), std::string::npos) << outcome.reason;
+        const Expected<void> outcome = openPictureFile(state, kPictures / name, name, captured.log);
+        EXPECT_FALSE(outcome.ok()) << name;
+        EXPECT_NE(outcome.reason().find(reason), std::string::npos) << outcome.reason();
         ASSERT_GE(captured.lines.size(), 2u);
         EXPECT_EQ(captured.lines[captured.lines.size() - 2], lastFieldLine);
         EXPECT_EQ(captured.lines.back(), "Format de fichier inconnu !!!");

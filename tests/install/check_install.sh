@@ -85,6 +85,17 @@ check_converter_documents() {
   for option in $(grep -oE -- '\\-\\-[a-z0-9][a-z0-9\\-]*' <<<"$text" | sed 's/\\-/-/g' | sort -u); do
     grep -qx -- "$option" <<<"$known" || fail "the manual page explains $option, which the program does not know"
   done
+  # The dithering methods: the program's help, its manual page and its completion list
+  # the same words, in the same order, all written from the program's one table.
+  local from_help from_page from_completion
+  from_help=$("$prefix/bin/varnoke-pcx-convert" --help | sed -n '/--dither METHOD/,/(default/p' | tail -n +2 |
+    tr '\n' ' ' | sed 's/(default.*//; s/ or /, /' | tr -s ' ,' '\n\n' | grep -v '^$' | tr '\n' ' ')
+  from_page=$(sed -n '/^\.BI \\-\\-dither " METHOD"/,/^(default/p' <<<"$text" | grep -E '^\.BR? ' |
+    sed 's/^\.BR\? //; s/ ,$//; s/\\-/-/g' | tr '\n' ' ')
+  from_completion=$(sed -n '/--dither)/,/;;/p' "$completion" | grep -o "compgen -W '[^']*'" |
+    sed "s/compgen -W '//; s/'$//" | tr -s ' \n' '  ' | sed 's/ *$/ /')
+  [ -n "$from_help" ] && [ "$from_help" = "$from_page" ] && [ "$from_help" = "$from_completion" ] ||
+    fail "the methods differ: help '$from_help', manual page '$from_page', completion '$from_completion'"
   for section in OPTIONS "EXIT STATUS" EXAMPLES; do
     grep -q "^\.SH \"\?$section" <<<"$text" || fail "the manual page has no $section section"
   done

@@ -161,6 +161,7 @@ private slots:
 
     void theFolderOfTheLastChosenFileIsRemembered() {
         QTemporaryDir dir;
+        openThroughMenu(*form, samplePath("sunset-mode0.pcx"));
         saveThroughMenu(*form, dir.filePath(QStringLiteral("nothing.scr")));
         QCOMPARE(varnoke::WindowSettings().lastFolder(), dir.path());
     }

@@ -5,9 +5,11 @@
 
 #include "window/import_dialog.h"
 #include "window/window_settings.h"
+#include "workflow/choices.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +46,45 @@ void changeSettingsWhileRunning(varnoke::ImportDialog& dialog) {
     QCOMPARE(dialog.settings().dither.method, varnoke::DitherMethod::None);
 }
 
+// The dialog's settings for a plain mode 1 import, as the converter's defaults give it.
+void chooseMode1Defaults(varnoke::ImportDialog& dialog) {
+    child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(1);
+    child<QComboBox>(dialog, "ImportResize")->setCurrentIndex(0);
+    child<QComboBox>(dialog, "ImportDither")->setCurrentIndex(1);  // Floyd-Steinberg
+    child<QSlider>(dialog, "ImportStrength")->setValue(75);
+    child<QSpinBox>(dialog, "ImportColours")->setValue(4);
+    for (int n = 0; n < 27; ++n)
+        if (const auto* box = child<varnoke::ColorBox>(dialog, QStringLiteral("ImportFixed%1").arg(n).toLatin1());
+            box->isThreeD())
+            QTest::mouseClick(const_cast<varnoke::ColorBox*>(box), Qt::LeftButton);
+    waitForPreview(dialog);
+}
+
+void followTheMode(varnoke::ImportDialog& dialog) {
+    auto* methods = child<QComboBox>(dialog, "ImportDither");
+    auto* mode = child<QComboBox>(dialog, "ImportMode");
+    auto* pens = child<QSpinBox>(dialog, "ImportColours");
+    QCOMPARE(methods->count(), static_cast<int>(varnoke::kDitherChoices.size()));
+    for (int i = 0; i < methods->count(); ++i) {
+        QCOMPARE(methods->itemText(i), QString::fromLatin1(varnoke::kDitherChoices[static_cast<std::size_t>(i)].label));
+        QVERIFY(run(QStringLiteral(VARNOKE_CONVERTER), {QStringLiteral("--help")})
+                    .contains(QString::fromLatin1(varnoke::kDitherChoices[static_cast<std::size_t>(i)].word)));
+    }
+    mode->setCurrentIndex(0);
+    QCOMPARE(methods->currentText(), QStringLiteral("Floyd-Steinberg"));
+    QCOMPARE(pens->maximum(), 16);
+    mode->setCurrentIndex(2);
+    QCOMPARE(methods->currentText(), QStringLiteral("Sierra"));
+    QCOMPARE(pens->minimum(), 1);
+    QCOMPARE(pens->value(), 2);
+    methods->setCurrentIndex(2);  // the user picks Atkinson
+    mode->setCurrentIndex(0);
+    QCOMPARE(methods->currentText(), QStringLiteral("Atkinson"));
+    QCOMPARE(pens->value(), 16);
+    QVERIFY(dialog.windowTitle().contains(QStringLiteral("photo.png")));
+    waitForPreview(dialog);
+}
+
 }  // namespace
 
 class WindowImportTest : public QObject {
@@ -67,7 +108,10 @@ private slots:
         });
         QTest::keyClick(form.get(), Qt::Key_I, Qt::ControlModifier);
         QVERIFY(accepted);
-        QCOMPARE(logLines(*form).mid(1, 2), (QStringList{photo, "- Importing Picture ..."}));
+        QCOMPARE(logLines(*form).mid(1, 3),
+                 (QStringList{
+                     photo, "Thresholds back to 21 and 41, every colour shown as itself: the picture shows as imported",
+                     "- Importing Picture ..."}));
         QCOMPARE(logLines(*form).last(), QStringLiteral("- Picture Ready"));
         QCOMPARE(label(*form, "LabelMode")->text(), QStringLiteral("1"));
         for (int pen = 0; pen < 27 && !inkBox(*form, pen)->text().isEmpty(); ++pen)
@@ -75,6 +119,40 @@ private slots:
         QCOMPARE(varnoke::WindowSettings().lastImport().cpcMode, 1);
         saveThroughMenu(*form, dir.filePath(QStringLiteral("photo.scr")));
         QCOMPARE(logLines(*form).last(), QStringLiteral("Saving Ok ... "));
+    }
+
+    // The import shows what its preview showed, whatever the previous picture's
+    // thresholds and colours were: the same bytes as the converter's plain import.
+    void anImportAfterEditsSavesTheConvertersBytes() {
+        form->setImportRunner([](varnoke::ImportDialog& dialog) {
+            chooseMode1Defaults(dialog);
+            return !QTest::currentTestFailed();
+        });
+        // The second import's pens are the first's, so the edited colour is among them.
+        form->importPicture(photo);
+        clickInk(*form, 0);
+        clickCpcColor(*form, 6);
+        bar(*form, "TSLow")->setValue(33);
+        form->importPicture(photo);
+        QCOMPARE(form->state().thresholdLow, 21);
+        const QString saved = dir.filePath(QStringLiteral("window.scr"));
+        saveThroughMenu(*form, saved);
+        const QString converted = dir.filePath(QStringLiteral("converted"));
+        QCOMPARE(
+            run(QStringLiteral(VARNOKE_CONVERTER), {QStringLiteral("--mode"), QStringLiteral("1"), photo, converted}),
+            QString());
+        QCOMPARE(readFile(saved), readFile(converted + QStringLiteral(".scr")));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("window.pal"))), readFile(converted + QStringLiteral(".pal")));
+    }
+
+    // The method list is the converter's table; a change of mode takes the mode's
+    // default method until the user picks one, and the pens box counts the mode's pens.
+    void theDialogFollowsTheModeUntilTheUserPicksAMethod() {
+        form->setImportRunner([](varnoke::ImportDialog& dialog) {
+            followTheMode(dialog);
+            return false;
+        });
+        form->importPicture(photo);
     }
 
     void cancelChangesNothing() {

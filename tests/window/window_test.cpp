@@ -5,25 +5,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace window_test;
 using varnoke::ScreenLayout;
-
-namespace {
-
-// Runs a program; its standard output, or the reason it failed.
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
-}  // namespace
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -87,6 +73,38 @@ private slots:
         clickCpcColor(*form, 5);
         QCOMPARE(logLines(*form).size(), log.size() + 1);
         QCOMPARE(picture(*form), after);
+    }
+
+    // Refusals are told where the eye is: a save with nothing loaded before any file
+    // dialog, a picture that Open does not take offered to the import, and the title
+    // names the opened file.
+    void refusalsAreToldAndOpenOffersTheImport() {
+        auto form = makeForm();
+        QCOMPARE(form->windowTitle(), QStringLiteral("Varnoke PCX"));
+        QVERIFY(!form->windowIcon().isNull());
+        bool asked = false;
+        form->setSaveChooser([&asked] { return asked = true, std::optional<QString>(); });
+        trigger(*form, "SaveFileMenu");
+        QVERIFY(!asked);
+        QVERIFY(notices(*form).value(0).contains(QStringLiteral("Import Picture")));
+
+        QImage photo(64, 40, QImage::Format_RGB32);
+        photo.fill(QColor(200, 120, 40));
+        const QString png = dir.filePath(QStringLiteral("photo.png"));
+        QVERIFY(photo.save(png));
+        QString question;
+        int imports = 0;
+        form->setImportQuestion([&question](const QString& text) { return question = text, true; });
+        form->setImportRunner([&imports](varnoke::ImportDialog&) { return ++imports, false; });
+        openThroughMenu(*form, png);
+        QVERIFY(question.contains(QStringLiteral("photo.png is a PNG picture")));
+        QCOMPARE(imports, 1);
+        QVERIFY(logLines(*form).contains(QStringLiteral("Format de fichier inconnu !!!")));
+
+        openThroughMenu(*form, dir.filePath(QStringLiteral("missing.pcx")));
+        QVERIFY(notices(*form).last().startsWith(QStringLiteral("Open File: missing.pcx was not opened: ")));
+        openThroughMenu(*form, samplePath("sunset-mode1.pcx"));
+        QCOMPARE(form->windowTitle(), QStringLiteral("sunset-mode1.pcx - Varnoke PCX"));
     }
 
     // Six colours in four pens: refused, then fixed by clicks, then the converter's bytes.

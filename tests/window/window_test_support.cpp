@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,22 +26,24 @@ std::unique_ptr<TMainForm> makeForm(varnoke::ScreenLayout layout) {
     // The disc save takes the proposed name and replaces files of that name.
     form->setDiscNameChooser([](const QString& proposal) { return std::optional<QString>(proposal); });
     form->setReplaceQuestion([](const QString&) { return true; });
+    // What the window tells the user is kept on it, as "title: text", for the test to read.
+    form->setNotice([window = form.get()](const QString& title, const QString& text) {
+        window->setProperty("notices", window->property("notices").toStringList()
+                                           << title + QStringLiteral(": ") + text);
+    });
+    form->setImportQuestion([](const QString&) { return false; });
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get())) qWarning("the window was not exposed");
     return form;
 }
+
+QStringList notices(const TMainForm& form) { return form.property("notices").toStringList(); }
 
 QString samplePath(const char* name) { return QStringLiteral(VARNOKE_SAMPLES_DIR "/") + QString::fromLatin1(name); }
 
 namespace {
 
 std::optional<QString> answer(const QString& path) { return path.isEmpty() ? std::nullopt : std::optional(path); }
-
-void trigger(TMainForm& form, const char* name) {
-    auto* item = child<QAction>(form, name);
-    if (item == nullptr) qFatal("no action %s", name);
-    item->trigger();
-}
 
 void clickBoxOfRow(TMainForm& form, const char* row, int k) {
     auto* group = child<QGroupBox>(form, row);
@@ -51,6 +54,12 @@ void clickBoxOfRow(TMainForm& form, const char* row, int k) {
 }
 
 }  // namespace
+
+void trigger(TMainForm& form, const char* name) {
+    auto* item = child<QAction>(form, name);
+    if (item == nullptr) qFatal("no action %s", name);
+    item->trigger();
+}
 
 void openThroughMenu(TMainForm& form, const QString& path) {
     form.setOpenChooser([path] { return answer(path); });
@@ -101,6 +110,14 @@ QColor displayColor(int cpcColor) {
 QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
 }  // namespace window_test

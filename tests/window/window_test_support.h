@@ -25,6 +25,12 @@ std::unique_ptr<TMainForm> makeForm(varnoke::ScreenLayout layout = varnoke::Scre
 
 QString samplePath(const char* name);
 
+// What the window told the user in message boxes, each as "title: text".
+QStringList notices(const TMainForm& form);
+
+// Triggers the menu item of this object name.
+void trigger(TMainForm& form, const char* name);
+
 // File > "Open File ..." / "Save File ..." with the dialog answering `path`
 // (an empty string stands for Cancel).
 void openThroughMenu(TMainForm& form, const QString& path);
@@ -62,5 +68,8 @@ QImage picture(const TMainForm& form);
 QColor displayColor(int cpcColor);
 
 QByteArray readFile(const QString& path);
+
+// Runs a program; its standard output, or the reason it failed.
+QString run(const QString& program, const QStringList& arguments);
 
 }  // namespace window_test

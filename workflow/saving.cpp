@@ -1,0 +1,137 @@
+#include "workflow/saving.h"
+
+#include "cpc/amsdos_header.h"
+#include "cpc/screen_file_reader.h"
+#include "extras/cpc_preview.h"
+#include "extras/disc_image.h"
+#include "extras/png_writer.h"
+#include "palette/palette_check.h"
+#include "pcx/pcx_writer.h"
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace varnoke {
+namespace {
+
+struct ExtraOutputs {
+    std::vector<Byte> preview;
+    std::vector<Byte> pcx;
+    std::optional<DiscImageUpdate> disc;
+    std::array<DiscFile, 2> discFiles;
+    // The disc's log lines, given after "Saving Ok ... " as when it is written last.
+    std::vector<std::string> discLog;
+};
+
+Expected<ExtraOutputs> buildExtras(const ProgramState& state, const OutputFiles& files, const SaveRequest& request) {
+    ExtraOutputs extras;
+    if (!request.pcxFile.empty()) extras.pcx = encodePcx(state);
+    if (!request.previewFile.empty()) {
+        Expected<PictureArea> area = previewScreenImage(
+            std::span<const Byte, kScreenImageSize>(files.screenFile.data() + kAmsdosHeaderSize, kScreenImageSize));
+        if (!area) return area.failure();
+        Expected<std::vector<Byte>> png = encodePng(area.value());
+        if (!png) return png.failure();
+        extras.preview = std::move(png.value());
+    }
+    if (!request.discImage.empty()) {
+        Expected<std::array<DiscFile, 2>> discFiles = outputDiscFiles(files, request.output);
+        if (!discFiles) return discFiles.failure();
+        extras.discFiles = discFiles.value();
+        const Log discLog([&extras](std::string_view line) { extras.discLog.emplace_back(line); });
+        Expected<DiscImageUpdate> update = prepareDiscImage(request.discImage, extras.discFiles, discLog);
+        if (!update) return update.failure();
+        extras.disc = std::move(update.value());
+    }
+    return extras;
+}
+
+std::vector<FileToWrite> extraWrites(const ExtraOutputs& extras, const SaveRequest& request) {
+    std::vector<FileToWrite> writes;
+    if (!request.previewFile.empty()) writes.push_back({request.previewFile, extras.preview});
+    if (!request.pcxFile.empty()) writes.push_back({request.pcxFile, extras.pcx});
+    if (extras.disc) writes.push_back({request.discImage, extras.disc->image, Permissions::OfReplacedFile});
+    return writes;
+}
+
+void logExtrasWritten(const ExtraOutputs& extras, const SaveRequest& request, const Log& log) {
+    if (!request.previewFile.empty()) log.DEBUG("Preview written: " + request.previewFile);
+    if (!request.pcxFile.empty()) log.DEBUG("PCX written: " + request.pcxFile);
+    if (!extras.disc) return;
+    for (const std::string& line : extras.discLog) log.DEBUG(line);
+    logDiscImageWritten(*extras.disc, extras.discFiles, log);
+}
+
+}  // namespace
+
+Expected<SavedFiles> saveWithExtras(const ProgramState& state, const SaveRequest& request, const Log& log) {
+    log.DEBUG(request.output);
+    if (Expected<void> ready = checkBeforeSaving(state, log); !ready) return ready.failure();
+    const OutputFiles files = buildOutputFiles(state, request.layout, log, request.paletteModeByte);
+    Expected<ExtraOutputs> extras = buildExtras(state, files, request);
+    if (!extras) {
+        log.DEBUG("Nothing saved: " + extras.reason());
+        return extras.failure();
+    }
+    Expected<SavedFiles> saved = writeOutputFiles(files, request.output, extraWrites(extras.value(), request), log);
+    if (saved) logExtrasWritten(extras.value(), request, log);
+    return saved;
+}
+
+Expected<SavedFiles> saveOnDisc(const ProgramState& state, ScreenLayout layout, const std::string& name,
+                                const std::string& disc, const Log& log, PaletteModeByte modeByte) {
+    return saveToDiscImage(state, layout, name, disc, log, modeByte);
+}
+
+Expected<void> showScreenFile(const std::string& screenFile, ScreenLayout layout, const std::string& png,
+                              const Log& log) {
+    // Larger files are read only as far as needed to say they are too large.
+    Expected<std::vector<Byte>> bytes = readWholeFile(screenFile, 1u << 20);
+    if (!bytes) return bytes.failure();
+    Expected<ScreenFile> screen = parseScreenFile(bytes.value());
+    if (!screen)
+        return Failure{screenFile + " is not a screen file of this program: " + screen.reason(),
+                       FailureKind::Malformed};
+    const ScreenFile& file = screen.value();
+    if (file.layout != layout) {
+        const char* const at = file.layout == ScreenLayout::At4000 ? "&4000" : "&C000";
+        const char* const wanted = layout == ScreenLayout::At4000 ? "&4000" : "&C000";
+        return Failure{screenFile + " loads at " + at + ", not at " + wanted + "; " +
+                           (layout == ScreenLayout::AtC000 ? "drop --c000" : "add --c000"),
+                       FailureKind::Usage};
+    }
+    log.DEBUG(screenFile);
+    log.DEBUG("Mode = ", file.inks.mode);
+    for (int pen = 0; pen < pensOfMode(file.inks.mode); ++pen)
+        log.DEBUG("Pen " + std::to_string(pen) + " = ", file.inks.colors[static_cast<std::size_t>(pen)]);
+    Expected<PictureArea> area = previewScreenImage(file.image);
+    if (!area) return Failure{area.reason(), FailureKind::CannotWrite};
+    Expected<std::vector<Byte>> encoded = encodePng(area.value());
+    if (!encoded) return Failure{encoded.reason(), FailureKind::CannotWrite};
+    if (const Expected<void> written = writeFilesAtomically(std::array<FileToWrite, 1>{{{png, encoded.value()}}});
+        !written)
+        return written.failure();
+    log.DEBUG("Preview written: " + png);
+    return {};
+}
+
+std::optional<PaletteProblem> paletteProblem(const ProgramState& state) {
+    const std::optional<PenOutsideMode> outside = firstPenOutsideMode(state);
+    if (!outside) return std::nullopt;
+    PaletteProblem problem;
+    problem.pen = outside->pen;
+    problem.filterColor = outside->filterColor;
+    problem.shownColor = state.colorSubstitution[outside->filterColor];
+    problem.modePens = pensPerMode(state);
+    std::vector<std::string> colours;
+    for (Byte pen = 0; pen < problem.modePens; ++pen) {
+        const Byte filter = state.inkBoxes[pen].filterColor;
+        if (filter != kEmptyPen) colours.push_back(std::to_string(state.colorSubstitution[filter]));
+    }
+    for (std::size_t i = 0; i < colours.size(); ++i)
+        problem.modeColours += (i == 0 ? "" : i + 1 == colours.size() ? " and " : ", ") + colours[i];
+    return problem;
+}
+
+}  // namespace varnoke

@@ -1,0 +1,54 @@
+// Saving with what goes beside the screen files, for both fronts: a PNG picture of what
+// the CPC will show, the picture as a PCX file, and the files on a CPC disc image.
+// Everything is built in memory before anything is written, so that a problem with any
+// output leaves every file as it was.
+#pragma once
+
+#include "cpc/save_command.h"
+#include "main/expected.h"
+#include "main/program_state.h"
+
+#include <string>
+
+namespace varnoke {
+
+struct SaveRequest {
+    // The screen file's name; a final ".scr" is dropped before ".scr" and ".pal" are added.
+    std::string output;
+    ScreenLayout layout = ScreenLayout::At4000;
+    PaletteModeByte paletteModeByte = PaletteModeByte::Zero;
+    // Each, when not empty: also write a PNG picture of what the CPC will show, the
+    // picture as a 256-colour PCX file that Open takes, or put the files on this disc
+    // image (named after `output`; created if missing, files of the same name replaced).
+    std::string previewFile;
+    std::string pcxFile;
+    std::string discImage;
+};
+
+// The Save command with its extras: logs the output's name, refuses as the Save command
+// does (no picture, palette check), then writes every file or none.
+Expected<SavedFiles> saveWithExtras(const ProgramState& state, const SaveRequest& request, const Log& log);
+
+// The Save command aimed at a disc image only: the files NAME.SCR and NAME.PAL on `disc`.
+Expected<SavedFiles> saveOnDisc(const ProgramState& state, ScreenLayout layout, const std::string& name,
+                                const std::string& disc, const Log& log, PaletteModeByte modeByte);
+
+// Draws a screen file written by this program, as the CPC shows it, into a PNG file:
+// logs its name, its mode and its pens, then "Preview written: " and the PNG's name.
+// Refuses a file of another layout than `layout`, saying which option gives its own.
+Expected<void> showScreenFile(const std::string& screenFile, ScreenLayout layout, const std::string& png,
+                              const Log& log);
+
+// A save refused because a pen shows a colour that none of the mode's pens shows: which
+// pen, and what it shows. Nothing when the palette fits.
+struct PaletteProblem {
+    int pen = 0;
+    int filterColor = 0;
+    int shownColor = 0;
+    int modePens = 0;
+    // The colours the mode's pens show, as "0, 26, 6 and 9".
+    std::string modeColours;
+};
+std::optional<PaletteProblem> paletteProblem(const ProgramState& state);
+
+}  // namespace varnoke
