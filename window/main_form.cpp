@@ -12,10 +12,10 @@
 #include "window/import_dialog.h"
 #include "window/picture_view.h"
 #include "window/threshold_bar.h"
+#include "window/window_parts.h"
 #include "workflow/picture_road.h"
 #include "workflow/saving.h"
 
-#include <qdrawutil.h>
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -24,7 +24,6 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
@@ -35,11 +34,8 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QProxyStyle>
-#include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyleOption>
 #include <QTextCursor>
 #include <QUrl>
 
@@ -50,7 +46,14 @@
 
 namespace {
 
+using varnoke::askDiscName;
 using varnoke::Byte;
+using varnoke::cpcColourTip;
+using varnoke::GroupBoxStyle;
+using varnoke::kEditTip;
+using varnoke::kHighBarTip;
+using varnoke::kLowBarTip;
+using varnoke::penTip;
 
 // The window's own size and place on the screen. The controls below are laid out in
 // pixels, relative to their parents, inside the area under the menu bar.
@@ -73,38 +76,6 @@ constexpr int kBoxWidth = 15;
 constexpr int kBoxHeight = 17;
 
 const QColor kLogText(0x80, 0x00, 0x00);  // maroon
-
-// Group boxes draw their caption on the frame's top line, so that the frame begins
-// half a caption down and the controls placed from top 13 or 16 lie inside it.
-class GroupBoxStyle : public QProxyStyle {
-public:
-    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
-                         const QWidget* widget) const override {
-        QRect rect = QProxyStyle::subControlRect(control, option, part, widget);
-        if (control != CC_GroupBox) return rect;
-        const int captionHeight = option->fontMetrics.height();
-        if (part == SC_GroupBoxLabel) rect.moveTo(6, 0);
-        if (part == SC_GroupBoxFrame) rect.setTop(captionHeight / 2);
-        return rect;
-    }
-
-    // An etched line, interrupted by the caption.
-    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
-                       const QWidget* widget) const override {
-        if (element == PE_FrameGroupBox) {
-            painter->save();
-            if (const auto* group = qobject_cast<const QGroupBox*>(widget); group && !group->title().isEmpty()) {
-                const QFontMetrics& metrics = option->fontMetrics;
-                const QRect caption(4, 0, metrics.horizontalAdvance(group->title()) + 6, metrics.height());
-                painter->setClipRegion(QRegion(group->rect()) - QRegion(caption), Qt::IntersectClip);
-            }
-            qDrawShadeRect(painter, option->rect, option->palette, true, 1, 0, nullptr);
-            painter->restore();
-            return;
-        }
-        QProxyStyle::drawPrimitive(element, option, painter, widget);
-    }
-};
 
 const QStringList kOpenFilters{QStringLiteral("Fichiers .pcx 160*200 pixels 256 couleurs indexées (*.pcx)"),
                                QStringLiteral("Tous les fichiers (*.*)")};
@@ -141,37 +112,6 @@ constexpr int kMostBarWidening = 96;
 constexpr int kDialogWidth = 880;
 constexpr int kDialogHeight = 520;
 
-const QString kLowBarTip = QStringLiteral(
-    "Low threshold (0 to 62): where a colour component turns from off to half.\n"
-    "Drag, use the mouse wheel or the arrow keys, or type a number in the box and press Return.");
-const QString kHighBarTip = QStringLiteral(
-    "High threshold (0 to 62): where a colour component turns from half to full.\n"
-    "Drag, use the mouse wheel or the arrow keys, or type a number in the box and press Return.");
-const QString kEditTip = QStringLiteral("Type a threshold from 0 to 62 and press Return to move the bar.");
-
-QString cpcColourTip(int color) {
-    const varnoke::ColorLevels levels = varnoke::cpcColorLevels(static_cast<Byte>(color));
-    return QStringLiteral("CPC colour %1: %2 (green %3, red %4, blue %5)\nClick to show the picked pen in this colour.")
-        .arg(color)
-        .arg(QString::fromLatin1(varnoke::cpcColorName(static_cast<Byte>(color))))
-        .arg(levels.green)
-        .arg(levels.red)
-        .arg(levels.blue);
-}
-
-QString penTip(const varnoke::ProgramState& state, int pen) {
-    const Byte filter = state.inkBoxes[static_cast<std::size_t>(pen)].filterColor;
-    const QString role = pen < varnoke::pensPerMode(state) ? QStringLiteral("a pen of the mode")
-                                                           : QStringLiteral("beyond the mode's pens");
-    if (filter == varnoke::kEmptyPen) return QStringLiteral("Pen %1 (%2): no colour").arg(pen).arg(role);
-    const Byte shown = state.colorSubstitution[filter];
-    return QStringLiteral("Pen %1 (%2): CPC colour %3, %4\nClick to pick it, then click a CPC colour to change it.")
-        .arg(pen)
-        .arg(role)
-        .arg(shown)
-        .arg(QString::fromLatin1(varnoke::cpcColorName(shown)));
-}
-
 // The area under the menu bar; tells the window when its size changes.
 class ClientArea : public QWidget {
 public:
@@ -194,27 +134,6 @@ QHash<QWidget*, QRect> firstGeometries(std::initializer_list<QWidget*> widgets) 
 void scrollLogToEnd(QPlainTextEdit* log) {
     QScrollBar* bar = log->verticalScrollBar();
     bar->setValue(bar->maximum());
-}
-
-// The name of the files on a disc: up to 8 letters, digits, '-' or '_', in upper case.
-std::optional<QString> askDiscName(QWidget* parent, const QString& proposal) {
-    QInputDialog dialog(parent);
-    dialog.setObjectName(QStringLiteral("DiscNameDialog"));
-    dialog.setWindowTitle(QStringLiteral("Save to disc image"));
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setLabelText(
-        QStringLiteral("Name of the files on the disc (NAME.SCR and NAME.PAL):\n"
-                       "up to 8 letters, digits, - or _"));
-    dialog.setTextValue(proposal);
-    if (auto* edit = dialog.findChild<QLineEdit*>()) {
-        edit->setMaxLength(8);
-        edit->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[A-Za-z0-9_-]{1,8}")), edit));
-    }
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QString name = dialog.textValue().toUpper();
-    if (!varnoke::isDiscName(name.toStdString())) return std::nullopt;
-    return name;
 }
 
 std::optional<QString> runFileDialog(QFileDialog* dialog, const QString& folder, const QString& proposal = {}) {
