@@ -9,7 +9,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +42,22 @@ void settle(varnoke::ImportDialog& dialog) {
     if (!settled) std::fprintf(stderr, "the import preview did not settle in a minute\n");
 }
 
+// A window with a message box over it, as the screen shows them together.
+bool saveWithMessage(QWidget& window, const QString& title, const QString& text, QMessageBox::Icon icon,
+                     const QString& path) {
+    QMessageBox box(icon, title, text,
+                    icon == QMessageBox::Question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, &window);
+    box.show();
+    QTest::qWait(300);
+    QImage shot = window.grab().toImage();
+    QPainter painter(&shot);
+    painter.drawPixmap(box.geometry().topLeft() - window.geometry().topLeft(), box.grab());
+    painter.end();
+    const bool saved = shot.save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
 bool shootImport(TMainForm& form, const QDir& out) {
     bool saved = true;
     form.setImportRunner([&](varnoke::ImportDialog& dialog) {
@@ -49,6 +70,23 @@ bool shootImport(TMainForm& form, const QDir& out) {
         return true;
     });
     form.importPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
+
+    // A square part of the photo with Fit and two colours the pens must show: the border
+    // drawn on the source, the colours ticked.
+    const QString square = out.filePath(QStringLiteral("square.png"));
+    QImage(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg")).copy(200, 0, 400, 400).save(square);
+    form.setImportRunner([&](varnoke::ImportDialog& dialog) {
+        dialog.show();
+        dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(0);
+        dialog.findChild<QComboBox*>(QStringLiteral("ImportResize"))->setCurrentIndex(1);
+        for (const char* fixed : {"ImportFixed0", "ImportFixed26"})
+            QTest::mouseClick(dialog.findChild<QWidget*>(QString::fromLatin1(fixed)), Qt::LeftButton);
+        settle(dialog);
+        saved = save(dialog, out.filePath(QStringLiteral("import-fit.png"))) && saved;
+        return false;
+    });
+    form.importPicture(square);
+    QFile::remove(square);
     return saved;
 }
 
@@ -72,8 +110,23 @@ int main(int argc, char** argv) {
 
     TMainForm refused(varnoke::ScreenLayout::At4000);
     refused.show();
+    refused.setNotice([&](const QString& title, const QString& text) {
+        saved = saveWithMessage(refused, title, text, QMessageBox::Warning,
+                                out.filePath(QStringLiteral("window-refused-save.png"))) &&
+                saved;
+    });
     refused.openPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/samples/sunset-mode1-six-colours.pcx"));
     refused.savePicture(settings.filePath(QStringLiteral("six.scr")));
-    saved = save(refused, out.filePath(QStringLiteral("window-refused-save.png"))) && saved;
+
+    // Open given a photo: its log lines, then the offer to import it.
+    TMainForm offered(varnoke::ScreenLayout::At4000);
+    offered.show();
+    offered.setImportQuestion([&](const QString& question) {
+        saved = saveWithMessage(offered, QStringLiteral("Open File"), question, QMessageBox::Question,
+                                out.filePath(QStringLiteral("window-open-offers-import.png"))) &&
+                saved;
+        return false;
+    });
+    offered.openPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
     return saved ? 0 : 1;
 }

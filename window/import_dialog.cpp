@@ -116,7 +116,9 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     form->addRow(QStringLiteral("&Mode:"), mode_);
     form->addRow(QStringLiteral("&Resize:"), resize_);
     form->addRow(QStringLiteral("&Dithering:"), dither_);
-    form->addRow(QStringLiteral("&Strength:"), strengthRow);
+    auto* strengthLabel = new QLabel(QStringLiteral("&Strength:"), column);
+    strengthLabel->setBuddy(strength_);
+    form->addRow(strengthLabel, strengthRow);
     form->addRow(QStringLiteral("&Pens:"), colours_);
     auto* fixedGroup = named(new QGroupBox(QStringLiteral("Colours the pens must show"), column), "ImportFixed");
     buildFixedColours(fixedGroup, settings);
@@ -315,11 +317,12 @@ void ImportDialog::settingsChanged() {
     startRun(settings());
 }
 
-void ImportDialog::startRun(const ImportSettings& settings) {
+void ImportDialog::startRun(ImportSettings settings) {
     waiting_.reset();
     runPending_ = true;
     std::shared_ptr<const ImportSession> session = session_;
-    running_.setFuture(QtConcurrent::run(&runThread_, [session, settings] { return session->run(settings); }));
+    running_.setFuture(
+        QtConcurrent::run(&runThread_, [session, settings = std::move(settings)] { return session->run(settings); }));
 }
 
 void ImportDialog::runFinished() {

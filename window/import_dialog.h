@@ -52,7 +52,8 @@ private:
     void showSource();
     void showPens(const ImportResult& result);
     void settingsChanged();
-    void startRun(const ImportSettings& settings);
+    // Takes the settings by value: they may be the waiting ones, which it clears.
+    void startRun(ImportSettings settings);
     void runFinished();
     void startMeasure();
     void measureFinished();

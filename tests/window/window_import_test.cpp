@@ -40,9 +40,11 @@ void changeSettingsWhileRunning(varnoke::ImportDialog& dialog) {
     child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(2);
     QVERIFY(dialog.isBusy() && child<QWidget>(dialog, "ImportBusy")->isVisibleTo(&dialog));
     child<QComboBox>(dialog, "ImportDither")->setCurrentIndex(0);
+    QTest::mouseClick(child<QWidget>(dialog, "ImportFixed26"), Qt::LeftButton);  // white must be a pen
     child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(1);
     waitForPreview(dialog);
     QCOMPARE(dialog.result()->cpcMode, 1);
+    QVERIFY(std::ranges::count(dialog.result()->penColours, 26) == 1);
     QCOMPARE(dialog.settings().dither.method, varnoke::DitherMethod::None);
 }
 
