@@ -48,6 +48,8 @@ private:
     QWidget* buildPreviewColumn();
     void buildFixedColours(QWidget* parent, const ImportSettings& settings);
     QWidget* buildPenRow(QWidget* parent);
+    // Every setting's change runs the import again (a change of mode through modeChanged).
+    void connectSettings();
     void modeChanged();
     void showSource();
     void showPens(const ImportResult& result);

@@ -125,8 +125,8 @@ std::optional<PaletteProblem> paletteProblem(const ProgramState& state) {
     problem.shownColor = state.colorSubstitution[outside->filterColor];
     problem.modePens = pensPerMode(state);
     std::vector<std::string> colours;
-    for (Byte pen = 0; pen < problem.modePens; ++pen) {
-        const Byte filter = state.inkBoxes[pen].filterColor;
+    for (int pen = 0; pen < problem.modePens; ++pen) {
+        const Byte filter = state.inkBoxes[static_cast<std::size_t>(pen)].filterColor;
         if (filter != kEmptyPen) colours.push_back(std::to_string(state.colorSubstitution[filter]));
     }
     for (std::size_t i = 0; i < colours.size(); ++i)
