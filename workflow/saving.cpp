@@ -19,7 +19,7 @@ struct ExtraOutputs {
     std::vector<Byte> preview;
     std::vector<Byte> pcx;
     std::optional<DiscImageUpdate> disc;
-    std::array<DiscFile, 2> discFiles;
+    PictureDiscFiles discFiles;
     // The disc's log lines, given after "Saving Ok ... " as when it is written last.
     std::vector<std::string> discLog;
 };
@@ -36,11 +36,11 @@ Expected<ExtraOutputs> buildExtras(const ProgramState& state, const OutputFiles&
         extras.preview = std::move(png.value());
     }
     if (!request.discImage.empty()) {
-        Expected<std::array<DiscFile, 2>> discFiles = outputDiscFiles(files, request.output);
+        Expected<PictureDiscFiles> discFiles = outputDiscFiles(files, request.output);
         if (!discFiles) return discFiles.failure();
-        extras.discFiles = discFiles.value();
+        extras.discFiles = std::move(discFiles.value());
         const Log discLog([&extras](std::string_view line) { extras.discLog.emplace_back(line); });
-        Expected<DiscImageUpdate> update = prepareDiscImage(request.discImage, extras.discFiles, discLog);
+        Expected<DiscImageUpdate> update = prepareDiscImage(request.discImage, extras.discFiles.files, discLog);
         if (!update) return update.failure();
         extras.disc = std::move(update.value());
     }
@@ -60,7 +60,7 @@ void logExtrasWritten(const ExtraOutputs& extras, const SaveRequest& request, co
     if (!request.pcxFile.empty()) log.DEBUG("PCX written: " + request.pcxFile);
     if (!extras.disc) return;
     for (const std::string& line : extras.discLog) log.DEBUG(line);
-    logDiscImageWritten(*extras.disc, extras.discFiles, log);
+    logDiscImageWritten(*extras.disc, extras.discFiles.files, log);
 }
 
 }  // namespace
