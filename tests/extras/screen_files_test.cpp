@@ -2,7 +2,9 @@
 // mode, ties to the lower pen), the preview PNG of --preview and --show checked pixel by
 // pixel as netpbm decodes it (which reads back screen files of every mode and layout),
 // and screen files refused for every damage with a reason that says what and where.
+#include "cpc/overscan_screen.h"
 #include "cpc/save_command.h"
+#include "import/import_session.h"
 #include "cpc/screen_file_reader.h"
 #include "palette/palette_check.h"
 #include "palette/palette_fit.h"
@@ -253,6 +255,42 @@ TEST(ScreenFileReader, RefusesDamagedHeadersSizesModesAndInkTables) {
     mode2[128 + 0x7D5] = 200;
     mode2[128 + 0x7E5] = 0x12;
     EXPECT_EQ(reasonFor(mode2), "accepted");
+}
+
+// An overscan file is read with or without its AMSDOS header; a damaged one gets a reason
+// that names what is wrong, and its pens' colours come back from their codes.
+TEST(OverscanFileReader, ReadsThePensBackAndRefusesDamage) {
+    ProgramState state;
+    Bytes pens(768 * 272, 1);
+    for (std::size_t i = 0; i < pens.size(); i += 3) pens[i] = 0;
+    installImport(state, {2, ScreenFormat::Overscan, {26, 6}, pens, 0}, Log());
+    const Bytes valid = buildOutputFiles(state, ScreenLayout::At4000, Log()).screenFile;
+    const auto reason = [](const Bytes& file) {
+        const Expected<OverscanFile> read = parseOverscanFile(file);
+        return read ? "mode " + std::to_string(read.value().mode) + " pen colours " +
+                          std::to_string(read.value().colors[0]) + " " + std::to_string(read.value().colors[1])
+                    : read.reason();
+    };
+    EXPECT_EQ(reason(valid), "mode 2 pen colours 6 26");
+    EXPECT_EQ(reason(Bytes(valid.begin() + 128, valid.end())), "mode 2 pen colours 6 26");
+    const std::tuple<std::size_t, Byte, std::string> damage[] = {
+        {5, 'X', "the checksum at offset 67 is 0x"},
+        {18, 0, "gives file type 0 loaded at &0170; an overscan file is binary (2) and loads at &0170"},
+        {128 + 0x14, 0x11, "the mode byte at &0184 is &11, not &0E, &0F or &10"},
+        {128 + 0x3C, 1, "the byte at &01AC marks a CPC Plus palette"},
+        {128 + 0x7D91, 0x20, "pen 1 has code &20 at &7F01, not a gate-array colour (&40 to &5F)"},
+    };
+    for (const auto& [offset, value, expected] : damage) {
+        Bytes file = valid;
+        file[offset] = value;
+        if (offset != 5) {
+            const unsigned sum = std::accumulate(file.begin(), file.begin() + 67, 0u);
+            file[67] = static_cast<Byte>(sum & 0xFF), file[68] = static_cast<Byte>(sum >> 8);
+        }
+        EXPECT_NE(reason(file).find(expected), std::string::npos) << offset << ": " << reason(file);
+    }
+    EXPECT_NE(reason(Bytes(valid.begin(), valid.end() - 1)).find("it is 32767 bytes long; an overscan file is 32768"),
+              std::string::npos);
 }
 
 }  // namespace
