@@ -34,9 +34,9 @@ struct LinearImage {
 // darkest pen and play no part in choosing the pens.
 struct GridPicture {
     Byte cpcMode = 0;
-    ScreenFormat screen = ScreenFormat::Standard;
     LinearImage image;
     std::vector<bool> border;  // empty, or one flag per pixel
+    ScreenFormat screen = ScreenFormat::Standard;
 };
 
 }  // namespace varnoke
