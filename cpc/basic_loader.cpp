@@ -40,7 +40,9 @@ public:
         if (n < 10) return put(static_cast<Byte>(kSmallNumber + n));
         return put(kByteNumber).put(static_cast<Byte>(n));
     }
-    LineWriter& hex(std::uint16_t n) { return put(kHexNumber).put(static_cast<Byte>(n & 0xFF)).put(static_cast<Byte>(n >> 8)); }
+    LineWriter& hex(std::uint16_t n) {
+        return put(kHexNumber).put(static_cast<Byte>(n & 0xFF)).put(static_cast<Byte>(n >> 8));
+    }
     LineWriter& quoted(std::string_view text) {
         put('"');
         bytes_.insert(bytes_.end(), text.begin(), text.end());

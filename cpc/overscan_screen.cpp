@@ -21,7 +21,7 @@ constexpr std::array<Byte, 4> kEntry{
     0xC3, 0x00, 0x08,  // &0171  JP &0800
 };
 
-constexpr std::array<Byte, 0x94> kRoutine{
+constexpr std::array<Byte, 0x42> kMain{
     0x21, 0x7A, 0x08,  // &0800  LD HL,&087A      ; the overscan CRTC values
     0xCD, 0x42, 0x08,  // &0803  CALL &0842
     0x3A, 0x84, 0x01,  // &0806  LD A,(&0184)     ; the mode byte, &0E + mode
@@ -54,7 +54,10 @@ constexpr std::array<Byte, 0x94> kRoutine{
     0x01, 0x89, 0x7F,  // &083C  LD BC,&7F89      ; mode 1, lower ROM on
     0xED, 0x49,        // &083F  OUT (C),C
     0xC7,              // &0841  RST 0            ; the firmware's reset
-    // Sets CRTC registers from a list of (register, value) pairs that &FF ends.
+};
+
+// Sets CRTC registers from a list of (register, value) pairs that &FF ends.
+constexpr std::array<Byte, 0x11> kSetCrtc{
     0x7E,              // &0842  LD A,(HL)
     0xFE, 0xFF,        // &0843  CP &FF
     0xC8,              // &0845  RET Z
@@ -66,7 +69,10 @@ constexpr std::array<Byte, 0x94> kRoutine{
     0xED, 0x79,        // &084E  OUT (C),A        ; its value
     0x23,              // &0850  INC HL
     0x18, 0xEF,        // &0851  JR &0842
-    // The space bar, read through the sound chip's register 14, keyboard line 5.
+};
+
+// The space bar, read through the sound chip's register 14, keyboard line 5.
+constexpr std::array<Byte, 0x27> kSpaceBarTest{
     0x01, 0x0E, 0xF4,  // &0853  LD BC,&F40E
     0xED, 0x49,        // &0856  OUT (C),C        ; port A := 14, the keyboard register
     0x01, 0xC0, 0xF6,  // &0858  LD BC,&F6C0
@@ -85,15 +91,41 @@ constexpr std::array<Byte, 0x94> kRoutine{
     0xED, 0x49,        // &0876  OUT (C),C        ; port C := 0
     0x17,              // &0878  RLA              ; bit 7, the space bar, into carry
     0xC9,              // &0879  RET
-    // &087A: the overscan screen, drawn in the header
-    0x01, 0x30, 0x02, 0x32, 0x06, 0x22, 0x07, 0x23, 0x0C, 0x0D, 0x0D, 0x00, 0xFF,
-    // &0887: the firmware's screen: 40 characters, 25 rows, syncs at 46 and 30, &C000
-    0x01, 0x28, 0x02, 0x2E, 0x06, 0x19, 0x07, 0x1E, 0x0C, 0x30, 0x0D, 0x00, 0xFF,
 };
 
+// The CRTC's values: the overscan screen drawn in the header, then the firmware's.
+constexpr std::array<Byte, 26> kCrtcValues{
+    0x01, 0x30,  // &087A  R1 = 48 characters a line
+    0x02, 0x32,  // &087C  R2 = 50, the horizontal sync
+    0x06, 0x22,  // &087E  R6 = 34 rows
+    0x07, 0x23,  // &0880  R7 = 35, the vertical sync
+    0x0C, 0x0D,  // &0882  R12 = &0D: MA11, MA10 and MA8 set
+    0x0D, 0x00,  // &0884  R13 = 0: the screen starts at &0200
+    0xFF,        // &0886
+    0x01, 0x28,  // &0887  R1 = 40
+    0x02, 0x2E,  // &0889  R2 = 46
+    0x06, 0x19,  // &088B  R6 = 25
+    0x07, 0x1E,  // &088D  R7 = 30
+    0x0C, 0x30,  // &088F  R12 = &30: the screen at &C000
+    0x0D, 0x00,  // &0891  R13 = 0
+    0xFF,        // &0893
+};
+
+struct Block {
+    std::uint16_t address;
+    std::span<const Byte> bytes;
+};
+constexpr std::array<Block, 5> kBlocks{{
+    {0x0170, kEntry},
+    {0x0800, kMain},
+    {0x0842, kSetCrtc},
+    {0x0853, kSpaceBarTest},
+    {0x087A, kCrtcValues},
+}};
+
 // The firmware colour number of each of the gate array's 32 colour codes (bits 4-0).
-constexpr std::array<Byte, 32> kColourOfCode{13, 13, 19, 25, 1, 7,  10, 16, 7, 25, 24, 26, 6, 8,  15, 17,
-                                             1,  19, 18, 20, 0, 2,  9,  11, 4, 22, 21, 23, 3, 5, 12, 14};
+constexpr std::array<Byte, 32> kColourOfCode{13, 13, 19, 25, 1, 7, 10, 16, 7, 25, 24, 26, 6, 8, 15, 17,
+                                             1,  19, 18, 20, 0, 2, 9,  11, 4, 22, 21, 23, 3, 5, 12, 14};
 
 std::string hex(unsigned value, int digits) {
     char text[8];
@@ -111,8 +143,9 @@ OverscanImage encodeOverscanImage(const ProgramState& state) {
         for (int x = 0; x < static_cast<int>(kOverscanBytesPerRow); ++x)
             image[line + static_cast<std::size_t>(x)] = encoder.encodeScreenByte(y, x);
     }
-    std::copy(kEntry.begin(), kEntry.end(), image.begin());
-    std::copy(kRoutine.begin(), kRoutine.end(), image.begin() + static_cast<std::ptrdiff_t>(at(kOverscanRoutineAddress)));
+    for (const Block& block : kBlocks)
+        std::copy(block.bytes.begin(), block.bytes.end(),
+                  image.begin() + static_cast<std::ptrdiff_t>(at(block.address)));
     image[at(kOverscanModeAddress)] = static_cast<Byte>(kOverscanModeBase + std::min<Byte>(state.cpcMode, 2));
     // The codes of the mode's pens, then black.
     std::array<Byte, kInkTableSize> table{};

@@ -152,7 +152,7 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
     const int modePens = pensOfMode(mode);
     const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
-    const PenKey penKey{mode,    settings.resize,        settings.screen,
+    const PenKey penKey{mode,    settings.resize,       settings.screen,
                         colours, settings.fixedColours, penDither.method != DitherMethod::None};
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength};
     std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
@@ -203,8 +203,7 @@ double ImportSession::measure(const ImportSettings& settings, std::span<const By
     const PixelRegion region = measuredRegion(cache.source, mode, settings.resize, settings.screen);
     const std::shared_ptr<const ScielabReference> reference =
         cache.get(cache.references, GridKey{mode, settings.resize, settings.screen}, [&] {
-            return ScielabReference(
-                cropped(toCanvas(cache.source, mode, settings.resize, settings.screen), region));
+            return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize, settings.screen), region));
         });
     return reference->difference(cropped(cpcCanvas(mode, penOfPixel, penColours, settings.screen), region));
 }

@@ -232,8 +232,8 @@ std::vector<Byte> bestByMeasure(const GridPicture& picture, const std::vector<Ca
         }
         const std::vector<Byte>& colours = candidates[i - 1].colours;
         const std::vector<Byte> pixels = ditherToPens(picture, colours, dither);
-        filtered[i - 1] = ScielabReference::filteredLab(halfCanvas(cpcCanvas(picture.cpcMode, pixels, colours, picture.screen)),
-                                                        kPixelsPerDegree, kSampleStep);
+        filtered[i - 1] = ScielabReference::filteredLab(
+            halfCanvas(cpcCanvas(picture.cpcMode, pixels, colours, picture.screen)), kPixelsPerDegree, kSampleStep);
     });
     std::vector<double> scores(candidates.size());
     forEachInParallel(candidates.size(), [&](std::size_t i) { scores[i] = reference->difference(filtered[i]); });

@@ -104,8 +104,9 @@ TEST(DiscImageProgram, AddsBesideOtherFilesAndReplacesFilesOfTheSameName) {
     ASSERT_EQ(toDisc(disc, "checkerboard-mode2.pcx", folder, "board.scr").status, 0);
     const test::ProgramRun run = toDisc(disc, "sunset-mode1.pcx", folder, "pic.scr", "--log ");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("Replaced PIC.SCR on the disc\nReplaced PIC.PAL on the disc\nReplaced PIC.BAS on the disc\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("Replaced PIC.SCR on the disc\nReplaced PIC.PAL on the disc\nReplaced PIC.BAS on the disc\n"),
+        std::string::npos)
         << run.out;
     EXPECT_EQ(discListing(disc),
               (Strings{"BOARD.BAS", "BOARD.PAL", "BOARD.SCR", "OTHER.BIN", "PIC.BAS", "PIC.PAL", "PIC.SCR"}));

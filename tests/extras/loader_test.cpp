@@ -22,7 +22,8 @@ const std::string kKeywords =
     "PAPER|PEN|PLOT|PLOTR|POKE|PRINT|'|RAD|RANDOMIZE|READ|RELEASE|REM|RENUM|RESTORE|RESUME|RETURN|RUN|SAVE|SOUND|"
     "SPEED|STOP|SYMBOL|TAG|TAGOFF|TROFF|TRON|WAIT|WEND|WHILE|WIDTH|WINDOW|WRITE|ZONE|DI|EI|FILL|GRAPHICS|MASK|FRAME|"
     "CURSOR||ERL|FN|SPC|STEP|SWAP|||TAB|THEN|TO|USING|>|=|>=|<|<>|<=|+|-|*|/|^|\\|AND|MOD|OR|XOR|NOT";
-const std::string kFunctions = "ABS|ASC|ATN|CHR$|CINT|COS|CREAL|EXP|FIX|FRE|INKEY|INP|INT|JOY|LEN|LOG|LOG10|LOWER$|PEEK";
+const std::string kFunctions =
+    "ABS|ASC|ATN|CHR$|CINT|COS|CREAL|EXP|FIX|FRE|INKEY|INP|INT|JOY|LEN|LOG|LOG10|LOWER$|PEEK";
 
 std::string nth(const std::string& table, std::size_t n) {
     std::size_t at = 0;
@@ -42,13 +43,20 @@ std::string list(const Bytes& program) {
             const Byte b = program[i];
             char hex[8];
             quotes += b == '"';
-            if (quotes % 2 == 1 || (b >= 0x20 && b < 0x80)) text += static_cast<char>(b);
-            else if (b == 0x01) text += ':';
-            else if (b >= 0x0E && b <= 0x17) text += std::to_string(b - 0x0E);
-            else if (b == 0x19) text += std::to_string(program[++i]);
-            else if (b == 0x1C) std::snprintf(hex, sizeof hex, "&%X", test::le16(program, i + 1)), text += hex, i += 2;
-            else if (b == 0xFF) text += nth(kFunctions, program[++i]);
-            else text += b >= 0x80 ? nth(kKeywords, b - 0x80u) : "?";
+            if (quotes % 2 == 1 || (b >= 0x20 && b < 0x80))
+                text += static_cast<char>(b);
+            else if (b == 0x01)
+                text += ':';
+            else if (b >= 0x0E && b <= 0x17)
+                text += std::to_string(b - 0x0E);
+            else if (b == 0x19)
+                text += std::to_string(program[++i]);
+            else if (b == 0x1C)
+                std::snprintf(hex, sizeof hex, "&%X", test::le16(program, i + 1)), text += hex, i += 2;
+            else if (b == 0xFF)
+                text += nth(kFunctions, program[++i]);
+            else
+                text += b >= 0x80 ? nth(kKeywords, b - 0x80u) : "?";
         }
         text += "\n";
     }
@@ -62,8 +70,9 @@ TEST(BasicLoader, ListsAsTheLineThatShowsThePicture) {
     target.layout = ScreenLayout::AtC000;
     target.mode = 1;
     target.colors = {0, 13, 26, 6};
-    EXPECT_EQ(list(basicLoaderProgram(target, "A.SCR")),
-              "10 MODE 1:LOAD\"A.SCR\":INK 0,0:INK 1,13:INK 2,26:INK 3,6:WHILE INKEY(47):WEND:MODE 2:INK 0,1:INK 1,24\n");
+    EXPECT_EQ(
+        list(basicLoaderProgram(target, "A.SCR")),
+        "10 MODE 1:LOAD\"A.SCR\":INK 0,0:INK 1,13:INK 2,26:INK 3,6:WHILE INKEY(47):WEND:MODE 2:INK 0,1:INK 1,24\n");
     target.screen = ScreenFormat::Overscan;
     const Bytes program = basicLoaderProgram(target, "FULL.SCR");
     EXPECT_EQ(list(program), "10 RUN\"FULL.SCR\"\n");
@@ -91,12 +100,13 @@ TEST(BasicLoader, AUsersProgramOfTheSameNameIsKept) {
                   .status,
               0);
     const Bytes before = test::readBytes(disc);
-    const test::ProgramRun refused =
-        test::runConverter("--dsk " + disc.string() + " " + test::sample("sunset-mode0.pcx") + " " + folder.str("mine"));
+    const test::ProgramRun refused = test::runConverter("--dsk " + disc.string() + " " +
+                                                        test::sample("sunset-mode0.pcx") + " " + folder.str("mine"));
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "varnoke-pcx-convert: nothing written: MINE.BAS is already on the disc, without MINE.SCR "
-                           "beside it, so it is not that picture's loader and is kept: give the picture another name; " +
-                               disc.string() + " was left as it was\n");
+    EXPECT_EQ(refused.err,
+              "varnoke-pcx-convert: nothing written: MINE.BAS is already on the disc, without MINE.SCR "
+              "beside it, so it is not that picture's loader and is kept: give the picture another name; " +
+                  disc.string() + " was left as it was\n");
     EXPECT_EQ(test::readBytes(disc), before);
 }
 

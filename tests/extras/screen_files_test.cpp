@@ -4,8 +4,8 @@
 // and screen files refused for every damage with a reason that says what and where.
 #include "cpc/overscan_screen.h"
 #include "cpc/save_command.h"
-#include "import/import_session.h"
 #include "cpc/screen_file_reader.h"
+#include "import/import_session.h"
 #include "palette/palette_check.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"
