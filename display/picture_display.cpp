@@ -99,4 +99,25 @@ WholeScaling scaleIntoView(AreaPart part, int viewWidth, int viewHeight) {
             std::max(0, (viewHeight - factor * part.height) / 2)};
 }
 
+ViewRect placeInView(AreaPart part, int viewWidth, int viewHeight) {
+    if (part.width <= 0 || part.height <= 0 || viewWidth <= 0 || viewHeight <= 0) return {};
+    int width = part.width;
+    int height = part.height;
+    if (width > viewWidth || height > viewHeight) {
+        // Shrunk by the smaller of the two ratios, compared without rounding.
+        if (static_cast<long long>(viewWidth) * part.height <= static_cast<long long>(viewHeight) * part.width) {
+            width = viewWidth;
+            height = static_cast<int>(static_cast<long long>(part.height) * viewWidth / part.width);
+        } else {
+            height = viewHeight;
+            width = static_cast<int>(static_cast<long long>(part.width) * viewHeight / part.height);
+        }
+    } else {
+        const WholeScaling whole = scaleIntoView(part, viewWidth, viewHeight);
+        width *= whole.factor;
+        height *= whole.factor;
+    }
+    return {(viewWidth - width) / 2, (viewHeight - height) / 2, width, height};
+}
+
 }  // namespace varnoke

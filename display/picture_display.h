@@ -65,4 +65,15 @@ struct WholeScaling {
 };
 WholeScaling scaleIntoView(AreaPart part, int viewWidth, int viewHeight);
 
+// Where a part of the area is drawn in a view: enlarged by the largest whole factor that
+// fits, or, for a part larger than the view (an overscan picture in the window at its first
+// size), shrunk to the largest size that fits; the shape kept, centred.
+struct ViewRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+ViewRect placeInView(AreaPart part, int viewWidth, int viewHeight);
+
 }  // namespace varnoke
