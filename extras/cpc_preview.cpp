@@ -1,5 +1,6 @@
 #include "extras/cpc_preview.h"
 
+#include "cpc/amsdos_header.h"
 #include "main/cpc_colors.h"
 
 #include <algorithm>
@@ -105,6 +106,20 @@ Expected<PictureArea> previewOverscanFile(std::span<const Byte> file) {
     const OverscanFile& overscan = read.value();
     return renderOverscanPens(overscan.mode, overscanPens(overscan.image, overscan.mode),
                               std::span<const Byte>(overscan.colors).first(pensOfMode(overscan.mode)));
+}
+
+Expected<PictureArea> previewScreenFile(std::span<const Byte> file) {
+    if (file.size() == kAmsdosHeaderSize + kOverscanImageSize || file.size() == kOverscanImageSize)
+        return previewOverscanFile(file);
+    Expected<ScreenFile> screen = parseScreenFile(file);
+    if (!screen) return screen.failure();
+    return renderCpcScreen(screen.value().image, screen.value().inks);
+}
+
+PictureArea renderScreenPens(Byte cpcMode, ScreenFormat screen, std::span<const Byte> penOfPixel,
+                             std::span<const Byte> penColours) {
+    return screen == ScreenFormat::Overscan ? renderOverscanPens(cpcMode, penOfPixel, penColours)
+                                            : renderPens(cpcMode, penOfPixel, penColours);
 }
 
 }  // namespace varnoke

@@ -74,4 +74,13 @@ PictureArea renderOverscanPens(Byte cpcMode, std::span<const Byte> penOfPixel, s
 // Reads an overscan file (see parseOverscanFile) and draws its whole display.
 Expected<PictureArea> previewOverscanFile(std::span<const Byte> file);
 
+// What the CPC shows for a whole screen file of this program, told apart by its size: a
+// standard one (--preview's 640 × 400 picture area) or an overscan one (the whole display).
+Expected<PictureArea> previewScreenFile(std::span<const Byte> file);
+
+// What the CPC will show for pens on the grid of a mode and screen (renderPens or
+// renderOverscanPens).
+PictureArea renderScreenPens(Byte cpcMode, ScreenFormat screen, std::span<const Byte> penOfPixel,
+                             std::span<const Byte> penColours);
+
 }  // namespace varnoke
