@@ -88,6 +88,11 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     mode_ = named(new QComboBox(column), "ImportMode");
     for (const ModeChoice& choice : kModeChoices) mode_->addItem(QString::fromStdString(modeLabel(choice)));
     mode_->setCurrentIndex(std::min<int>(settings.cpcMode, 2));
+    screen_ = named(new QComboBox(column), "ImportScreen");
+    for (const ScreenChoice& choice : kScreenChoices)
+        screen_->addItem(QString::fromLatin1(choice.label), static_cast<int>(choice.screen));
+    screen_->setCurrentIndex(std::max(0, screen_->findData(static_cast<int>(settings.screen))));
+    screen_->setToolTip(QStringLiteral("The standard screen inside the border, or overscan over the whole display"));
     resize_ = named(new QComboBox(column), "ImportResize");
     for (const ResizeChoice& choice : kResizeChoices)
         resize_->addItem(QString::fromLatin1(choice.label), static_cast<int>(choice.rule));
@@ -114,6 +119,7 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     colours_->setValue(settings.colours > 0 ? std::min(settings.colours, modePens) : modePens);
     colours_->setToolTip(QStringLiteral("How many of the mode's pens the picture uses"));
     form->addRow(QStringLiteral("&Mode:"), mode_);
+    form->addRow(QStringLiteral("S&creen:"), screen_);
     form->addRow(QStringLiteral("&Resize:"), resize_);
     form->addRow(QStringLiteral("&Dithering:"), dither_);
     form->addRow(QStringLiteral("&Strength:"), strengthRow);
@@ -129,6 +135,10 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     showSource();
     connect(mode_, &QComboBox::currentIndexChanged, this, &ImportDialog::modeChanged);
     connect(resize_, &QComboBox::currentIndexChanged, this, [this] {
+        showSource();
+        settingsChanged();
+    });
+    connect(screen_, &QComboBox::currentIndexChanged, this, [this] {
         showSource();
         settingsChanged();
     });
@@ -252,7 +262,8 @@ void ImportDialog::showSource() {
     // dimmed), Fit's border drawn around the picture on a screen-shaped frame.
     const LinearImage& picture = session_->source();
     const ResizeRule rule = static_cast<ResizeRule>(resize_->currentData().toInt());
-    const Placement placement = placementOf(picture.width, picture.height, rule);
+    const auto screen = static_cast<ScreenFormat>(screen_->currentData().toInt());
+    const Placement placement = placementOf(picture.width, picture.height, rule, screen);
     QImage frame(kSourceWidth, kSourceHeight, QImage::Format_RGB32);
     frame.fill(palette().color(QPalette::Window));
     QPainter painter(&frame);
@@ -291,6 +302,7 @@ void ImportDialog::showSource() {
 ImportSettings ImportDialog::settings() const {
     ImportSettings settings;
     settings.cpcMode = static_cast<Byte>(mode_->currentIndex());
+    settings.screen = static_cast<ScreenFormat>(screen_->currentData().toInt());
     settings.resize = static_cast<ResizeRule>(resize_->currentData().toInt());
     settings.dither = {static_cast<DitherMethod>(dither_->currentData().toInt()), strength_->value()};
     // All of the mode's pens is the session's 0.
@@ -335,8 +347,14 @@ void ImportDialog::runFinished() {
 void ImportDialog::showResult(const ImportResult& result) {
     shown_ = result;
     showPens(result);
-    const PictureArea canvas = renderPens(result.cpcMode, result.penOfPixel, result.penColours);
-    preview_->setPixmap(QPixmap::fromImage(toImage(canvas.pixels, kPictureAreaWidth, kPictureAreaHeight)));
+    const PictureArea canvas = renderScreenPens(result.cpcMode, result.screen, result.penOfPixel, result.penColours);
+    // The overscan display, 832 × 576, is shrunk into the preview's 640 × 400.
+    const QImage image = toImage(canvas.pixels, canvas.width, canvas.height);
+    preview_->setPixmap(QPixmap::fromImage(
+        canvas.width == kPictureAreaWidth && canvas.height == kPictureAreaHeight
+            ? image
+            : image.scaled(kPictureAreaWidth, kPictureAreaHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    preview_->setAlignment(Qt::AlignCenter);
     busy_->setVisible(false);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(true);
     quality_->setText(QStringLiteral("Quality: measuring ..."));

@@ -60,6 +60,7 @@ private:
 
     std::shared_ptr<const ImportSession> session_;
     QComboBox* mode_ = nullptr;
+    QComboBox* screen_ = nullptr;
     QComboBox* resize_ = nullptr;
     QComboBox* dither_ = nullptr;
     QSlider* strength_ = nullptr;
