@@ -133,6 +133,10 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     form->addRow(new QLabel(QStringLiteral("Source:"), column));
     form->addRow(source_);
     showSource();
+    connectSettings();
+}
+
+void ImportDialog::connectSettings() {
     connect(mode_, &QComboBox::currentIndexChanged, this, &ImportDialog::modeChanged);
     connect(resize_, &QComboBox::currentIndexChanged, this, [this] {
         showSource();
