@@ -19,6 +19,7 @@ std::string sentence(const std::vector<std::string>& words) {
 template <typename Table>
 std::vector<std::string> wordsOf(const Table& table) {
     std::vector<std::string> words;
+    words.reserve(table.size());
     for (const auto& row : table) words.emplace_back(row.word);
     return words;
 }
@@ -54,6 +55,7 @@ std::string roffList(const Table& table) {
 
 std::string modeList(const std::vector<Byte>& modes) {
     std::vector<std::string> numbers;
+    numbers.reserve(modes.size());
     for (const Byte mode : modes) numbers.push_back(std::to_string(mode));
     // "0 and 1", "0, 1 and 2"
     std::string joined;

@@ -155,7 +155,7 @@ std::optional<PaletteProblem> paletteProblem(const ProgramState& state) {
     problem.shownColor = state.colorSubstitution[outside->filterColor];
     problem.modePens = pensPerMode(state);
     std::vector<std::string> colours;
-    for (Byte pen = 0; pen < problem.modePens; ++pen) {
+    for (std::size_t pen = 0; pen < static_cast<std::size_t>(problem.modePens); ++pen) {
         const Byte filter = state.inkBoxes[pen].filterColor;
         if (filter != kEmptyPen) colours.push_back(std::to_string(state.colorSubstitution[filter]));
     }
