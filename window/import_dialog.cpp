@@ -272,12 +272,16 @@ void ImportDialog::showSource() {
     frame.fill(palette().color(QPalette::Window));
     QPainter painter(&frame);
     if (rule == ResizeRule::Fit) {
-        const PixelRegion region = targetRegion(placement, kSourceWidth, kSourceHeight);
+        // The screen: the whole thumbnail (8 : 5), or 24 : 17 across its height for overscan.
+        const int screenWidth = screen == ScreenFormat::Overscan ? kSourceHeight * 24 / 17 : kSourceWidth;
+        const QRect screenRect((kSourceWidth - screenWidth) / 2, 0, screenWidth, kSourceHeight);
+        const PixelRegion region = targetRegion(placement, screenRect.width(), screenRect.height());
         const DisplayPixels shown = displayPixels(picture, region.right - region.left, region.bottom - region.top);
-        painter.fillRect(frame.rect(), Qt::black);
-        painter.drawImage(region.left, region.top, toImage(shown.pixels, shown.width, shown.height));
+        painter.fillRect(screenRect, Qt::black);
+        painter.drawImage(screenRect.left() + region.left, region.top,
+                          toImage(shown.pixels, shown.width, shown.height));
         painter.setPen(QPen(Qt::yellow, 1, Qt::DashLine));
-        painter.drawRect(frame.rect().adjusted(0, 0, -1, -1));
+        painter.drawRect(screenRect.adjusted(0, 0, -1, -1));
     } else {
         const DisplayPixels shown = displayPixels(picture, kSourceWidth, kSourceHeight);
         const QImage image = toImage(shown.pixels, shown.width, shown.height);
