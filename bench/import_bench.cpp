@@ -1,6 +1,8 @@
 // The import's colour steps: pen choice, dithering and the quality measure, on a picture
-// made in memory (smooth colour gradients with fine texture, like a photo).
+// made in memory (smooth colour gradients with fine texture, like a photo), and the whole
+// import of a decoded picture onto the standard and the overscan screen.
 #include "import/dithering.h"
+#include "import/import_session.h"
 #include "import/pen_choice.h"
 #include "import/quality_measure.h"
 
@@ -12,21 +14,26 @@
 namespace varnoke {
 namespace {
 
-GridPicture photoLike(Byte mode) {
-    GridPicture picture;
-    picture.cpcMode = mode;
-    const int width = 160 << mode;
-    picture.image = {width, 200, std::vector<float>(static_cast<std::size_t>(3 * width * 200))};
-    for (int y = 0; y < 200; ++y) {
+LinearImage photoImage(int width, int height) {
+    LinearImage image{width, height, std::vector<float>(static_cast<std::size_t>(3 * width * height))};
+    for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const float u = static_cast<float>(x) / static_cast<float>(width), v = static_cast<float>(y) / 200.0f;
+            const float u = static_cast<float>(x) / static_cast<float>(width);
+            const float v = static_cast<float>(y) / static_cast<float>(height);
             const float texture = 0.05f * std::sin(static_cast<float>(x * 7 + y * 13));
-            float* p = picture.image.pixel(x, y);
+            float* p = image.pixel(x, y);
             p[0] = std::clamp(u * u + texture, 0.0f, 1.0f);
             p[1] = std::clamp(0.6f * v + 0.3f * std::sin(6 * u) * std::sin(6 * u), 0.0f, 1.0f);
             p[2] = std::clamp(1.0f - u * v - texture, 0.0f, 1.0f);
         }
     }
+    return image;
+}
+
+GridPicture photoLike(Byte mode) {
+    GridPicture picture;
+    picture.cpcMode = mode;
+    picture.image = photoImage(160 << mode, 200);
     return picture;
 }
 
@@ -55,6 +62,17 @@ void BM_QualityMeasure(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(scielabDifference(reference, result));
 }
 BENCHMARK(BM_QualityMeasure)->Unit(benchmark::kMillisecond);
+
+// The import's own work on a decoded 1250 × 800 picture (the grid, the pen search, the
+// dithering), in a new session each time: standard screen (0) against overscan (1).
+void BM_ImportRun(benchmark::State& state) {
+    const LinearImage source = photoImage(1250, 800);
+    ImportSettings settings;
+    settings.cpcMode = static_cast<Byte>(state.range(1));
+    settings.screen = state.range(0) == 0 ? ScreenFormat::Standard : ScreenFormat::Overscan;
+    for (auto _ : state) benchmark::DoNotOptimize(ImportSession(source).run(settings));
+}
+BENCHMARK(BM_ImportRun)->ArgNames({"overscan", "mode"})->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace varnoke

@@ -189,6 +189,19 @@ void BM_ImportProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportProcess)->ArgName("picture")->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The same imports onto the overscan screen (--screen overscan), to compare with the above.
+void BM_OverscanImportProcess(benchmark::State& state) {
+    const char* const pictures[] = {"photo-12mp.jpg", "photo-1mp.png", "photo-1mp-16bit.png"};
+    const fs::path picture = workFolder().path() / pictures[state.range(0)];
+    const std::string output = (workFolder().path() / "overscan.scr").string();
+    processBenchmark(state, {converter(), "--screen", "overscan", picture.string(), output});
+}
+BENCHMARK(BM_OverscanImportProcess)
+    ->ArgName("picture")
+    ->DenseRange(0, 2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 void BM_PcxtoppmProcess(benchmark::State& state) {
     const std::string program = VARNOKE_PCXTOPPM;
     if (program.empty()) {

@@ -104,6 +104,14 @@ Expected<void> setMode(ConvertOptions& options, std::string_view name, const std
     return {};
 }
 
+Expected<void> setScreen(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<ScreenFormat> screen = screenNamed(value);
+    if (!screen) return Failure{std::string(name) + " takes " + screenWordList() + ", not '" + value + "'"};
+    options.import.screen = *screen;
+    options.import.requested = true;
+    return {};
+}
+
 Expected<void> setResize(ConvertOptions& options, std::string_view name, const std::string& value) {
     const std::optional<ResizeRule> rule = resizeRuleNamed(value);
     if (!rule) return Failure{std::string(name) + " takes " + resizeWordList() + ", not '" + value + "'"};
@@ -192,6 +200,16 @@ std::string modeHelp() {
     return wrapped(text);
 }
 
+std::string screenHelp() {
+    std::string text;
+    for (std::size_t i = 0; i < kScreenChoices.size(); ++i)
+        text += std::string(i == 0                           ? ""
+                            : i + 1 == kScreenChoices.size() ? " or "
+                                                             : ", ") +
+                kScreenChoices[i].word + " (" + kScreenChoices[i].help + ")";
+    return wrapped(text);
+}
+
 std::string resizeHelp() {
     std::string text;
     for (std::size_t i = 0; i < kResizeChoices.size(); ++i)
@@ -204,6 +222,7 @@ std::string resizeHelp() {
 
 const std::array kOptionTable{
     OptionRow{"--mode", "M", modeHelp(), WithShow::Refused, setMode},
+    OptionRow{"--screen", "SCREEN", screenHelp(), WithShow::Refused, setScreen},
     OptionRow{"--resize", "RULE", resizeHelp(), WithShow::Refused, setResize},
     OptionRow{"--dither", "METHOD", wrapped(ditherWordList() + " (default: " + ditherDefaultsText() + ")"),
               WithShow::Refused, setDither},
@@ -225,7 +244,8 @@ const std::array kOptionTable{
               WithShow::Refused, setScore},
     OptionRow{"--c000", nullptr,
               "write a screen file that loads at &C000 (the displayed screen);\n"
-              "by default it loads at &4000 and CALL &4FD0 shows it",
+              "by default it loads at &4000 and CALL &4FD0 shows it (the\n"
+              "overscan file has one form only, loaded at &0170)",
               WithShow::Accepted, setC000},
     OptionRow{"--low", "N", "low threshold, 0 to 62 (default 21)", WithShow::Refused,
               setThreshold<&ConvertOptions::low>},
@@ -241,11 +261,14 @@ const std::array kOptionTable{
               "after the --map options, give every colour that the mode's pens\n"
               "do not show the nearest colour that one of them shows",
               WithShow::Refused, setFlag<&ConvertOptions::fit>},
-    OptionRow{"--preview", "FILE.png", "also write a 640 x 400 PNG picture of what the CPC will show",
+    OptionRow{"--preview", "FILE.png",
+              "also write a PNG picture of what the CPC will show: 640 x 400,\n"
+              "or the whole 832 x 576 display for an overscan picture",
               WithShow::Refused, setFileName<&ConvertOptions::previewFile>},
     OptionRow{"--dsk", "DISC.dsk",
               "also put OUTPUT.scr and OUTPUT.pal on this CPC data disc image,\n"
-              "named NAME.SCR and NAME.PAL after OUTPUT; the image is created\n"
+              "named NAME.SCR and NAME.PAL after OUTPUT, with the BASIC loader\n"
+              "NAME.BAS (RUN\"NAME shows the picture); the image is created\n"
               "if missing, and files of the same name on it are replaced",
               WithShow::Refused, setFileName<&ConvertOptions::discImage>},
     OptionRow{"--show", "FILE.scr",
@@ -390,7 +413,8 @@ A 256-colour PCX picture of 160, 320 or 640 x 200 pixels is taken as it is: its 
 gives the CPC mode (160 -> mode 0, 16 pens; 320 -> mode 1, 4 pens; 640 -> mode 2, 2 pens).
 Any other picture (PNG, JPEG, GIF, BMP, WebP or PCX, known by its content), or any
 picture given with one of the options --mode to --score, is imported: put on the mode's
-grid, given the pens that show it best, and dithered into them. Then both go the same
+grid (or the overscan grid, 192, 384 or 768 x 272, with --screen overscan), given the
+pens that show it best, and dithered into them. Then both go the same
 way: thresholds, --map, --fit, the palette check and the files.
 
 Options:
@@ -421,6 +445,10 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
     if (Expected<void> files = takeFileNames(options, raw.value()); !files)
         return Failure{files.reason(), FailureKind::Usage};
     if (Expected<void> pens = checkPenCounts(options.import); !pens) return Failure{pens.reason(), FailureKind::Usage};
+    if (options.import.screen == ScreenFormat::Overscan && options.layout == ScreenLayout::AtC000)
+        return Failure{
+            "--c000 and --screen overscan do not go together: the overscan file has one form, loaded at &0170",
+            FailureKind::Usage};
     return options;
 }
 

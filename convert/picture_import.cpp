@@ -8,6 +8,7 @@ namespace varnoke {
 ImportSettings importSettings(const ImportOptions& options) {
     ImportSettings settings;
     settings.cpcMode = options.mode;
+    settings.screen = options.screen;
     settings.resize = options.resize;
     settings.dither.method = options.dither.value_or(defaultDither(options.mode));
     settings.dither.strength = options.ditherStrength;

@@ -18,6 +18,7 @@ struct ImportOptions {
     // True when any import option was given: the picture is imported even when Open takes it.
     bool requested = false;
     Byte mode = 0;
+    ScreenFormat screen = ScreenFormat::Standard;
     ResizeRule resize = ResizeRule::Fill;
     std::optional<DitherMethod> dither;             // none given: the best method for the mode
     int ditherStrength = DitherOptions{}.strength;  // none given: the best strength

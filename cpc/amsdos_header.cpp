@@ -28,22 +28,27 @@ std::uint16_t amsdosChecksum(std::span<const Byte, kAmsdosHeaderSize> header) {
     return sum;
 }
 
+void writeAmsdosHeader(std::span<Byte, kAmsdosHeaderSize> header, std::string_view nameAndExtension, Byte fileType,
+                       std::uint16_t load, std::uint16_t length, std::uint16_t entry) {
+    std::fill(header.begin(), header.end(), Byte{0});
+    std::copy_n(nameAndExtension.begin(), std::min<std::size_t>(nameAndExtension.size(), 11),
+                header.begin() + kAmsdosNameOffset);
+    header[kAmsdosFileTypeOffset] = fileType;
+    writeLittleEndian16(header, kAmsdosLoadAddressOffset, load);
+    writeLittleEndian16(header, kAmsdosDataLengthOffset, length);
+    // The 24-bit file length; its third byte stays 0.
+    writeLittleEndian16(header, kAmsdosFileLengthOffset, length);
+    writeLittleEndian16(header, kAmsdosEntryAddressOffset, entry);
+    writeLittleEndian16(header, kAmsdosChecksumOffset, amsdosChecksum(header));
+}
+
 void buildAmsdosHeader(std::span<Byte, kAmsdosHeaderSize> header, bool paletteFile, ScreenLayout layout,
                        const Log& log) {
     log.DEBUG("Creation d' une entete Amsdos ... ");
-    std::fill(header.begin(), header.end(), Byte{0});
-    const std::string_view nameAndExtension = paletteFile ? "VARNOPCXPAL" : "VARNOPCXSCR";
-    std::copy(nameAndExtension.begin(), nameAndExtension.end(), header.begin() + kAmsdosNameOffset);
-    header[kAmsdosFileTypeOffset] = kAmsdosBinaryFile;
     const Addresses a = addressesOf(paletteFile, layout);
-    writeLittleEndian16(header, kAmsdosLoadAddressOffset, a.load);
-    writeLittleEndian16(header, kAmsdosDataLengthOffset, a.length);
-    // The 24-bit file length; its third byte stays 0.
-    writeLittleEndian16(header, kAmsdosFileLengthOffset, a.length);
-    writeLittleEndian16(header, kAmsdosEntryAddressOffset, a.entry);
-    const std::uint16_t checksum = amsdosChecksum(header);
-    writeLittleEndian16(header, kAmsdosChecksumOffset, checksum);
-    log.DEBUG("Checksum = ", static_cast<std::int16_t>(checksum));
+    writeAmsdosHeader(header, paletteFile ? "VARNOPCXPAL" : "VARNOPCXSCR", kAmsdosBinaryFile, a.load, a.length,
+                      a.entry);
+    log.DEBUG("Checksum = ", static_cast<std::int16_t>(readLittleEndian16(header, kAmsdosChecksumOffset)));
 }
 
 }  // namespace varnoke

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace varnoke {
 
@@ -38,6 +39,12 @@ using AmsdosHeader = std::array<Byte, kAmsdosHeaderSize>;
 
 // The sum of bytes 0 to 66, wrapping at 65536.
 std::uint16_t amsdosChecksum(std::span<const Byte, kAmsdosHeaderSize> header);
+
+// Rewrites the whole header: `nameAndExtension` is the 11 bytes of the name padded with
+// blanks ("VARNOPCXSCR"), then the file type, the addresses and the length as drawn
+// above, and the checksum.
+void writeAmsdosHeader(std::span<Byte, kAmsdosHeaderSize> header, std::string_view nameAndExtension, Byte fileType,
+                       std::uint16_t load, std::uint16_t length, std::uint16_t entry);
 
 // Rewrites the whole header for the screen file (paletteFile false) or the palette file
 // (true) of the given layout, and logs "Creation d' une entete Amsdos ... " and the

@@ -1,5 +1,6 @@
 #include "cpc/save_command.h"
 
+#include "cpc/overscan_screen.h"
 #include "cpc/viewer_routine.h"
 #include "main/file_access.h"
 
@@ -22,8 +23,15 @@ void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockS
 }
 
 OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log, PaletteModeByte modeByte) {
-    log.DEBUG("Saving ... ");
     OutputFiles files;
+    if (state.screen == ScreenFormat::Overscan) {
+        files.screenFile = buildOverscanFile(state, log);
+        const std::span<Byte, kPaletteFileSize> palette(files.paletteFile);
+        buildAmsdosHeader(palette.first<kAmsdosHeaderSize>(), true, layout, log);
+        buildPaletteBlock(state, palette.last<kPaletteBlockSize>(), modeByte);
+        return files;
+    }
+    log.DEBUG("Saving ... ");
 
     // The rows, the ink table and the mode byte; then the two offset lines of each row,
     // in row order.
@@ -35,7 +43,7 @@ OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, con
     }
     placeViewerRoutine(image, layout);
 
-    const std::span<Byte, kScreenFileSize> screen(files.screenFile);
+    const std::span<Byte, kScreenFileSize> screen(files.screenFile.data(), kScreenFileSize);
     buildAmsdosHeader(screen.first<kAmsdosHeaderSize>(), false, layout, log);
     std::copy(image.begin(), image.end(), screen.begin() + kAmsdosHeaderSize);
 

@@ -2,6 +2,7 @@
 // two CPC files, each behind its AMSDOS header.
 //
 // Screen file (.scr), 16512 bytes:   0 AMSDOS header (128)   128 screen image (16384)
+//   (an overscan picture's: 32768 bytes, see cpc/overscan_screen.h)
 // Palette file (.pal), 367 bytes:    0 AMSDOS header (128)   128 palette block (239)
 //
 // The palette block (the layout of the OCP palette format):
@@ -27,6 +28,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace varnoke {
 
@@ -43,12 +45,14 @@ void buildPaletteBlock(const ProgramState& state, std::span<Byte, kPaletteBlockS
                        PaletteModeByte modeByte = PaletteModeByte::Zero);
 
 struct OutputFiles {
-    std::array<Byte, kScreenFileSize> screenFile{};
+    // kScreenFileSize bytes, or an overscan file for an overscan picture.
+    std::vector<Byte> screenFile = std::vector<Byte>(kScreenFileSize);
     std::array<Byte, kPaletteFileSize> paletteFile{};
 };
 
 // Builds both files in memory, logging "Saving ... ", the offsets of every row, and the
-// two AMSDOS headers. Needs a decoded picture of the current mode.
+// two AMSDOS headers. Needs a decoded picture of the current mode. An overscan picture
+// gets the overscan file, whatever the layout (it has a single form).
 OutputFiles buildOutputFiles(const ProgramState& state, ScreenLayout layout, const Log& log,
                              PaletteModeByte modeByte = PaletteModeByte::Zero);
 

@@ -46,10 +46,11 @@ Byte packPens(Byte cpcMode, std::span<const Byte> pens) {
 Byte ScreenEncoder::encodeScreenByte(int row, int column) const {
     // Any mode above 2 is drawn and encoded as mode 2.
     const unsigned mode = state_.cpcMode > 2 ? 2u : state_.cpcMode;
-    // A row is always 80 bytes: 160, 320 or 640 pixels.
+    // A row is 80 bytes on the standard screen, 96 on the overscan screen, in every mode.
     const std::size_t perByte = std::size_t{2} << mode;
+    const std::size_t bytesPerRow = state_.screen == ScreenFormat::Overscan ? 96 : kScreenBytesPerRow;
     const std::size_t first =
-        (static_cast<std::size_t>(row) * kScreenBytesPerRow + static_cast<std::size_t>(column)) * perByte;
+        (static_cast<std::size_t>(row) * bytesPerRow + static_cast<std::size_t>(column)) * perByte;
     const Byte* pixels = state_.pixelData.data() + first;
     const std::array<Byte, 16>& bits = kPenBits.bits[mode];
     switch (mode) {

@@ -64,7 +64,8 @@ class ScreenEncoder {
 public:
     explicit ScreenEncoder(const ProgramState& state);
 
-    // The screen byte for picture row `row` (0..199) and byte column `column` (0..79).
+    // The screen byte for picture row `row` and byte column `column`: 0..199 and 0..79 on
+    // the standard screen, 0..271 and 0..95 on the overscan screen.
     Byte encodeScreenByte(int row, int column) const;
 
 private:

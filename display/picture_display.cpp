@@ -11,12 +11,44 @@ std::uint32_t displayColorOfIndex(const ProgramState& state, Byte index) {
     return state.cpcColorBoxes[state.colorSubstitution[state.cpcColorOfIndex[index]]].argb();
 }
 
+namespace {
+
+// An overscan picture fills an area of its own size as the CPC shows it: each pixel 4, 2
+// or 1 wide and 2 high.
+void drawOverscan(const ProgramState& state, PictureArea& area, const std::array<std::uint32_t, 256>& colorOf) {
+    area.width = kOverscanAreaWidth;
+    area.height = kOverscanAreaHeight;
+    area.pixels.assign(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height), 0xFF000000u);
+    const int width = pictureWidth(state.cpcMode, ScreenFormat::Overscan);
+    const int across = kOverscanAreaWidth / width;
+    const std::size_t count = std::min(state.pixelData.size(), targetPixelCount(state.cpcMode, ScreenFormat::Overscan));
+    for (std::size_t i = 0; i < count; ++i) {
+        const int x = static_cast<int>(i % static_cast<std::size_t>(width)) * across;
+        const int y = static_cast<int>(i / static_cast<std::size_t>(width)) * 2;
+        for (int line = y; line < y + 2; ++line)
+            std::fill_n(area.pixels.begin() + line * area.width + x, across, colorOf[state.pixelData[i]]);
+    }
+}
+
+}  // namespace
+
 void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
     log.DEBUG("- Viewing Picture ...");
 
     std::array<std::uint32_t, 256> colorOf{};
     for (int i = 0; i < 256; ++i)
         colorOf[static_cast<std::size_t>(i)] = displayColorOfIndex(state, static_cast<Byte>(i));
+    if (state.screen == ScreenFormat::Overscan) {
+        drawOverscan(state, area, colorOf);
+        log.DEBUG("- Picture Ready");
+        return;
+    }
+    if (area.width != kPictureAreaWidth || area.height != kPictureAreaHeight) {
+        // Back from an overscan picture: the standard area, in the colour it was blanked with.
+        const std::uint32_t blank = area.pixels.empty() ? 0xFF000000u : area.pixels.front();
+        area = PictureArea{};
+        std::fill(area.pixels.begin(), area.pixels.end(), blank);
+    }
 
     const std::size_t width = static_cast<std::size_t>(pictureWidth(state.cpcMode));
     const std::size_t count = state.pixelData.size();
@@ -55,6 +87,7 @@ void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
 }
 
 AreaPart pictureAreaPart(const ProgramState& state) {
+    if (state.screen == ScreenFormat::Overscan) return {kOverscanAreaWidth, kOverscanAreaHeight};
     if (state.pixelData.empty() || state.cpcMode >= 2) return {};
     return {kPictureAreaWidth / 2, kPictureAreaHeight / 2};
 }
@@ -64,6 +97,27 @@ WholeScaling scaleIntoView(AreaPart part, int viewWidth, int viewHeight) {
     const int factor = std::max(1, std::min(viewWidth / part.width, viewHeight / part.height));
     return {factor, std::max(0, (viewWidth - factor * part.width) / 2),
             std::max(0, (viewHeight - factor * part.height) / 2)};
+}
+
+ViewRect placeInView(AreaPart part, int viewWidth, int viewHeight) {
+    if (part.width <= 0 || part.height <= 0 || viewWidth <= 0 || viewHeight <= 0) return {};
+    int width = part.width;
+    int height = part.height;
+    if (width > viewWidth || height > viewHeight) {
+        // Shrunk by the smaller of the two ratios, compared without rounding.
+        if (static_cast<long long>(viewWidth) * part.height <= static_cast<long long>(viewHeight) * part.width) {
+            width = viewWidth;
+            height = static_cast<int>(static_cast<long long>(part.height) * viewWidth / part.width);
+        } else {
+            height = viewHeight;
+            width = static_cast<int>(static_cast<long long>(part.width) * viewHeight / part.height);
+        }
+    } else {
+        const WholeScaling whole = scaleIntoView(part, viewWidth, viewHeight);
+        width *= whole.factor;
+        height *= whole.factor;
+    }
+    return {(viewWidth - width) / 2, (viewHeight - height) / 2, width, height};
 }
 
 }  // namespace varnoke

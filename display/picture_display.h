@@ -8,6 +8,9 @@
 //
 // Pixels past the picture's 200 lines (the rest of a last run) are drawn by the same
 // rule below it where they fall inside the area. Nothing is cleared first.
+//
+// An overscan picture (192, 384 or 768 × 272) is drawn as the CPC shows it, each pixel
+// 4 × 2, 2 × 2 or 1 × 2, into an area of 768 × 544 that it fills.
 #pragma once
 
 #include "main/program_state.h"
@@ -19,13 +22,18 @@ namespace varnoke {
 
 inline constexpr int kPictureAreaWidth = 640;
 inline constexpr int kPictureAreaHeight = 400;
+inline constexpr int kOverscanAreaWidth = 768;
+inline constexpr int kOverscanAreaHeight = 544;
 
-// The picture area's pixels, 0xFFRRGGBB, row after row from the top.
+// The picture area's pixels, 0xFFRRGGBB, row after row from the top: 640 × 400, or
+// larger for the whole display of an overscan picture (extras/cpc_preview.h).
 struct PictureArea {
+    int width = kPictureAreaWidth;
+    int height = kPictureAreaHeight;
     std::vector<std::uint32_t> pixels =
         std::vector<std::uint32_t>(static_cast<std::size_t>(kPictureAreaWidth) * kPictureAreaHeight, 0xFF000000u);
     std::uint32_t at(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * kPictureAreaWidth + static_cast<std::size_t>(x)];
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
     }
 };
 
@@ -41,7 +49,7 @@ std::uint32_t displayColorOfIndex(const ProgramState& state, Byte index);
 void drawPicture(const ProgramState& state, PictureArea& area, const Log& log);
 
 // The part of the area a picture fills, from the top left: 320 × 200 for modes 0 and 1,
-// the whole area for mode 2 or when no picture is loaded.
+// the whole area for mode 2 or when no picture is loaded, 768 × 544 for an overscan picture.
 struct AreaPart {
     int width = kPictureAreaWidth;
     int height = kPictureAreaHeight;
@@ -56,5 +64,16 @@ struct WholeScaling {
     int top = 0;
 };
 WholeScaling scaleIntoView(AreaPart part, int viewWidth, int viewHeight);
+
+// Where a part of the area is drawn in a view: enlarged by the largest whole factor that
+// fits, or, for a part larger than the view (an overscan picture in the window at its first
+// size), shrunk to the largest size that fits; the shape kept, centred.
+struct ViewRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+ViewRect placeInView(AreaPart part, int viewWidth, int viewHeight);
 
 }  // namespace varnoke

@@ -1,5 +1,6 @@
 #include "extras/cpc_preview.h"
 
+#include "cpc/amsdos_header.h"
 #include "main/cpc_colors.h"
 
 #include <algorithm>
@@ -64,6 +65,61 @@ PictureArea renderPens(Byte cpcMode, std::span<const Byte> penOfPixel, std::span
             std::fill_n(area.pixels.begin() + line * kPictureAreaWidth + x, blockWidth, colour);
     }
     return area;
+}
+
+std::vector<Byte> overscanPens(const OverscanImage& image, Byte cpcMode) {
+    const std::size_t perByte = std::size_t{2} << cpcMode;
+    std::vector<Byte> penOfPixel;
+    penOfPixel.reserve(targetPixelCount(cpcMode, ScreenFormat::Overscan));
+    for (int y = 0; y < kOverscanHeight; ++y) {
+        const std::size_t line = overscanLineAddress(y) - std::size_t{kOverscanLoadAddress};
+        for (std::size_t column = 0; column < kOverscanBytesPerRow; ++column) {
+            const std::array<Byte, 8> pens = unpackPens(cpcMode, image[line + column]);
+            penOfPixel.insert(penOfPixel.end(), pens.begin(), pens.begin() + static_cast<std::ptrdiff_t>(perByte));
+        }
+    }
+    return penOfPixel;
+}
+
+PictureArea renderOverscanPens(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours) {
+    PictureArea area;
+    area.width = kOverscanPreviewWidth;
+    area.height = kOverscanPreviewHeight;
+    area.pixels.assign(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height), 0xFF000000u);
+    const int width = pictureWidth(cpcMode, ScreenFormat::Overscan);
+    const int blockWidth = 768 / width;  // 4, 2 or 1
+    const std::size_t count = std::min(penOfPixel.size(), targetPixelCount(cpcMode, ScreenFormat::Overscan));
+    for (std::size_t i = 0; i < count; ++i) {
+        const Byte pen = penOfPixel[i];
+        const std::uint32_t colour = pen < penColours.size() ? cpcDisplayColor(penColours[pen]).argb() : 0xFF000000u;
+        const int x = kOverscanPreviewLeft + static_cast<int>(i % static_cast<std::size_t>(width)) * blockWidth;
+        const int y = kOverscanPreviewTop + static_cast<int>(i / static_cast<std::size_t>(width)) * 2;
+        for (int line = y; line < y + 2; ++line)
+            std::fill_n(area.pixels.begin() + line * area.width + x, blockWidth, colour);
+    }
+    return area;
+}
+
+Expected<PictureArea> previewOverscanFile(std::span<const Byte> file) {
+    Expected<OverscanFile> read = parseOverscanFile(file);
+    if (!read) return read.failure();
+    const OverscanFile& overscan = read.value();
+    return renderOverscanPens(overscan.mode, overscanPens(overscan.image, overscan.mode),
+                              std::span<const Byte>(overscan.colors).first(pensOfMode(overscan.mode)));
+}
+
+Expected<PictureArea> previewScreenFile(std::span<const Byte> file) {
+    if (file.size() == kAmsdosHeaderSize + kOverscanImageSize || file.size() == kOverscanImageSize)
+        return previewOverscanFile(file);
+    Expected<ScreenFile> screen = parseScreenFile(file);
+    if (!screen) return screen.failure();
+    return renderCpcScreen(screen.value().image, screen.value().inks);
+}
+
+PictureArea renderScreenPens(Byte cpcMode, ScreenFormat screen, std::span<const Byte> penOfPixel,
+                             std::span<const Byte> penColours) {
+    return screen == ScreenFormat::Overscan ? renderOverscanPens(cpcMode, penOfPixel, penColours)
+                                            : renderPens(cpcMode, penOfPixel, penColours);
 }
 
 }  // namespace varnoke

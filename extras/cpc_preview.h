@@ -13,6 +13,7 @@
 // (see cpc/screen_encoding.h).
 #pragma once
 
+#include "cpc/overscan_screen.h"
 #include "cpc/screen_encoding.h"
 #include "cpc/screen_file_reader.h"
 #include "display/picture_display.h"
@@ -20,6 +21,7 @@
 
 #include <array>
 #include <span>
+#include <vector>
 
 namespace varnoke {
 
@@ -39,5 +41,46 @@ PictureArea renderPens(Byte cpcMode, std::span<const Byte> penOfPixel, std::span
 // Reads the mode and ink table from the image's gap, then draws it; refuses an image
 // whose gap holds no valid mode or ink table.
 Expected<PictureArea> previewScreenImage(std::span<const Byte, kScreenImageSize> image);
+
+// The preview of an overscan picture is the CPC's whole display around it, 832 × 576:
+//
+//   x   0 ┌──────────────────────────────────────────┐ y 0     black: the border the
+//         │  ┌────────────────────────────────────┐  │ y 16    display routine sets,
+//         │  │ 272 lines of 48 characters (96     │  │         and the blanking of the
+//         │  │ bytes), each line drawn 2 high,    │  │         syncs
+//         │  │ each character 16 wide             │  │
+//         │  └────────────────────────────────────┘  │ y 560
+//     832 └──────────────────────────────────────────┘ y 576
+//           x 32                              x 800
+//
+// Every microsecond of a line is 16 pixels (a mode 0 pixel 4 wide, mode 1 2, mode 2 1)
+// and every line 2 pixels high, the standard preview's scale. The area spans the CRTC's
+// frame from 2 µs before the first displayed character (characters 62-63 of the line
+// before, in the horizontal sync) to 2 µs after the last (characters 48-49), and from
+// 8 lines above the first displayed line (the last character row of the frame before,
+// row 38) to 8 lines below the last (row 34, before the vertical sync at row 35).
+inline constexpr int kOverscanPreviewWidth = 832;
+inline constexpr int kOverscanPreviewHeight = 576;
+inline constexpr int kOverscanPreviewLeft = 32;
+inline constexpr int kOverscanPreviewTop = 16;
+
+// The pens of the overscan picture in an image, one per pixel, rows from the top.
+std::vector<Byte> overscanPens(const OverscanImage& image, Byte cpcMode);
+
+// Draws pens on the overscan grid of a mode (192, 384 or 768 × 272) as the CPC's whole
+// display shows them, drawn above. A pen without a colour is drawn black.
+PictureArea renderOverscanPens(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours);
+
+// Reads an overscan file (see parseOverscanFile) and draws its whole display.
+Expected<PictureArea> previewOverscanFile(std::span<const Byte> file);
+
+// What the CPC shows for a whole screen file of this program, told apart by its size: a
+// standard one (--preview's 640 × 400 picture area) or an overscan one (the whole display).
+Expected<PictureArea> previewScreenFile(std::span<const Byte> file);
+
+// What the CPC will show for pens on the grid of a mode and screen (renderPens or
+// renderOverscanPens).
+PictureArea renderScreenPens(Byte cpcMode, ScreenFormat screen, std::span<const Byte> penOfPixel,
+                             std::span<const Byte> penColours);
 
 }  // namespace varnoke

@@ -3,6 +3,7 @@
 #include <libdsk.h>
 #include <cstddef>  // libdsk.h uses size_t without including it
 
+#include "cpc/basic_loader.h"
 #include "main/file_access.h"
 
 #include <algorithm>
@@ -251,9 +252,40 @@ void layOutFiles(std::span<const DiscFile> files, const std::vector<DirectoryNam
 
 }  // namespace
 
+namespace {
+
+bool onDisc(const DiscDirectory& directory, const DirectoryName& name) {
+    for (int e = 0; e < kDirectoryEntries; ++e) {
+        const std::span<const Byte> entry(directory.data() + e * kDirectoryEntrySize, kDirectoryEntrySize);
+        if (entry[0] != 0) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i) same = (entry[1 + i] & 0x7F) == name[i];
+        if (same) return true;
+    }
+    return false;
+}
+
+// Refuses to replace a file whose companion (DiscFile::onlyBeside) is not on the disc.
+Expected<void> checkCompanions(const DiscDirectory& directory, std::span<const DiscFile> files,
+                               const std::vector<DirectoryName>& names) {
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        if (files[f].onlyBeside.empty() || !onDisc(directory, names[f])) continue;
+        Expected<DirectoryName> companion = directoryName(files[f].onlyBeside);
+        if (companion && onDisc(directory, companion.value())) continue;
+        return Failure{files[f].name + " is already on the disc, without " + files[f].onlyBeside +
+                           " beside it, so it is not that picture's loader and is kept: give the picture another "
+                           "name",
+                       FailureKind::BadName};
+    }
+    return {};
+}
+
+}  // namespace
+
 Expected<DiscPlan> planDiscFiles(const DiscDirectory& directory, std::span<const DiscFile> files) {
     Expected<std::vector<DirectoryName>> names = directoryNamesOf(files);
     if (!names) return names.failure();
+    if (Expected<void> kept = checkCompanions(directory, files, names.value()); !kept) return kept.failure();
     DiscPlan plan;
     plan.directory = directory;
     Expected<DiscRoom> room = readRoom(plan, names.value());
@@ -452,22 +484,31 @@ Expected<void> addFilesToDiscImage(const std::filesystem::path& disc, std::span<
     return {};
 }
 
-Expected<std::array<DiscFile, 2>> outputDiscFiles(const OutputFiles& files, const std::string& outputName) {
+Expected<PictureDiscFiles> outputDiscFiles(const OutputFiles& files, const std::string& outputName) {
     Expected<std::string> screenName = discNameOf(outputName, "SCR");
     if (!screenName) return screenName.failure();
     Expected<std::string> paletteName = discNameOf(outputName, "PAL");
     if (!paletteName) return paletteName.failure();
-    return std::array<DiscFile, 2>{{{screenName.value(), files.screenFile}, {paletteName.value(), files.paletteFile}}};
+    Expected<std::string> loaderName = discNameOf(outputName, "BAS");
+    if (!loaderName) return loaderName.failure();
+    Expected<LoaderTarget> target = loaderTargetOf(files.screenFile);
+    if (!target) return Failure{"cannot make the BASIC loader: the screen file " + target.reason()};
+    PictureDiscFiles out;
+    out.loader = basicLoaderFile(target.value(), screenName.value(), loaderName.value());
+    out.files = {{{screenName.value(), files.screenFile},
+                  {paletteName.value(), files.paletteFile},
+                  {loaderName.value(), out.loader, screenName.value()}}};
+    return out;
 }
 
 Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
                                       const std::filesystem::path& disc, const Log& log) {
-    Expected<std::array<DiscFile, 2>> discFiles = outputDiscFiles(files, outputName);
+    Expected<PictureDiscFiles> discFiles = outputDiscFiles(files, outputName);
     if (!discFiles) {
         log.DEBUG("Disc image not written: " + discFiles.reason());
         return discFiles.failure();
     }
-    return addFilesToDiscImage(disc, discFiles.value(), log);
+    return addFilesToDiscImage(disc, discFiles.value().files, log);
 }
 
 Expected<SavedFiles> saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,

@@ -48,10 +48,14 @@ inline constexpr Byte kFreeEntry = 0xE5;
 using DiscDirectory = std::array<Byte, kDirectoryBlocks * kDiscBlockSize>;
 using DiscBlock = std::array<Byte, kDiscBlockSize>;
 
-// A file to put on the disc, under an 8.3 name such as "SUNSET.SCR", in user 0.
+// A file to put on the disc, under an 8.3 name such as "SUNSET.SCR", in user 0. With
+// `onlyBeside` set, a file of that name already on the disc is replaced only when the
+// file named by `onlyBeside` is there too (a picture's loader replaces the loader of that
+// picture, never a program of the user's that happens to have its name).
 struct DiscFile {
     std::string name;
     std::span<const Byte> bytes;
+    std::string onlyBeside = {};
 };
 
 // The 11 bytes of a directory name ("SUNSET  SCR") for an 8.3 name; refuses names with
@@ -105,17 +109,28 @@ void logDiscImageWritten(const DiscImageUpdate& update, std::span<const DiscFile
 // step.
 Expected<void> addFilesToDiscImage(const std::filesystem::path& disc, std::span<const DiscFile> files, const Log& log);
 
-// The two output files under their disc names derived from `outputName` ("NAME.SCR" and
-// "NAME.PAL"); the bytes are those of `files`.
-Expected<std::array<DiscFile, 2>> outputDiscFiles(const OutputFiles& files, const std::string& outputName);
+// A picture's files under their disc names derived from `outputName`: "NAME.SCR" and
+// "NAME.PAL" with the bytes of the output files, and "NAME.BAS", the BASIC loader that
+// shows the picture on RUN"NAME (cpc/basic_loader.h), whose bytes it holds.
+struct PictureDiscFiles {
+    std::vector<Byte> loader;
+    std::array<DiscFile, 3> files;
 
-// Puts the two output files on the disc under the names derived from `outputName`
-// ("NAME.SCR" and "NAME.PAL").
+    PictureDiscFiles() = default;
+    PictureDiscFiles(PictureDiscFiles&&) = default;  // the loader's bytes stay where `files` sees them
+    PictureDiscFiles& operator=(PictureDiscFiles&&) = default;
+    PictureDiscFiles(const PictureDiscFiles&) = delete;
+    PictureDiscFiles& operator=(const PictureDiscFiles&) = delete;
+};
+Expected<PictureDiscFiles> outputDiscFiles(const OutputFiles& files, const std::string& outputName);
+
+// Puts the picture's three files on the disc under the names derived from `outputName`
+// ("NAME.SCR", "NAME.PAL" and the loader "NAME.BAS"), all or none.
 Expected<void> writeOutputToDiscImage(const OutputFiles& files, const std::string& outputName,
                                       const std::filesystem::path& disc, const Log& log);
 
 // The Save command aimed at a disc image: logs the disc's name, refuses as saveFiles does (no picture,
-// palette check), then both files built and put on the disc. The outcome's screenFile
+// palette check), then the files built and put on the disc with their loader. The outcome's screenFile
 // and paletteFile hold the names on the disc.
 Expected<SavedFiles> saveToDiscImage(const ProgramState& state, ScreenLayout layout, const std::string& outputName,
                                      const std::filesystem::path& disc, const Log& log,

@@ -21,10 +21,10 @@ Expected<std::vector<Byte>> encodePng(const PictureArea& area) {
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    image.width = kPictureAreaWidth;
-    image.height = kPictureAreaHeight;
+    image.width = static_cast<png_uint_32>(area.width);
+    image.height = static_cast<png_uint_32>(area.height);
     image.format = PNG_FORMAT_RGB;
-    const png_int_32 stride = kPictureAreaWidth * 3;
+    const png_int_32 stride = area.width * 3;
 
     png_alloc_size_t size = 0;
     if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), stride, nullptr))

@@ -9,7 +9,7 @@
 
 namespace varnoke {
 
-// The area as an 8-bit RGB PNG file of 640 × 400 pixels, in memory.
+// The area as an 8-bit RGB PNG file of its size (640 × 400 for a standard picture), in memory.
 Expected<std::vector<Byte>> encodePng(const PictureArea& area);
 
 }  // namespace varnoke

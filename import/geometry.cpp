@@ -8,12 +8,15 @@
 namespace varnoke {
 namespace {
 
-// The screen's shape: 8 : 5.
-constexpr double kScreenAspect = 8.0 / 5.0;
+// The screen's shape (see the header): 8 : 5, or 24 : 17 for the overscan screen.
+constexpr double screenAspect(ScreenFormat screen) {
+    return screen == ScreenFormat::Overscan ? 24.0 / 17.0 : 8.0 / 5.0;
+}
 
 }  // namespace
 
-Placement placementOf(int width, int height, ResizeRule rule) {
+Placement placementOf(int width, int height, ResizeRule rule, ScreenFormat screen) {
+    const double kScreenAspect = screenAspect(screen);
     Placement p;
     const double aspect = static_cast<double>(width) / height;
     if (rule == ResizeRule::Fill) {
@@ -70,8 +73,9 @@ LinearImage resample(const LinearImage& source, const Placement& p, int width, i
 
 // The source placed on a target of width × height; letterbox pixels are black and, when
 // `border` is given, marked in it.
-LinearImage place(const LinearImage& source, ResizeRule rule, int width, int height, std::vector<bool>* border) {
-    const Placement p = placementOf(source.width, source.height, rule);
+LinearImage place(const LinearImage& source, ResizeRule rule, ScreenFormat screen, int width, int height,
+                  std::vector<bool>* border) {
+    const Placement p = placementOf(source.width, source.height, rule, screen);
     const auto [left, top, right, bottom] = targetRegion(p, width, height);
     LinearImage content = resample(source, p, right - left, bottom - top);
     if (left == 0 && top == 0 && right == width && bottom == height) return content;
@@ -90,32 +94,34 @@ LinearImage place(const LinearImage& source, ResizeRule rule, int width, int hei
 
 }  // namespace
 
-GridPicture toModeGrid(const LinearImage& picture, Byte cpcMode, ResizeRule rule) {
+GridPicture toModeGrid(const LinearImage& picture, Byte cpcMode, ResizeRule rule, ScreenFormat screen) {
     GridPicture grid;
     grid.cpcMode = cpcMode;
-    const int width = pictureWidth(cpcMode);
-    if (picture.width == width && picture.height == kPictureHeight) {
+    grid.screen = screen;
+    const int width = pictureWidth(cpcMode, screen);
+    const int height = pictureHeight(screen);
+    if (picture.width == width && picture.height == height) {
         grid.image = picture;
         return grid;
     }
-    grid.image = place(picture, rule, width, kPictureHeight, &grid.border);
+    grid.image = place(picture, rule, screen, width, height, &grid.border);
     return grid;
 }
 
-LinearImage toCanvas(const LinearImage& picture, ResizeRule rule) {
-    return place(picture, rule, kCanvasWidth, kCanvasHeight, nullptr);
+LinearImage toCanvas(const LinearImage& picture, ResizeRule rule, ScreenFormat screen) {
+    return place(picture, rule, screen, canvasWidth(screen), canvasHeight(screen), nullptr);
 }
 
-LinearImage toCanvas(const LinearImage& picture, Byte cpcMode, ResizeRule rule) {
-    const int width = pictureWidth(cpcMode);
-    if (picture.width != width || picture.height != kPictureHeight) return toCanvas(picture, rule);
-    const int across = kCanvasWidth / width;
+LinearImage toCanvas(const LinearImage& picture, Byte cpcMode, ResizeRule rule, ScreenFormat screen) {
+    const int width = pictureWidth(cpcMode, screen);
+    if (picture.width != width || picture.height != pictureHeight(screen)) return toCanvas(picture, rule, screen);
     LinearImage canvas;
-    canvas.width = kCanvasWidth;
-    canvas.height = kCanvasHeight;
+    canvas.width = canvasWidth(screen);
+    canvas.height = canvasHeight(screen);
+    const int across = canvas.width / width;
     canvas.rgb.resize(canvas.pixelCount() * 3);
-    for (int y = 0; y < kCanvasHeight; ++y)
-        for (int x = 0; x < kCanvasWidth; ++x) std::copy_n(picture.pixel(x / across, y / 2), 3, canvas.pixel(x, y));
+    for (int y = 0; y < canvas.height; ++y)
+        for (int x = 0; x < canvas.width; ++x) std::copy_n(picture.pixel(x / across, y / 2), 3, canvas.pixel(x, y));
     return canvas;
 }
 

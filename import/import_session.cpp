@@ -18,11 +18,11 @@ namespace {
 // Each cache keeps at most this many entries; the oldest settings go first.
 constexpr std::size_t kCacheLimit = 64;
 
-using GridKey = std::tuple<Byte, ResizeRule>;
+using GridKey = std::tuple<Byte, ResizeRule, ScreenFormat>;
 // The pens depend on whether the picture is dithered at all, not on the method or its
 // strength: they are chosen for the mode's default dithering, so that a change of method
 // or strength only dithers again (fast enough for a live preview).
-using PenKey = std::tuple<Byte, ResizeRule, int, std::vector<Byte>, bool>;
+using PenKey = std::tuple<Byte, ResizeRule, ScreenFormat, int, std::vector<Byte>, bool>;
 using ResultKey = std::tuple<PenKey, DitherMethod, int>;
 
 template <typename Key, typename Value>
@@ -91,10 +91,12 @@ namespace {
 // no more than `allowed` of them together with the fixed colours; nothing otherwise.
 std::optional<ImportResult> asDrawn(const GridPicture& grid, std::size_t allowed, std::span<const Byte> fixed) {
     const LinearImage& image = grid.image;
-    if (image.width != pictureWidth(grid.cpcMode) || image.height != kPictureHeight || !grid.border.empty())
+    if (image.width != pictureWidth(grid.cpcMode, grid.screen) || image.height != pictureHeight(grid.screen) ||
+        !grid.border.empty())
         return std::nullopt;
     ImportResult result;
     result.cpcMode = grid.cpcMode;
+    result.screen = grid.screen;
     result.penColours.assign(fixed.begin(), fixed.end());
     result.penOfPixel.reserve(image.pixelCount());
     std::array<int, kCpcColorCount> penOfColour;
@@ -143,14 +145,15 @@ const LinearImage& ImportSession::source() const { return cache_->source; }
 ImportResult ImportSession::run(const ImportSettings& settings) const {
     Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
-    const GridKey gridKey{mode, settings.resize};
-    const std::shared_ptr<const GridPicture> grid =
-        cache.get(cache.grids, gridKey, [&] { return toModeGrid(cache.source, mode, settings.resize); });
+    const GridKey gridKey{mode, settings.resize, settings.screen};
+    const std::shared_ptr<const GridPicture> grid = cache.get(
+        cache.grids, gridKey, [&] { return toModeGrid(cache.source, mode, settings.resize, settings.screen); });
 
     const int modePens = pensOfMode(mode);
     const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
-    const PenKey penKey{mode, settings.resize, colours, settings.fixedColours, penDither.method != DitherMethod::None};
+    const PenKey penKey{mode,    settings.resize,       settings.screen,
+                        colours, settings.fixedColours, penDither.method != DitherMethod::None};
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength};
     std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
         if (std::optional<ImportResult> drawn =
@@ -159,7 +162,7 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
         const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
             return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
         });
-        return ImportResult{mode, *pens, ditherToPens(*grid, *pens, settings.dither), 0.0};
+        return ImportResult{mode, settings.screen, *pens, ditherToPens(*grid, *pens, settings.dither), 0.0};
     });
     ImportResult out = *result;
     if (settings.score) out.score = measure(settings, out.penOfPixel, out.penColours);
@@ -170,10 +173,13 @@ namespace {
 
 // The part of the canvas that shows the picture: all of it, but for Fit's border, which
 // is no part of the picture and would count as a perfect match.
-PixelRegion measuredRegion(const LinearImage& source, Byte mode, ResizeRule rule) {
-    if (rule != ResizeRule::Fit || (source.width == pictureWidth(mode) && source.height == kPictureHeight))
-        return {0, 0, kCanvasWidth, kCanvasHeight};
-    return targetRegion(placementOf(source.width, source.height, rule), kCanvasWidth, kCanvasHeight);
+PixelRegion measuredRegion(const LinearImage& source, Byte mode, ResizeRule rule, ScreenFormat screen) {
+    const int width = canvasWidth(screen);
+    const int height = canvasHeight(screen);
+    if (rule != ResizeRule::Fit ||
+        (source.width == pictureWidth(mode, screen) && source.height == pictureHeight(screen)))
+        return {0, 0, width, height};
+    return targetRegion(placementOf(source.width, source.height, rule, screen), width, height);
 }
 
 LinearImage cropped(const LinearImage& canvas, const PixelRegion& region) {
@@ -194,19 +200,22 @@ double ImportSession::measure(const ImportSettings& settings, std::span<const By
                               std::span<const Byte> penColours) const {
     Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
-    const PixelRegion region = measuredRegion(cache.source, mode, settings.resize);
+    const PixelRegion region = measuredRegion(cache.source, mode, settings.resize, settings.screen);
     const std::shared_ptr<const ScielabReference> reference =
-        cache.get(cache.references, GridKey{mode, settings.resize},
-                  [&] { return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize), region)); });
-    return reference->difference(cropped(cpcCanvas(mode, penOfPixel, penColours), region));
+        cache.get(cache.references, GridKey{mode, settings.resize, settings.screen}, [&] {
+            return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize, settings.screen), region));
+        });
+    return reference->difference(cropped(cpcCanvas(mode, penOfPixel, penColours, settings.screen), region));
 }
 
 void installImport(ProgramState& state, const ImportResult& result, const Log& log) {
     log.DEBUG("- Importing Picture ...");
     log.DEBUG("Mode = ", result.cpcMode);
+    if (result.screen == ScreenFormat::Overscan) log.DEBUG("Screen = overscan");
     for (std::size_t pen = 0; pen < result.penColours.size(); ++pen)
         log.DEBUG("Import pen " + std::to_string(pen) + " = ", result.penColours[pen]);
     state.cpcMode = result.cpcMode;
+    state.screen = result.screen;
     state.pcxPalette.fill(0);
     for (std::size_t pen = 0; pen < result.penColours.size(); ++pen) {
         const Rgb colour = cpcDisplayColor(result.penColours[pen]);

@@ -18,6 +18,7 @@ namespace varnoke {
 
 struct ImportSettings {
     Byte cpcMode = 0;
+    ScreenFormat screen = ScreenFormat::Standard;
     ResizeRule resize = ResizeRule::Fill;
     DitherOptions dither;
     // 0: all of the mode's pens.
@@ -29,6 +30,7 @@ struct ImportSettings {
 
 struct ImportResult {
     Byte cpcMode = 0;
+    ScreenFormat screen = ScreenFormat::Standard;
     std::vector<Byte> penColours;  // CPC colour number of each pen
     std::vector<Byte> penOfPixel;  // on the mode's grid
     double score = 0;              // the quality measure against the source, when asked for
@@ -65,7 +67,7 @@ private:
 };
 
 // Puts the result into the program state as the Open command puts a decoded picture: an
-// indexed picture of the mode's size (palette index i is pen i) whose palette entries are
+// indexed picture of the mode's size on the result's screen (palette index i is pen i) whose palette entries are
 // the display colours of their CPC colours, so that with the default thresholds the pens
 // show exactly the chosen colours; then palette building. Logs the import's lines first.
 void installImport(ProgramState& state, const ImportResult& result, const Log& log);

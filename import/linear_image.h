@@ -29,13 +29,14 @@ struct LinearImage {
     }
 };
 
-// A picture on the grid of a CPC mode (160, 320 or 640 × 200), ready for pen choice and
-// dithering. `border` marks the letterbox pixels that --resize fit adds: they take the
+// A picture on the grid of a CPC mode (160, 320 or 640 × 200, or the overscan grid),
+// ready for pen choice and dithering. `border` marks the letterbox pixels that --resize fit adds: they take the
 // darkest pen and play no part in choosing the pens.
 struct GridPicture {
     Byte cpcMode = 0;
     LinearImage image;
     std::vector<bool> border;  // empty, or one flag per pixel
+    ScreenFormat screen = ScreenFormat::Standard;
 };
 
 }  // namespace varnoke

@@ -202,10 +202,12 @@ LinearImage halfCanvas(const LinearImage& canvas) {
 
 // The picture as it stands on its grid, on the half-size canvas, to score results against.
 LinearImage gridCanvas(const GridPicture& picture) {
-    LinearImage canvas{640, 400, std::vector<float>(3 * 640 * 400)};
-    const int stretch = 640 / std::max(1, picture.image.width);
-    for (int y = 0; y < 400; ++y) {
-        for (int x = 0; x < 640; ++x) {
+    const int width = picture.screen == ScreenFormat::Overscan ? 768 : 640;
+    const int height = 2 * pictureHeight(picture.screen);
+    LinearImage canvas{width, height, std::vector<float>(3 * static_cast<std::size_t>(width * height))};
+    const int stretch = width / std::max(1, picture.image.width);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
             const float* p = picture.image.pixel(std::min(x / stretch, picture.image.width - 1),
                                                  std::min(y / 2, picture.image.height - 1));
             std::copy(p, p + 3, canvas.pixel(x, y));
@@ -230,8 +232,8 @@ std::vector<Byte> bestByMeasure(const GridPicture& picture, const std::vector<Ca
         }
         const std::vector<Byte>& colours = candidates[i - 1].colours;
         const std::vector<Byte> pixels = ditherToPens(picture, colours, dither);
-        filtered[i - 1] = ScielabReference::filteredLab(halfCanvas(cpcCanvas(picture.cpcMode, pixels, colours)),
-                                                        kPixelsPerDegree, kSampleStep);
+        filtered[i - 1] = ScielabReference::filteredLab(
+            halfCanvas(cpcCanvas(picture.cpcMode, pixels, colours, picture.screen)), kPixelsPerDegree, kSampleStep);
     });
     std::vector<double> scores(candidates.size());
     forEachInParallel(candidates.size(), [&](std::size_t i) { scores[i] = reference->difference(filtered[i]); });

@@ -273,16 +273,17 @@ std::vector<float> labOf(const std::array<Plane, 3>& planes, int step) {
 
 }  // namespace
 
-LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours) {
-    constexpr int kCanvasWidth = 640;
-    constexpr int kCanvasHeight = 400;
-    const int gridWidth = 160 << std::min<int>(cpcMode, 2);
-    const int stretch = kCanvasWidth / gridWidth;
-    LinearImage canvas{kCanvasWidth, kCanvasHeight, std::vector<float>(3 * at(kCanvasWidth * kCanvasHeight))};
+LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours,
+                      ScreenFormat screen) {
+    const int canvasW = screen == ScreenFormat::Overscan ? 768 : 640;
+    const int canvasH = 2 * pictureHeight(screen);
+    const int gridWidth = pictureWidth(cpcMode, screen);
+    const int stretch = canvasW / gridWidth;
+    LinearImage canvas{canvasW, canvasH, std::vector<float>(3 * at(canvasW * canvasH))};
     std::array<Vec3, 27> display{};
     for (Byte n = 0; n < 27; ++n) display[n] = cpcLinearColour(n);
-    for (int y = 0; y < kCanvasHeight; ++y) {
-        for (int x = 0; x < kCanvasWidth; ++x) {
+    for (int y = 0; y < canvasH; ++y) {
+        for (int x = 0; x < canvasW; ++x) {
             const std::size_t cell = at((y / 2) * gridWidth + x / stretch);
             const Byte pen = cell < penOfPixel.size() ? penOfPixel[cell] : Byte{0};
             const Byte colour = pen < penColours.size() ? penColours[pen] : Byte{0};

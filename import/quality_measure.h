@@ -9,11 +9,12 @@
 
 namespace varnoke {
 
-// What the CPC shows for a picture on the mode's grid, on the 640 × 400 canvas in the
-// display colours of the CPC colours: a mode 0 pixel as 4 × 2, mode 1 as 2 × 2, mode 2
-// as 1 × 2 canvas pixels. A pen without a colour (or a colour number above 26) shows
-// black.
-LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours);
+// What the CPC shows for a picture on the mode's grid, on the screen's canvas (640 × 400,
+// overscan 768 × 544) in the display colours of the CPC colours: a mode 0 pixel as 4 × 2,
+// mode 1 as 2 × 2, mode 2 as 1 × 2 canvas pixels. A pen without a colour (or a colour
+// number above 26) shows black.
+LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours,
+                      ScreenFormat screen = ScreenFormat::Standard);
 
 // Mean S-CIELAB CIEDE2000 difference between two canvases of the same size (0 when
 // the sizes differ).

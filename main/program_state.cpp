@@ -27,11 +27,17 @@ Byte penOfColor(const ProgramState& state, Byte cpcColor) {
     return 0;
 }
 
-int pictureWidth(Byte cpcMode) { return 160 << (cpcMode > 2 ? 2 : cpcMode); }
+int pictureWidth(Byte cpcMode, ScreenFormat screen) {
+    return (screen == ScreenFormat::Overscan ? 192 : 160) << (cpcMode > 2 ? 2 : cpcMode);
+}
 
-std::size_t targetPixelCount(Byte cpcMode) { return static_cast<std::size_t>(pictureWidth(cpcMode)) * kPictureHeight; }
+std::size_t targetPixelCount(Byte cpcMode, ScreenFormat screen) {
+    return static_cast<std::size_t>(pictureWidth(cpcMode, screen)) * static_cast<std::size_t>(pictureHeight(screen));
+}
 
-bool hasPictureOfMode(const ProgramState& state) { return state.pixelData.size() >= targetPixelCount(state.cpcMode); }
+bool hasPictureOfMode(const ProgramState& state) {
+    return state.pixelData.size() >= targetPixelCount(state.cpcMode, state.screen);
+}
 
 void Log::DEBUG(std::string_view label, long long value) const {
     std::string line(label);

@@ -24,8 +24,16 @@ inline constexpr int kPenCount = 27;
 // The filter colour of a pen that holds no colour.
 inline constexpr Byte kEmptyPen = 255;
 
-// Picture geometry: always 200 lines; 160, 320 or 640 pixels wide for modes 0, 1, 2.
+// Picture geometry of the standard screen: 200 lines; 160, 320 or 640 pixels wide for
+// modes 0, 1, 2.
 inline constexpr int kPictureHeight = 200;
+// The overscan screen fills the CPC's whole display: 272 lines; 192, 384 or 768 pixels wide
+// (96 bytes a line, see cpc/overscan_screen.h).
+inline constexpr int kOverscanHeight = 272;
+
+// Which screen a picture is made for: the standard 16 KB screen inside its border, or the
+// 32 KB overscan screen that covers the display.
+enum class ScreenFormat { Standard, Overscan };
 
 // Which screen-file layout a deliverable writes: loaded at &4000 with the four-block
 // viewer routine, or loaded straight into the displayed screen at &C000.
@@ -72,6 +80,8 @@ struct ProgramState {
 
     // CPC screen mode of the loaded picture: 0, 1 or 2.
     Byte cpcMode = 0;
+    // The screen the picture is made for; the Open command always gives Standard.
+    ScreenFormat screen = ScreenFormat::Standard;
     // One PCX palette index per pixel, rows from the top, each row from the left.
     std::vector<Byte> pixelData;
     // The picture's 256 (R, G, B) palette entries as stored at the end of the file.
@@ -105,13 +115,20 @@ Byte pensPerMode(const ProgramState& state);
 // substituted colour equals it, or pen 0 when none does.
 Byte penOfColor(const ProgramState& state, Byte cpcColor);
 
-// Width in pixels of a picture of the given mode: 160, 320 or 640.
-int pictureWidth(Byte cpcMode);
+// Width in pixels of a picture of the given mode: 160, 320 or 640 on the standard screen,
+// 192, 384 or 768 on the overscan screen.
+int pictureWidth(Byte cpcMode, ScreenFormat screen = ScreenFormat::Standard);
 
-// The number of decoded pixels that a picture of the given mode needs: 200 lines.
-std::size_t targetPixelCount(Byte cpcMode);
+// Lines of a picture: 200 on the standard screen, 272 on the overscan screen.
+constexpr int pictureHeight(ScreenFormat screen) {
+    return screen == ScreenFormat::Overscan ? kOverscanHeight : kPictureHeight;
+}
 
-// True when a decoded picture of the current mode is loaded (enough pixels to encode).
+// The number of decoded pixels that a picture of the given mode and screen needs.
+std::size_t targetPixelCount(Byte cpcMode, ScreenFormat screen = ScreenFormat::Standard);
+
+// True when a decoded picture of the current mode and screen is loaded (enough pixels to
+// encode).
 bool hasPictureOfMode(const ProgramState& state);
 
 // The log: a sink of whole lines that the front provides (the window's log pane,

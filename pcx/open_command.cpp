@@ -37,6 +37,7 @@ Expected<void> checkAndDecode(ProgramState& state, std::span<const Byte> file, c
 
     DecodedPicture& picture = decoded.value();
     state.cpcMode = mode.value();
+    state.screen = ScreenFormat::Standard;
     state.pcxPalette = picture.pcxPalette;
     state.pixelData = std::move(picture.pixelData);
     state.colorUsage = picture.colorUsage;

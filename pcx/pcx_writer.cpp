@@ -33,20 +33,20 @@ void encodeLine(std::span<const Byte> line, std::vector<Byte>& out) {
 }  // namespace
 
 std::vector<Byte> encodePcx(const ProgramState& state) {
-    const int width = pictureWidth(state.cpcMode);
+    const int width = pictureWidth(state.cpcMode, state.screen);
     std::vector<Byte> out(kPcxHeaderSize, 0);
-    out[0] = 10;                                                     // Manufacturer
-    out[1] = 5;                                                      // Version
-    out[2] = 1;                                                      // Encoding: run-length
-    out[3] = 8;                                                      // BitsPerPixel
-    put16(out, 8, static_cast<std::uint16_t>(width - 1));            // Xmax
-    put16(out, 10, static_cast<std::uint16_t>(kPictureHeight - 1));  // Ymax
-    put16(out, 12, kResolution);                                     // HDpi
-    put16(out, 14, kResolution);                                     // VDpi
-    out[65] = 1;                                                     // NPlanes
-    put16(out, 66, static_cast<std::uint16_t>(width));               // BytesPerLine
-    out[68] = 1;                                                     // PaletteInfo: colour
-    const std::size_t pixels = std::min(state.pixelData.size(), targetPixelCount(state.cpcMode));
+    out[0] = 10;                                                                  // Manufacturer
+    out[1] = 5;                                                                   // Version
+    out[2] = 1;                                                                   // Encoding: run-length
+    out[3] = 8;                                                                   // BitsPerPixel
+    put16(out, 8, static_cast<std::uint16_t>(width - 1));                         // Xmax
+    put16(out, 10, static_cast<std::uint16_t>(pictureHeight(state.screen) - 1));  // Ymax
+    put16(out, 12, kResolution);                                                  // HDpi
+    put16(out, 14, kResolution);                                                  // VDpi
+    out[65] = 1;                                                                  // NPlanes
+    put16(out, 66, static_cast<std::uint16_t>(width));                            // BytesPerLine
+    out[68] = 1;                                                                  // PaletteInfo: colour
+    const std::size_t pixels = std::min(state.pixelData.size(), targetPixelCount(state.cpcMode, state.screen));
     const std::span<const Byte> data(state.pixelData.data(), pixels);
     for (std::size_t start = 0; start < pixels; start += static_cast<std::size_t>(width))
         encodeLine(data.subspan(start, std::min<std::size_t>(static_cast<std::size_t>(width), pixels - start)), out);

@@ -88,6 +88,11 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     mode_ = named(new QComboBox(column), "ImportMode");
     for (const ModeChoice& choice : kModeChoices) mode_->addItem(QString::fromStdString(modeLabel(choice)));
     mode_->setCurrentIndex(std::min<int>(settings.cpcMode, 2));
+    screen_ = named(new QComboBox(column), "ImportScreen");
+    for (const ScreenChoice& choice : kScreenChoices)
+        screen_->addItem(QString::fromLatin1(choice.label), static_cast<int>(choice.screen));
+    screen_->setCurrentIndex(std::max(0, screen_->findData(static_cast<int>(settings.screen))));
+    screen_->setToolTip(QStringLiteral("The standard screen inside the border, or overscan over the whole display"));
     resize_ = named(new QComboBox(column), "ImportResize");
     for (const ResizeChoice& choice : kResizeChoices)
         resize_->addItem(QString::fromLatin1(choice.label), static_cast<int>(choice.rule));
@@ -114,6 +119,7 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     colours_->setValue(settings.colours > 0 ? std::min(settings.colours, modePens) : modePens);
     colours_->setToolTip(QStringLiteral("How many of the mode's pens the picture uses"));
     form->addRow(QStringLiteral("&Mode:"), mode_);
+    form->addRow(QStringLiteral("S&creen:"), screen_);
     form->addRow(QStringLiteral("&Resize:"), resize_);
     form->addRow(QStringLiteral("&Dithering:"), dither_);
     auto* strengthLabel = new QLabel(QStringLiteral("&Strength:"), column);
@@ -135,6 +141,10 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
 void ImportDialog::connectSettings() {
     connect(mode_, &QComboBox::currentIndexChanged, this, &ImportDialog::modeChanged);
     connect(resize_, &QComboBox::currentIndexChanged, this, [this] {
+        showSource();
+        settingsChanged();
+    });
+    connect(screen_, &QComboBox::currentIndexChanged, this, [this] {
         showSource();
         settingsChanged();
     });
@@ -258,17 +268,22 @@ void ImportDialog::showSource() {
     // dimmed), Fit's border drawn around the picture on a screen-shaped frame.
     const LinearImage& picture = session_->source();
     const ResizeRule rule = static_cast<ResizeRule>(resize_->currentData().toInt());
-    const Placement placement = placementOf(picture.width, picture.height, rule);
+    const auto screen = static_cast<ScreenFormat>(screen_->currentData().toInt());
+    const Placement placement = placementOf(picture.width, picture.height, rule, screen);
     QImage frame(kSourceWidth, kSourceHeight, QImage::Format_RGB32);
     frame.fill(palette().color(QPalette::Window));
     QPainter painter(&frame);
     if (rule == ResizeRule::Fit) {
-        const PixelRegion region = targetRegion(placement, kSourceWidth, kSourceHeight);
+        // The screen: the whole thumbnail (8 : 5), or 24 : 17 across its height for overscan.
+        const int screenWidth = screen == ScreenFormat::Overscan ? kSourceHeight * 24 / 17 : kSourceWidth;
+        const QRect screenRect((kSourceWidth - screenWidth) / 2, 0, screenWidth, kSourceHeight);
+        const PixelRegion region = targetRegion(placement, screenRect.width(), screenRect.height());
         const DisplayPixels shown = displayPixels(picture, region.right - region.left, region.bottom - region.top);
-        painter.fillRect(frame.rect(), Qt::black);
-        painter.drawImage(region.left, region.top, toImage(shown.pixels, shown.width, shown.height));
+        painter.fillRect(screenRect, Qt::black);
+        painter.drawImage(screenRect.left() + region.left, region.top,
+                          toImage(shown.pixels, shown.width, shown.height));
         painter.setPen(QPen(Qt::yellow, 1, Qt::DashLine));
-        painter.drawRect(frame.rect().adjusted(0, 0, -1, -1));
+        painter.drawRect(screenRect.adjusted(0, 0, -1, -1));
     } else {
         const DisplayPixels shown = displayPixels(picture, kSourceWidth, kSourceHeight);
         const QImage image = toImage(shown.pixels, shown.width, shown.height);
@@ -297,6 +312,7 @@ void ImportDialog::showSource() {
 ImportSettings ImportDialog::settings() const {
     ImportSettings settings;
     settings.cpcMode = static_cast<Byte>(mode_->currentIndex());
+    settings.screen = static_cast<ScreenFormat>(screen_->currentData().toInt());
     settings.resize = static_cast<ResizeRule>(resize_->currentData().toInt());
     settings.dither = {static_cast<DitherMethod>(dither_->currentData().toInt()), strength_->value()};
     // All of the mode's pens is the session's 0.
@@ -342,8 +358,14 @@ void ImportDialog::runFinished() {
 void ImportDialog::showResult(const ImportResult& result) {
     shown_ = result;
     showPens(result);
-    const PictureArea canvas = renderPens(result.cpcMode, result.penOfPixel, result.penColours);
-    preview_->setPixmap(QPixmap::fromImage(toImage(canvas.pixels, kPictureAreaWidth, kPictureAreaHeight)));
+    const PictureArea canvas = renderScreenPens(result.cpcMode, result.screen, result.penOfPixel, result.penColours);
+    // The overscan display, 832 × 576, is shrunk into the preview's 640 × 400.
+    const QImage image = toImage(canvas.pixels, canvas.width, canvas.height);
+    preview_->setPixmap(QPixmap::fromImage(
+        canvas.width == kPictureAreaWidth && canvas.height == kPictureAreaHeight
+            ? image
+            : image.scaled(kPictureAreaWidth, kPictureAreaHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    preview_->setAlignment(Qt::AlignCenter);
     busy_->setVisible(false);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(true);
     quality_->setText(QStringLiteral("Quality: measuring ..."));

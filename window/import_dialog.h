@@ -44,6 +44,8 @@ signals:
     void previewShown();
 
 private:
+    // Every setting's change runs the import again.
+    void connectSettings();
     void buildSettingsColumn(QWidget* column, const ImportSettings& settings);
     QWidget* buildPreviewColumn();
     void buildFixedColours(QWidget* parent, const ImportSettings& settings);
@@ -63,6 +65,7 @@ private:
 
     std::shared_ptr<const ImportSession> session_;
     QComboBox* mode_ = nullptr;
+    QComboBox* screen_ = nullptr;
     QComboBox* resize_ = nullptr;
     QComboBox* dither_ = nullptr;
     QSlider* strength_ = nullptr;

@@ -657,14 +657,19 @@ bool TMainForm::confirmReplacing(const QString& discPath, const QString& name) {
     const varnoke::Expected<std::vector<std::string>> onDisc = varnoke::filesOnDisc(nativePath(discPath));
     if (!onDisc) return true;
     QStringList present;
-    for (const char* extension : {".SCR", ".PAL"}) {
+    // The loader is replaced only beside its picture; without it, the save refuses.
+    for (const char* extension : {".SCR", ".PAL", ".BAS"}) {
         const std::string file = name.toStdString() + extension;
         if (std::find(onDisc.value().begin(), onDisc.value().end(), file) != onDisc.value().end())
             present << QString::fromStdString(file);
     }
     if (present.isEmpty()) return true;
+    const QString last = present.takeLast();
+    const QString names =
+        present.isEmpty() ? last : present.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    present << last;
     const QString question = QStringLiteral("%1 already holds %2. Replace %3?")
-                                 .arg(QFileInfo(discPath).fileName(), present.join(QStringLiteral(" and ")),
+                                 .arg(QFileInfo(discPath).fileName(), names,
                                       present.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
     return askToReplace_ && askToReplace_(question);
 }

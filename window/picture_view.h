@@ -1,6 +1,7 @@
-// The window's picture area: shows the core's 640 × 400 PictureArea buffer. At its first
-// size, 640 × 400, the buffer is shown as it is; a larger view shows the part of the
-// buffer that the picture fills, enlarged by a whole factor and centred.
+// The window's picture area: shows the core's PictureArea buffer. At its first size,
+// 640 × 400, a standard picture's buffer is shown as it is; a larger view shows the part
+// of the buffer that the picture fills, enlarged by a whole factor and centred. An
+// overscan picture's buffer, 768 × 544, is shrunk to fit a view too small for it.
 #pragma once
 
 #include "display/picture_display.h"

@@ -76,8 +76,8 @@ std::optional<QString> askDiscName(QWidget* parent, const QString& proposal) {
     dialog.setWindowTitle(QStringLiteral("Save to disc image"));
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setLabelText(
-        QStringLiteral("Name of the files on the disc (NAME.SCR and NAME.PAL):\n"
-                       "up to 8 letters, digits, - or _"));
+        QStringLiteral("Name of the files on the disc (NAME.SCR, NAME.PAL and the loader NAME.BAS,\n"
+                       "which RUN\"NAME runs): up to 8 letters, digits, - or _"));
     dialog.setTextValue(proposal);
     if (auto* edit = dialog.findChild<QLineEdit*>()) {
         edit->setMaxLength(8);

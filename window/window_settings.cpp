@@ -12,6 +12,7 @@ const QString kLastFolder = QStringLiteral("files/lastFolder");
 const QString kLastSaveFolder = QStringLiteral("files/lastSaveFolder");
 const QString kMode = QStringLiteral("import/mode");
 const QString kResize = QStringLiteral("import/resize");
+const QString kScreen = QStringLiteral("import/screen");
 const QString kDither = QStringLiteral("import/dither");
 const QString kStrength = QStringLiteral("import/strength");
 const QString kColours = QStringLiteral("import/colours");
@@ -53,6 +54,7 @@ ImportSettings WindowSettings::lastImport() const {
     // Choices are kept by the words the converter takes, so that they outlive any
     // reordering of the tables; an unknown word gives the default.
     settings.resize = resizeRuleNamed(store_.value(kResize).toString().toStdString()).value_or(settings.resize);
+    settings.screen = screenNamed(store_.value(kScreen).toString().toStdString()).value_or(settings.screen);
     settings.dither.method =
         ditherMethodNamed(store_.value(kDither).toString().toStdString()).value_or(defaultDither(settings.cpcMode));
     settings.dither.strength = storedNumber(store_, kStrength, settings.dither.strength, 0, 100);
@@ -66,6 +68,7 @@ ImportSettings WindowSettings::lastImport() const {
 void WindowSettings::rememberImport(const ImportSettings& settings) {
     store_.setValue(kMode, settings.cpcMode);
     store_.setValue(kResize, QString::fromLatin1(resizeChoice(settings.resize).word));
+    store_.setValue(kScreen, QString::fromLatin1(settings.screen == ScreenFormat::Overscan ? "overscan" : "standard"));
     store_.setValue(kDither, QString::fromLatin1(ditherChoice(settings.dither.method).word));
     store_.setValue(kStrength, settings.dither.strength);
     store_.setValue(kColours, settings.colours);

@@ -94,6 +94,14 @@ std::optional<DitherMethod> ditherMethodNamed(std::string_view word) {
     return std::nullopt;
 }
 
+std::optional<ScreenFormat> screenNamed(std::string_view word) {
+    for (const ScreenChoice& choice : kScreenChoices)
+        if (word == choice.word) return choice.screen;
+    return std::nullopt;
+}
+
+std::string screenWordList() { return sentence(wordsOf(kScreenChoices)); }
+
 std::string ditherWordList() { return sentence(wordsOf(kDitherChoices)); }
 
 std::string resizeWordList() { return sentence(wordsOf(kResizeChoices)); }
@@ -116,7 +124,7 @@ std::string ditherDefaultsText() {
 }
 
 std::string fillChoiceMarkers(std::string_view text) {
-    const std::array<std::pair<std::string_view, std::string>, 7> markers{{
+    const std::array<std::pair<std::string_view, std::string>, 9> markers{{
         {"{{dither-words}}", spaced(kDitherChoices)},
         {"{{dither-roff}}", roffList(kDitherChoices)},
         {"{{dither-defaults}}", ditherDefaultsText()},
@@ -124,6 +132,8 @@ std::string fillChoiceMarkers(std::string_view text) {
         {"{{resize-roff}}", roffList(kResizeChoices)},
         {"{{mode-words}}", spaced(kModeChoices)},
         {"{{mode-roff}}", roffList(kModeChoices)},
+        {"{{screen-words}}", spaced(kScreenChoices)},
+        {"{{screen-roff}}", roffList(kScreenChoices)},
     }};
     std::string filled;
     std::size_t at = 0;

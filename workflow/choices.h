@@ -29,6 +29,13 @@ struct ResizeChoice {
     const char* help;   // what the rule does, after its word in the converter's help
 };
 
+struct ScreenChoice {
+    ScreenFormat screen;
+    const char* word;   // "overscan"
+    const char* label;  // the window's words
+    const char* help;   // what the screen is, after its word in the converter's help
+};
+
 struct DitherChoice {
     DitherMethod method;
     const char* word;   // "floyd-steinberg"
@@ -46,6 +53,13 @@ inline constexpr std::array kResizeChoices{
                  "crop around the centre to the screen's 8:5 shape, the default"},
     ResizeChoice{ResizeRule::Fit, "fit", "Fit (add a border)", "the whole picture, bordered in the darkest pen"},
     ResizeChoice{ResizeRule::Stretch, "stretch", "Stretch", "the whole picture, stretched to the screen's shape"},
+};
+
+inline constexpr std::array kScreenChoices{
+    ScreenChoice{ScreenFormat::Standard, "standard", "Standard (160/320/640 x 200 in a border)",
+                 "the 16 KB screen inside the border, the default"},
+    ScreenChoice{ScreenFormat::Overscan, "overscan", "Overscan (192/384/768 x 272, the whole display)",
+                 "the 32 KB screen over the whole display, 96 bytes x 272 lines"},
 };
 
 inline constexpr std::array kDitherChoices{
@@ -68,16 +82,18 @@ const ResizeChoice& resizeChoice(ResizeRule rule);
 const DitherChoice& ditherChoice(DitherMethod method);
 std::optional<ResizeRule> resizeRuleNamed(std::string_view word);
 std::optional<DitherMethod> ditherMethodNamed(std::string_view word);
+std::optional<ScreenFormat> screenNamed(std::string_view word);
 
 // A table's words as a sentence: "none, floyd-steinberg, ... or pattern".
 std::string ditherWordList();
 std::string resizeWordList();
+std::string screenWordList();
 // Which method each mode takes by default: "floyd-steinberg in modes 0 and 1, sierra in mode 2".
 std::string ditherDefaultsText();
 
 // The tables' words in the forms of the converter's manual page and bash completion:
 // "{{dither-words}}" becomes "none floyd-steinberg ...", "{{dither-roff}}" the roff lines
-// that list them, and likewise for resize and mode. Other text is kept as it is.
+// that list them, and likewise for resize, mode and screen. Other text is kept as it is.
 std::string fillChoiceMarkers(std::string_view text);
 
 }  // namespace varnoke

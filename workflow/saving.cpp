@@ -1,6 +1,7 @@
 #include "workflow/saving.h"
 
 #include "cpc/amsdos_header.h"
+#include "cpc/overscan_screen.h"
 #include "cpc/screen_file_reader.h"
 #include "extras/cpc_preview.h"
 #include "extras/disc_image.h"
@@ -19,7 +20,7 @@ struct ExtraOutputs {
     std::vector<Byte> preview;
     std::vector<Byte> pcx;
     std::optional<DiscImageUpdate> disc;
-    std::array<DiscFile, 2> discFiles;
+    PictureDiscFiles discFiles;
     // The disc's log lines, given after "Saving Ok ... " as when it is written last.
     std::vector<std::string> discLog;
 };
@@ -28,19 +29,18 @@ Expected<ExtraOutputs> buildExtras(const ProgramState& state, const OutputFiles&
     ExtraOutputs extras;
     if (!request.pcxFile.empty()) extras.pcx = encodePcx(state);
     if (!request.previewFile.empty()) {
-        Expected<PictureArea> area = previewScreenImage(
-            std::span<const Byte, kScreenImageSize>(files.screenFile.data() + kAmsdosHeaderSize, kScreenImageSize));
+        Expected<PictureArea> area = previewScreenFile(files.screenFile);
         if (!area) return area.failure();
         Expected<std::vector<Byte>> png = encodePng(area.value());
         if (!png) return png.failure();
         extras.preview = std::move(png.value());
     }
     if (!request.discImage.empty()) {
-        Expected<std::array<DiscFile, 2>> discFiles = outputDiscFiles(files, request.output);
+        Expected<PictureDiscFiles> discFiles = outputDiscFiles(files, request.output);
         if (!discFiles) return discFiles.failure();
-        extras.discFiles = discFiles.value();
+        extras.discFiles = std::move(discFiles.value());
         const Log discLog([&extras](std::string_view line) { extras.discLog.emplace_back(line); });
-        Expected<DiscImageUpdate> update = prepareDiscImage(request.discImage, extras.discFiles, discLog);
+        Expected<DiscImageUpdate> update = prepareDiscImage(request.discImage, extras.discFiles.files, discLog);
         if (!update) return update.failure();
         extras.disc = std::move(update.value());
     }
@@ -60,7 +60,7 @@ void logExtrasWritten(const ExtraOutputs& extras, const SaveRequest& request, co
     if (!request.pcxFile.empty()) log.DEBUG("PCX written: " + request.pcxFile);
     if (!extras.disc) return;
     for (const std::string& line : extras.discLog) log.DEBUG(line);
-    logDiscImageWritten(*extras.disc, extras.discFiles, log);
+    logDiscImageWritten(*extras.disc, extras.discFiles.files, log);
 }
 
 }  // namespace
@@ -84,30 +84,60 @@ Expected<SavedFiles> saveOnDisc(const ProgramState& state, ScreenLayout layout, 
     return saveToDiscImage(state, layout, name, disc, log, modeByte);
 }
 
+namespace {
+
+// A screen file to draw: its mode, its pens' colours and what the CPC shows.
+struct ShownScreen {
+    Byte mode = 0;
+    std::array<Byte, 16> colors{};
+    PictureArea area;
+};
+
+Expected<ShownScreen> readOverscanToShow(std::span<const Byte> bytes, const std::string& name, ScreenLayout layout) {
+    Expected<OverscanFile> overscan = parseOverscanFile(bytes);
+    if (!overscan)
+        return Failure{name + " is not a screen file of this program: " + overscan.reason(), FailureKind::Malformed};
+    if (layout == ScreenLayout::AtC000)
+        return Failure{name + " is an overscan file, which has one form, loaded at &0170; drop --c000",
+                       FailureKind::Usage};
+    Expected<PictureArea> area = previewOverscanFile(bytes);
+    if (!area) return Failure{area.reason(), FailureKind::CannotWrite};
+    return ShownScreen{overscan.value().mode, overscan.value().colors, std::move(area.value())};
+}
+
+Expected<ShownScreen> readScreenToShow(std::span<const Byte> bytes, const std::string& name, ScreenLayout layout) {
+    if (bytes.size() == kAmsdosHeaderSize + kOverscanImageSize) return readOverscanToShow(bytes, name, layout);
+    Expected<ScreenFile> screen = parseScreenFile(bytes);
+    if (!screen)
+        return Failure{name + " is not a screen file of this program: " + screen.reason(), FailureKind::Malformed};
+    const ScreenFile& file = screen.value();
+    if (file.layout != layout) {
+        const char* const at = file.layout == ScreenLayout::At4000 ? "&4000" : "&C000";
+        const char* const wanted = layout == ScreenLayout::At4000 ? "&4000" : "&C000";
+        return Failure{name + " loads at " + at + ", not at " + wanted + "; " +
+                           (layout == ScreenLayout::AtC000 ? "drop --c000" : "add --c000"),
+                       FailureKind::Usage};
+    }
+    Expected<PictureArea> area = previewScreenImage(file.image);
+    if (!area) return Failure{area.reason(), FailureKind::CannotWrite};
+    return ShownScreen{file.inks.mode, file.inks.colors, std::move(area.value())};
+}
+
+}  // namespace
+
 Expected<void> showScreenFile(const std::string& screenFile, ScreenLayout layout, const std::string& png,
                               const Log& log) {
     // Larger files are read only as far as needed to say they are too large.
     Expected<std::vector<Byte>> bytes = readWholeFile(screenFile, 1u << 20);
     if (!bytes) return bytes.failure();
-    Expected<ScreenFile> screen = parseScreenFile(bytes.value());
-    if (!screen)
-        return Failure{screenFile + " is not a screen file of this program: " + screen.reason(),
-                       FailureKind::Malformed};
-    const ScreenFile& file = screen.value();
-    if (file.layout != layout) {
-        const char* const at = file.layout == ScreenLayout::At4000 ? "&4000" : "&C000";
-        const char* const wanted = layout == ScreenLayout::At4000 ? "&4000" : "&C000";
-        return Failure{screenFile + " loads at " + at + ", not at " + wanted + "; " +
-                           (layout == ScreenLayout::AtC000 ? "drop --c000" : "add --c000"),
-                       FailureKind::Usage};
-    }
+    Expected<ShownScreen> shown = readScreenToShow(bytes.value(), screenFile, layout);
+    if (!shown) return shown.failure();
+    const ShownScreen& file = shown.value();
     log.DEBUG(screenFile);
-    log.DEBUG("Mode = ", file.inks.mode);
-    for (int pen = 0; pen < pensOfMode(file.inks.mode); ++pen)
-        log.DEBUG("Pen " + std::to_string(pen) + " = ", file.inks.colors[static_cast<std::size_t>(pen)]);
-    Expected<PictureArea> area = previewScreenImage(file.image);
-    if (!area) return Failure{area.reason(), FailureKind::CannotWrite};
-    Expected<std::vector<Byte>> encoded = encodePng(area.value());
+    log.DEBUG("Mode = ", file.mode);
+    for (int pen = 0; pen < pensOfMode(file.mode); ++pen)
+        log.DEBUG("Pen " + std::to_string(pen) + " = ", file.colors[static_cast<std::size_t>(pen)]);
+    Expected<std::vector<Byte>> encoded = encodePng(file.area);
     if (!encoded) return Failure{encoded.reason(), FailureKind::CannotWrite};
     if (const Expected<void> written = writeFilesAtomically(std::array<FileToWrite, 1>{{{png, encoded.value()}}});
         !written)

@@ -35,7 +35,8 @@ Expected<SavedFiles> saveOnDisc(const ProgramState& state, ScreenLayout layout, 
 
 // Draws a screen file written by this program, as the CPC shows it, into a PNG file:
 // logs its name, its mode and its pens, then "Preview written: " and the PNG's name.
-// Refuses a file of another layout than `layout`, saying which option gives its own.
+// Refuses a file of another layout than `layout`, saying which option gives its own; an
+// overscan file (drawn as the whole display) has no &C000 form.
 Expected<void> showScreenFile(const std::string& screenFile, ScreenLayout layout, const std::string& png,
                               const Log& log);
 

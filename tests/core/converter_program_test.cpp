@@ -56,7 +56,8 @@ TEST(ConverterProgram, UsageErrorsExitWithTwoAndOneLine) {
     for (const std::string& arguments : std::vector<std::string>{
              "", "only-one.pcx", "--low 63 a b", "--high x a b", "--map 27=1 a b", "--map 3 a b", "--frobnicate a b",
              "--low", "--low 12abc a b", "--low= a b", "--c000=1 a b", "a b c", "a ''", "--preview '' a b",
-             "--show " + pcx + "--low 21 y.png", "--show " + pcx + "--low 22 y.png", "--show " + pcx + "--fit y.png"}) {
+             "--show " + pcx + "--low 21 y.png", "--show " + pcx + "--low 22 y.png", "--show " + pcx + "--fit y.png",
+             "--screen full a b", "--screen overscan --c000 " + pcx + "x"}) {
         const test::ProgramRun run = runConverter(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_NE(run.err.find("--help"), std::string::npos) << arguments;
@@ -79,6 +80,20 @@ TEST(ConverterProgram, ValuesAfterEqualsAndFileNamesAfterDoubleDash) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(test::readBytes(folder / "-out.scr"), test::readBytes(folder / "a.scr"));
     EXPECT_EQ(test::readBytes(folder / "a.scr").size(), 16512u);
+}
+
+// An overscan picture: its 32768-byte file, a preview of the whole 832 × 576 display,
+// which --show draws again from the file.
+TEST(ConverterProgram, OverscanFileAndItsWholeDisplay) {
+    const test::TestFolder folder;
+    const test::ProgramRun run = runConverter("--screen overscan --mode 1 --preview " + folder.str("p.png") + " " +
+                                              sample("sunset-mode0.pcx") + " " + folder.str("o"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(test::readBytes(folder / "o.scr").size(), 32768u);
+    const test::Bytes png = test::readBytes(folder / "p.png");
+    EXPECT_EQ(std::make_pair(png.at(18) << 8 | png.at(19), png.at(22) << 8 | png.at(23)), std::make_pair(832, 576));
+    EXPECT_EQ(runConverter("--show " + folder.str("o.scr") + " " + folder.str("s.png")).status, 0);
+    EXPECT_EQ(test::readBytes(folder / "s.png"), png);
 }
 
 }  // namespace

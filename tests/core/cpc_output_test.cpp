@@ -5,6 +5,7 @@
 #include "cpc/save_command.h"
 #include "cpc/screen_encoding.h"
 #include "display/picture_display.h"
+#include "import/import_session.h"
 #include "main/cpc_colors.h"
 #include "palette/palette_building.h"
 #include "pcx/pcx_decoder.h"
@@ -106,6 +107,25 @@ TEST(PictureDisplay, EachModeDrawsItsPixelShapeAndNothingElse) {
                 p.pixel < 0 ? 0xFFD4D0C8 : cpcDisplayColor(Byte(std::array{0, 24, 2}[std::size_t(p.pixel) % 3])).argb())
                 << "mode " << int{c.mode} << " at " << p.x << ", " << p.y;
     }
+}
+
+TEST(PictureDisplay, AnOverscanPictureFillsItsOwnAreaAndShrinksIntoASmallerView) {
+    ProgramState state;
+    std::vector<Byte> pens(384 * 272);
+    for (std::size_t i = 0; i < pens.size(); ++i) pens[i] = Byte(i % 384 / 7 % 2);
+    installImport(state, {1, ScreenFormat::Overscan, {0, 26}, pens, 0}, Log());
+    PictureArea area;
+    drawPicture(state, area, Log());
+    ASSERT_EQ(std::make_pair(area.width, area.height), std::make_pair(768, 544));
+    for (const int x : {0, 6, 7, 383})  // each pixel 2 × 2
+        EXPECT_EQ(area.at(2 * x + 1, 543), cpcDisplayColor(x / 7 % 2 ? 26 : 0).argb()) << x;
+    const AreaPart part = pictureAreaPart(state);
+    const auto rect = [part](int w, int h) {
+        const ViewRect r = placeInView(part, w, h);
+        return std::array{r.left, r.top, r.width, r.height};
+    };
+    EXPECT_EQ(rect(640, 400), (std::array{38, 0, 564, 400}));  // 768 × 400 / 544 = 564.7
+    EXPECT_EQ(rect(1600, 1100), (std::array{32, 6, 1536, 1088}));
 }
 
 // The pen of pixel k (leftmost 0) of a screen byte, from the CPC's pixel layout: mode 2

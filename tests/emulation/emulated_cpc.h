@@ -4,8 +4,7 @@
 // touches:
 //
 //   &7Fxx  gate array: 00xxxxxx selects a pen (bit 4: the border), 01xxxxxx gives the
-//          selected pen a colour (a 10xxxxxx mode write is not expected: the routine
-//          sets the mode through the firmware)
+//          selected pen a colour, 10xxxxxx sets the mode (bits 1-0) and the ROMs
 //   &BCxx  CRTC register select, &BDxx CRTC register data
 //   &F4xx  PPI port A: the sound chip's data bus; the chip's register 14 reads the
 //          keyboard line that port C selects (line 5, bit 7: the space bar, 0 while down);
@@ -48,13 +47,14 @@ public:
         std::array<std::optional<std::uint8_t>, 17> inks;
         int mode;
         std::uint8_t crtcR12;
+        std::array<std::uint8_t, 18> crtc;
     };
 
     std::array<std::uint8_t, 0x10000> memory{};
     std::vector<bool> written = std::vector<bool>(0x10000, false);
     std::uint64_t spaceDownAt = UINT64_MAX;  // the space bar goes down then and stays down
     bool setModeClearsScreen = false;        // SCR SET MODE clears &C000-&FFFF, as the firmware does
-    std::vector<Event> modesSet, penColours, crtcWrites, keyboardReads;
+    std::vector<Event> modesSet, penColours, crtcWrites, keyboardReads, gateArrayModes;
     std::vector<std::uint16_t> unexpectedPorts;
     int interruptsTaken = 0, firmwareHandlerRuns = 0;
     std::optional<Picture> shownWhileWaiting;  // at the first keyboard read
@@ -86,7 +86,7 @@ public:
         std::copy(bytes.begin(), bytes.end(), memory.begin() + address);
     }
     bool spaceDown(std::uint64_t time) const { return time >= spaceDownAt; }
-    Picture shownNow() const { return {memory, inks_, mode_, crtc_[12]}; }
+    Picture shownNow() const { return {memory, inks_, mode_, crtc_[12], crtc_}; }
 
     // The addresses written outside the 256 bytes of stack below kStackTop.
     std::vector<std::uint16_t> writesOutsideStack() const {
@@ -99,6 +99,7 @@ public:
 
     struct CallResult {
         bool returned = false;
+        bool reset = false;  // reached &0000 with interrupts off: the firmware's reset
         std::uint64_t endedAt = 0;
     };
     // As BASIC's CALL: interrupt mode 1, interrupts on, a return address pushed. Runs
@@ -118,6 +119,10 @@ public:
             if (z80ex_last_op_type(cpu_) == 0) {  // between instructions
                 if (pc == kReturnAddress && z80ex_get_reg(cpu_, regSP) == kStackTop) {
                     result.returned = true;
+                    break;
+                }
+                if (pc == 0 && z80ex_get_reg(cpu_, regIFF1) == 0) {
+                    result.reset = true;
                     break;
                 }
                 if (pc == 0xBC0E) {  // SCR SET MODE
@@ -175,6 +180,8 @@ private:
                     pen_ = (value & 0x10) ? 16 : value & 0x0F;
                 else if (value >> 6 == 1)
                     inks_[static_cast<std::size_t>(pen_)] = value, penColours.push_back({pen_, value, now()});
+                else if (value >> 6 == 2)
+                    mode_ = value & 3, gateArrayModes.push_back({value & 3, value, now()});
                 else
                     unexpectedPorts.push_back(port);
                 break;
@@ -217,13 +224,25 @@ inline int firmwareColourOfCode(std::uint8_t code) {
 // each scan line of a row 2 KB after the one before: mode 2 one bit a pixel from bit 7;
 // mode 1 pen bits 0/1 of pixel k at bits 7-k/3-k; mode 0 pen bits 0/1/2/3 of pixel k at
 // bits 7-k/3-k/5-k/1-k.
-inline int penOnScreen(std::span<const std::uint8_t> screen, int mode, int x, int y) {
-    const int perByte = 2 << mode, k = x % perByte;
-    const std::uint8_t byte = screen[static_cast<std::size_t>(y / 8 * 80 + y % 8 * 0x800 + x / perByte)];
+inline int penOfByte(std::uint8_t byte, int mode, int k) {
     auto bit = [byte](int n) { return (byte >> n) & 1; };
     if (mode == 2) return bit(7 - k);
     if (mode == 1) return bit(7 - k) | bit(3 - k) << 1;
     return bit(7 - k) | bit(3 - k) << 1 | bit(5 - k) << 2 | bit(1 - k) << 3;
+}
+inline int penOnScreen(std::span<const std::uint8_t> screen, int mode, int x, int y) {
+    const int perByte = 2 << mode;
+    return penOfByte(screen[static_cast<std::size_t>(y / 8 * 80 + y % 8 * 0x800 + x / perByte)], mode, x % perByte);
+}
+
+// The address the CRTC and the gate array read for byte `b` of scan line y, from the
+// CRTC's registers: the character address MA = R12:R13 + R1 × (y div 8) + b div 2 counts
+// on 14 bits; MA13-12 choose the 16 KB bank, the scan line y mod 8 gives address bits
+// 13-11, MA9-0 bits 10-1, and the byte of the character bit 0.
+inline std::uint16_t crtcByteAddress(const std::array<std::uint8_t, 18>& crtc, int y, int b) {
+    const unsigned ma = ((crtc[12] << 8 | crtc[13]) + crtc[1] * unsigned(y / 8) + unsigned(b / 2)) & 0x3FFF;
+    return static_cast<std::uint16_t>((ma >> 12 & 3) << 14 | unsigned(y % 8) << 11 | (ma & 0x3FF) << 1 |
+                                      unsigned(b & 1));
 }
 
 }  // namespace varnoke::test

@@ -79,10 +79,11 @@ TEST(DiscImageProgram, CreatesADiscThatCpmtoolsReadsByteForByte) {
     EXPECT_NE(run.out.find("Creating a CPC data disc: 40 tracks of 9 sectors &C1-&C9\n"
                            "Disc file SUNSET_S.SCR: 16512 bytes in 17 KB\n"
                            "Disc file SUNSET_S.PAL: 367 bytes in 1 KB\n"
-                           "Disc image Ok: 160 KB and 61 directory entries free\n"),
+                           "Disc file SUNSET_S.BAS: 162 bytes in 1 KB\n"
+                           "Disc image Ok: 159 KB and 60 directory entries free\n"),
               std::string::npos)
         << run.out;
-    EXPECT_EQ(discListing(disc), (Strings{"SUNSET_S.PAL", "SUNSET_S.SCR"}));
+    EXPECT_EQ(discListing(disc), (Strings{"SUNSET_S.BAS", "SUNSET_S.PAL", "SUNSET_S.SCR"}));
     EXPECT_EQ(extract(disc, "SUNSET_S.SCR"), test::readBytes(folder / "Sunset Six.scr"));
     EXPECT_EQ(extract(disc, "SUNSET_S.PAL"), test::readBytes(folder / "Sunset Six.pal"));
     // A CPCEMU image: 40 tracks of 9 × 512 bytes behind 256-byte track headers, sectors &C1 to &C9.
@@ -103,9 +104,12 @@ TEST(DiscImageProgram, AddsBesideOtherFilesAndReplacesFilesOfTheSameName) {
     ASSERT_EQ(toDisc(disc, "checkerboard-mode2.pcx", folder, "board.scr").status, 0);
     const test::ProgramRun run = toDisc(disc, "sunset-mode1.pcx", folder, "pic.scr", "--log ");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("Replaced PIC.SCR on the disc\nReplaced PIC.PAL on the disc\n"), std::string::npos)
+    EXPECT_NE(
+        run.out.find("Replaced PIC.SCR on the disc\nReplaced PIC.PAL on the disc\nReplaced PIC.BAS on the disc\n"),
+        std::string::npos)
         << run.out;
-    EXPECT_EQ(discListing(disc), (Strings{"BOARD.PAL", "BOARD.SCR", "OTHER.BIN", "PIC.PAL", "PIC.SCR"}));
+    EXPECT_EQ(discListing(disc),
+              (Strings{"BOARD.BAS", "BOARD.PAL", "BOARD.SCR", "OTHER.BIN", "PIC.BAS", "PIC.PAL", "PIC.SCR"}));
     for (const char* name : {"pic.scr", "pic.pal", "board.scr", "OTHER.BIN"}) {
         std::string onDisc = name;
         for (char& c : onDisc) c = static_cast<char>(std::toupper(c));
@@ -115,17 +119,17 @@ TEST(DiscImageProgram, AddsBesideOtherFilesAndReplacesFilesOfTheSameName) {
 
 TEST(DiscImageProgram, TakesFilesThatJustFitOrFitInTheRoomTheyReplace) {
     const TestFolder folder;
-    // 160 of the 178 data blocks and 10 entries taken: the 18 KB and 3 entries needed are free.
-    const fs::path justFits = discWith(folder, "fits.dsk", {{"BIG.BIN", 160 * 1024}});
+    // 159 of the 178 data blocks and 10 entries taken: the 19 KB and 4 entries needed are free.
+    const fs::path justFits = discWith(folder, "fits.dsk", {{"BIG.BIN", 159 * 1024}});
     test::ProgramRun run = toDisc(justFits, "sunset-mode0.pcx", folder, "pic.scr", "--log ");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("Disc image Ok: 0 KB and 51 directory entries free"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Disc image Ok: 0 KB and 50 directory entries free"), std::string::npos) << run.out;
     // Now full: the same names again fit in the blocks and entries they free.
     run = toDisc(justFits, "sunset-mode1.pcx", folder);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(extract(justFits, "PIC.SCR"), test::readBytes(folder / "pic.scr"));
 
-    const fs::path entries = discWith(folder, "entries.dsk", smallFiles(61));
+    const fs::path entries = discWith(folder, "entries.dsk", smallFiles(60));
     run = toDisc(entries, "sunset-mode0.pcx", folder);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(discListing(entries).size(), 63u);
@@ -141,10 +145,10 @@ TEST(DiscImageProgram, RefusesAFullDiscOrDirectoryOrAnotherKindAndLeavesItAlone)
     fs::create_directories(folder / "folder.dsk");
 
     const std::pair<fs::path, std::string> cases[] = {
-        {discWith(folder, "full.dsk", {{"BIG.BIN", 161 * 1024}}),
-         "nothing written: the disc is full: the files need 18 KB and only 17 KB are free; "},
-        {discWith(folder, "crowded.dsk", smallFiles(62)),
-         "the disc's directory is full: the files need 3 directory entries and only 2 of 64 are free"},
+        {discWith(folder, "full.dsk", {{"BIG.BIN", 160 * 1024}}),
+         "nothing written: the disc is full: the files need 19 KB and only 18 KB are free; "},
+        {discWith(folder, "crowded.dsk", smallFiles(61)),
+         "the disc's directory is full: the files need 4 directory entries and only 3 of 64 are free"},
         {discWith(folder, "system.dsk", {}, "cpcsys"),
          "is not in CPC data format: its tracks hold 9 sectors of 512 bytes numbered from &41"},
         {folder / "notes.dsk", ""},

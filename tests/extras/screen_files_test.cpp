@@ -2,8 +2,10 @@
 // mode, ties to the lower pen), the preview PNG of --preview and --show checked pixel by
 // pixel as netpbm decodes it (which reads back screen files of every mode and layout),
 // and screen files refused for every damage with a reason that says what and where.
+#include "cpc/overscan_screen.h"
 #include "cpc/save_command.h"
 #include "cpc/screen_file_reader.h"
+#include "import/import_session.h"
 #include "palette/palette_check.h"
 #include "palette/palette_fit.h"
 #include "pcx/open_command.h"
@@ -253,6 +255,31 @@ TEST(ScreenFileReader, RefusesDamagedHeadersSizesModesAndInkTables) {
     mode2[128 + 0x7D5] = 200;
     mode2[128 + 0x7E5] = 0x12;
     EXPECT_EQ(reasonFor(mode2), "accepted");
+}
+
+// An overscan file is read with or without its AMSDOS header; its pens' colours come back
+// from their codes; damage gets a reason that names what is wrong.
+TEST(OverscanFileReader, ReadsThePensBackAndRefusesDamage) {
+    ProgramState state;
+    Bytes pens(768 * 272, 1);
+    for (std::size_t i = 0; i < pens.size(); i += 3) pens[i] = 0;
+    installImport(state, {2, ScreenFormat::Overscan, {26, 6}, pens, 0}, Log());
+    const Bytes valid = buildOutputFiles(state, ScreenLayout::At4000, Log()).screenFile;
+    for (const Bytes& file : {valid, Bytes(valid.begin() + 128, valid.end())}) {
+        const Expected<OverscanFile> read = parseOverscanFile(file);
+        ASSERT_TRUE(read) << read.reason();
+        EXPECT_EQ(std::make_tuple(read.value().mode, read.value().colors[0], read.value().colors[1]),
+                  std::make_tuple(Byte{2}, Byte{6}, Byte{26}));
+    }
+    for (const auto& [offset, value, reason] : {std::tuple{0x94, 0x11, "the mode byte at &0184 is &11, not &0E"},
+                                                {0x7E11, 0x20, "pen 1 has code &20 at &7F01, not a gate-array"},
+                                                {18, 0, "gives file type 0 loaded at &0170; an overscan file is"}}) {
+        Bytes file = valid;
+        file[std::size_t(offset)] = Byte(value);
+        const unsigned sum = std::accumulate(file.begin(), file.begin() + 67, 0u);
+        file[67] = static_cast<Byte>(sum & 0xFF), file[68] = static_cast<Byte>(sum >> 8);
+        EXPECT_NE(parseOverscanFile(file).reason().find(reason), std::string::npos) << offset;
+    }
 }
 
 }  // namespace

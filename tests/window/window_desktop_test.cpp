@@ -150,7 +150,7 @@ private slots:
         const QByteArray image = readFile(disc);
         const QStringList log = logLines(*form);
         saveToDiscThroughMenu(*form, disc);
-        QCOMPARE(asked, QStringLiteral("pictures.dsk already holds HILLS.SCR and HILLS.PAL. Replace them?"));
+        QCOMPARE(asked, QStringLiteral("pictures.dsk already holds HILLS.SCR, HILLS.PAL and HILLS.BAS. Replace them?"));
         QCOMPARE(logLines(*form), log);
         QCOMPARE(readFile(disc), image);
         replace = true;

@@ -8,6 +8,7 @@
 #include "workflow/choices.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -51,6 +52,7 @@ void changeSettingsWhileRunning(varnoke::ImportDialog& dialog) {
 // The dialog's settings for a plain mode 1 import, as the converter's defaults give it.
 void chooseMode1Defaults(varnoke::ImportDialog& dialog) {
     child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(1);
+    child<QComboBox>(dialog, "ImportScreen")->setCurrentIndex(0);
     child<QComboBox>(dialog, "ImportResize")->setCurrentIndex(0);
     child<QComboBox>(dialog, "ImportDither")->setCurrentIndex(1);  // Floyd-Steinberg
     child<QSlider>(dialog, "ImportStrength")->setValue(75);
@@ -121,6 +123,25 @@ private slots:
         QCOMPARE(varnoke::WindowSettings().lastImport().cpcMode, 1);
         saveThroughMenu(*form, dir.filePath(QStringLiteral("photo.scr")));
         QCOMPARE(logLines(*form).last(), QStringLiteral("Saving Ok ... "));
+    }
+
+    // Overscan: the dialog's preview is the whole display shrunk into its 640 × 400; the
+    // window shows the whole picture shrunk at its first size; the save writes its file.
+    void anOverscanImportFillsTheWindowAndSavesItsFile() {
+        form->setImportChooser([this] { return std::optional<QString>(photo); });
+        QSize preview;
+        form->setImportRunner([&preview](varnoke::ImportDialog& dialog) {
+            child<QComboBox>(dialog, "ImportScreen")->setCurrentIndex(1);
+            waitForPreview(dialog);
+            preview = child<QLabel>(dialog, "ImportPreview")->pixmap().size();
+            return !QTest::currentTestFailed();
+        });
+        QTest::keyClick(form.get(), Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(preview, QSize(577, 400));  // 832 × 400 / 576 = 577.8
+        QCOMPARE(picture(*form).size(), QSize(768, 544));
+        QCOMPARE(varnoke::WindowSettings().lastImport().screen, varnoke::ScreenFormat::Overscan);
+        saveThroughMenu(*form, dir.filePath(QStringLiteral("full.scr")));
+        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("full.scr"))).size(), 32768);
     }
 
     // The import shows what its preview showed, whatever the previous picture's

@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(logLines(*form).last(), QStringLiteral("Saving Ok ... "));
         const QString cpm = QStringLiteral("cpmls");
         QCOMPARE(run(cpm, {QStringLiteral("-f"), QStringLiteral("cpcdata"), disc}).simplified(),
-                 QStringLiteral("0: sunset-m.pal sunset-m.scr"));
+                 QStringLiteral("0: sunset-m.bas sunset-m.pal sunset-m.scr"));
         for (const char* name : {"SUNSET-M.SCR", "SUNSET-M.PAL"}) {
             const QString out = dir.filePath(QString::fromLatin1(name));
             run(QStringLiteral("cpmcp"), {QStringLiteral("-f"), QStringLiteral("cpcdata"), disc,
