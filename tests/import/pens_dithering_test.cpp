@@ -1,16 +1,21 @@
 // Dithering and pen choice: what every method must keep, and what the search must find.
 #include "import/colour_science.h"
 #include "import/dithering.h"
+#include "import/optimised_dither.h"
 #include "import/parallel_work.h"
 #include "import/pen_choice.h"
+#include "import/quality_measure.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <random>
 #include <stdexcept>
 #include <utility>
 
@@ -117,6 +122,86 @@ TEST(PenChoice, TheSearchFindsTheBruteForceOptimumOfItsScore) {
         EXPECT_EQ(found.size(), wanted);
         EXPECT_FLOAT_EQ(score(found), best) << int(mode);
     }
+}
+
+// A night sky in mode 0: black, with a few small galaxies of orange, blue and white and
+// their faint glow. The search must fill the pens and keep every galaxy's colour, however
+// few pixels show it.
+TEST(PenChoice, ADarkSparsePictureKeepsItsFewBrightColours) {
+    struct Galaxy {
+        int x, y;
+        Vec3 colour;
+        Byte cpc;  // the CPC colour it shows
+    };
+    const std::array<Galaxy, 3> galaxies{{{40, 50, {1.0f, 0.22f, 0.0f}, 15},    // orange
+                                          {100, 140, {0.0f, 0.0f, 1.0f}, 2},    // bright blue
+                                          {130, 60, {1.0f, 1.0f, 1.0f}, 26}}};  // white
+    const GridPicture sky = gridOf(0, [&](int x, int y) {
+        Vec3 c{};
+        for (const Galaxy& g : galaxies) {
+            const auto glow = static_cast<float>(std::exp(-((x - g.x) * (x - g.x) + (y - g.y) * (y - g.y)) / 6.0));
+            c = {c.x + glow * g.colour.x, c.y + glow * g.colour.y, c.z + glow * g.colour.z};
+        }
+        return Vec3{std::min(c.x, 1.0f), std::min(c.y, 1.0f), std::min(c.z, 1.0f)};
+    });
+    const std::vector<Byte> pens = choosePens(sky, {});
+    for (const Galaxy& g : galaxies) EXPECT_NE(std::find(pens.begin(), pens.end(), g.cpc), pens.end()) << int(g.cpc);
+    EXPECT_EQ(pens.size(), 16u);
+}
+
+// The optimising dither on a picture small enough to try every pixel in every pen: its
+// error kept in place equals the error computed from the pixels alone after random
+// changes, and its result is a local optimum that no single change improves, closer to
+// the picture by the quality measure than where it started.
+TEST(OptimisedDither, EndsWhereNoSingleChangeHelpsWithItsErrorKeptInPlace) {
+    GridPicture picture;
+    picture.image = {24, 12, std::vector<float>(3 * 24 * 12)};
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 24; ++x) {
+            const float u = static_cast<float>(x) / 24.0f, v = static_cast<float>(y) / 12.0f;
+            const std::array<float, 3> rgb{0.1f + 0.7f * u * v, 0.35f * (1 - u) + 0.3f * v, 0.6f * (1 - v) * u + 0.05f};
+            std::copy(rgb.begin(), rgb.end(), picture.image.pixel(x, y));
+        }
+    const std::vector<Byte> colours{0, 3, 10, 13, 22, 24};
+    const std::vector<Byte> start = ditherToPens(picture, colours, DitherOptions{});
+
+    DitherSearch search(picture, colours, start);
+    std::mt19937 random(19);
+    for (int k = 0; k < 300; ++k) search.change(random() % start.size(), static_cast<Byte>(random() % colours.size()));
+    EXPECT_NEAR(search.cost(), search.costFromScratch(), 1e-5 * search.cost());
+
+    const std::optional<OptimisedDither> best = optimiseDither(picture, colours, start, {});
+    ASSERT_TRUE(best.has_value());
+    DitherSearch found(picture, best->penColours, best->penOfPixel);
+    const double cost = found.costFromScratch();
+    for (std::size_t i = 0; i < start.size(); ++i)
+        for (Byte pen = 0; pen < colours.size(); ++pen) {
+            DitherSearch changed = found;
+            changed.change(i, pen);
+            ASSERT_GE(changed.costFromScratch(), cost * (1 - 1e-6)) << i << " " << int(pen);
+        }
+    // The measure of both on the canvas, each grid pixel as 4 × 2 canvas pixels.
+    auto canvas = [&](const std::vector<Byte>& pixels, const std::vector<Byte>& pens) {
+        LinearImage image{96, 24, std::vector<float>(3 * 96 * 24)};
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 96; ++x) {
+                const std::size_t cell = static_cast<std::size_t>(y / 2 * 24 + x / 4);
+                const Vec3 c = pixels.empty() ? Vec3{picture.image.rgb[3 * cell], picture.image.rgb[3 * cell + 1],
+                                                     picture.image.rgb[3 * cell + 2]}
+                                              : cpcLinearColour(pens[pixels[cell]]);
+                const std::array<float, 3> rgb{c.x, c.y, c.z};
+                std::copy(rgb.begin(), rgb.end(), image.pixel(x, y));
+            }
+        return image;
+    };
+    const LinearImage reference = canvas({}, {});
+    EXPECT_LT(scielabDifference(reference, canvas(best->penOfPixel, best->penColours)),
+              scielabDifference(reference, canvas(start, colours)));
+
+    // Cancelled at its first report: nothing.
+    OptimiseOptions cancel;
+    cancel.progress = [](double) { return false; };
+    EXPECT_FALSE(optimiseDither(picture, colours, start, cancel).has_value());
 }
 
 TEST(ParallelWork, EveryPieceRunsOnceAndAFailureComesBack) {
