@@ -10,7 +10,9 @@
 #include "main/expected.h"
 #include "main/program_state.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -53,6 +55,13 @@ public:
     // runs only the steps after it. A picture of exactly the mode's grid size that uses
     // only CPC display colours, no more than the pens allowed, comes back as it is.
     ImportResult run(const ImportSettings& settings) const;
+
+    // The same, for settings whose dithering may take long (DitherMethod::Best): `progress`
+    // is called now and then with the share done (0 to 1) and cancels the run by returning
+    // false, which gives nothing and keeps nothing. The best dithering searches for the
+    // mode's default time from the default dithering's result, chooses the pens' colours
+    // again (the fixed colours stay), and is kept only where the measure finds it closer.
+    std::optional<ImportResult> run(const ImportSettings& settings, const std::function<bool(double)>& progress) const;
 
     const LinearImage& source() const;
 
