@@ -1,6 +1,7 @@
 // The colour difference against its published test data, and the quality measure on
 // canvases whose answer is known without it.
 #include "import/colour_science.h"
+#include "import/geometry.h"
 #include "import/quality_measure.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <array>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 namespace varnoke {
 namespace {
@@ -63,6 +65,23 @@ TEST(QualityMeasure, KnownAnswers) {
     // Comparing every other filtered pixel each way gives nearly the same mean.
     EXPECT_NEAR(ScielabReference(white, 32.0, 2).difference(black), 100.0, 0.01);
     EXPECT_NEAR(ScielabReference(coarseChecks, 32.0, 2).difference(half), scielabDifference(coarseChecks, half), 0.3);
+}
+
+TEST(Geometry, FitBordersAWidePictureAboveAndBelowAndATallOneAtEachSide) {
+    // 32 × 10 (wider than 8 : 5) and 10 × 32, in white.
+    for (const bool wide : {true, false}) {
+        const LinearImage white{wide ? 32 : 10, wide ? 10 : 32, std::vector<float>(3 * 320, 1.0f)};
+        const GridPicture grid = toModeGrid(white, 1, ResizeRule::Fit);
+        ASSERT_EQ(std::tuple(grid.image.width, grid.image.height, grid.border.size()), std::tuple(320, 200, 64000u));
+        // The picture keeps its shape: 320 × 100 rows in the middle, or 62.5 × 200 columns.
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 320; ++x) {
+                const bool inside = wide ? y >= 50 && y < 150 : x >= 129 && x < 191;
+                if (!inside && (wide ? y == 49 || y == 150 : x == 128 || x == 191)) continue;  // rounding
+                ASSERT_EQ(grid.border[static_cast<std::size_t>(y * 320 + x)], !inside) << wide << " " << x << "," << y;
+                ASSERT_NEAR(grid.image.pixel(x, y)[0], inside ? 1.0f : 0.0f, 1e-4) << wide << " " << x << "," << y;
+            }
+    }
 }
 
 TEST(QualityMeasure, CpcCanvasDrawsEachModesPixelShape) {

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -41,6 +42,14 @@ GridPicture gridOf(Byte mode, const std::function<Vec3(int, int)>& colour) {
     return picture;
 }
 
+// A picture of smooth gradients in colours that no CPC colour matches.
+GridPicture gradients(Byte mode) {
+    return gridOf(mode, [](int x, int y) {
+        const float u = static_cast<float>(x % 160) / 160.0f, v = static_cast<float>(y) / 200.0f;
+        return Vec3{0.1f + 0.7f * u * v, 0.35f * (1 - u) + 0.3f * v, 0.6f * (1 - v) * u + 0.05f};
+    });
+}
+
 TEST(Dithering, EveryMethodKeepsAFlatPenColourAndStrengthZeroIsNone) {
     const std::array<Byte, 4> pens{0, 6, 13, 26};
     const GridPicture flat = gridOf(1, [](int, int) { return cpcLinearColour(13); });
@@ -53,6 +62,89 @@ TEST(Dithering, EveryMethodKeepsAFlatPenColourAndStrengthZeroIsNone) {
         EXPECT_EQ(std::count(flatPens.begin(), flatPens.end(), Byte{2}), 320 * 200) << int(method);
         EXPECT_EQ(ditherToPens(ramp, pens, {method, 0}), plain) << int(method);
         EXPECT_EQ(ditherToPens(ramp, pens, {method, 100}) == plain, method == DitherMethod::None) << int(method);
+    }
+}
+
+// In mode 1, whose pixels are square, error diffusion is the textbook's: each kernel with
+// its published weights, serpentine, in linear light, each pixel clamped and then given its
+// nearest pen. Written out here as the publications give the kernels.
+TEST(Dithering, ErrorDiffusionInSquarePixelsUsesThePublishedKernels) {
+    struct Published {
+        DitherMethod method;
+        std::vector<std::array<int, 3>> taps;  // dx, dy, weight
+        float divisor;
+    };
+    const std::vector<Published> kernels{
+        {DitherMethod::FloydSteinberg, {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16},
+        {DitherMethod::Atkinson, {{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}, 8},
+        {DitherMethod::Jarvis,
+         {{1, 0, 7},
+          {2, 0, 5},
+          {-2, 1, 3},
+          {-1, 1, 5},
+          {0, 1, 7},
+          {1, 1, 5},
+          {2, 1, 3},
+          {-2, 2, 1},
+          {-1, 2, 3},
+          {0, 2, 5},
+          {1, 2, 3},
+          {2, 2, 1}},
+         48},
+        {DitherMethod::Stucki,
+         {{1, 0, 8},
+          {2, 0, 4},
+          {-2, 1, 2},
+          {-1, 1, 4},
+          {0, 1, 8},
+          {1, 1, 4},
+          {2, 1, 2},
+          {-2, 2, 1},
+          {-1, 2, 2},
+          {0, 2, 4},
+          {1, 2, 2},
+          {2, 2, 1}},
+         42},
+        {DitherMethod::Sierra,
+         {{1, 0, 5},
+          {2, 0, 3},
+          {-2, 1, 2},
+          {-1, 1, 4},
+          {0, 1, 5},
+          {1, 1, 4},
+          {2, 1, 2},
+          {-1, 2, 2},
+          {0, 2, 3},
+          {1, 2, 2}},
+         32}};
+    const std::array<Byte, 4> colours{0, 6, 13, 26};
+    const PenPalette pens(colours);
+    const GridPicture picture = gradients(1);
+    for (const Published& kernel : kernels) {
+        std::vector<float> work = picture.image.rgb;
+        std::vector<Byte> expected(work.size() / 3);
+        for (int y = 0; y < 200; ++y)
+            for (int step = 0; step < 320; ++step) {
+                const int x = y % 2 == 0 ? step : 319 - step, direction = y % 2 == 0 ? 1 : -1;
+                float* p = work.data() + 3 * (y * 320 + x);
+                const Vec3 value{std::clamp(p[0], 0.0f, 1.0f), std::clamp(p[1], 0.0f, 1.0f),
+                                 std::clamp(p[2], 0.0f, 1.0f)};
+                const Byte pen = expected[static_cast<std::size_t>(y * 320 + x)] = pens.nearest(value);
+                const Vec3 shown = pens.linear(pen);
+                const std::array<float, 3> error{value.x - shown.x, value.y - shown.y, value.z - shown.z};
+                for (const auto& [dx, dy, weight] : kernel.taps) {
+                    const int nx = x + direction * dx, ny = y + dy;
+                    if (nx < 0 || nx >= 320 || ny >= 200) continue;
+                    for (int c = 0; c < 3; ++c)
+                        work[static_cast<std::size_t>(3 * (ny * 320 + nx) + c)] +=
+                            error[static_cast<std::size_t>(c)] * static_cast<float>(weight) / kernel.divisor;
+                }
+            }
+        const std::vector<Byte> ours = ditherToPens(picture, pens, {kernel.method, 100});
+        EXPECT_LT(
+            std::inner_product(ours.begin(), ours.end(), expected.begin(), 0, std::plus<>(), std::not_equal_to<>()),
+            64)
+            << int(kernel.method);  // of 64000: float rounding may tip a few
     }
 }
 
@@ -88,14 +180,6 @@ TEST(PenChoice, APictureInCpcColoursComesBackExactly) {
         for (std::size_t i = 0; i < pixels.size(); ++i)
             ASSERT_EQ(pens[pixels[i]], colourAt(static_cast<int>(i) % width, static_cast<int>(i) / width)) << int(mode);
     }
-}
-
-// A picture of smooth gradients in colours that no CPC colour matches.
-GridPicture gradients(Byte mode) {
-    return gridOf(mode, [](int x, int y) {
-        const float u = static_cast<float>(x % 160) / 160.0f, v = static_cast<float>(y) / 200.0f;
-        return Vec3{0.1f + 0.7f * u * v, 0.35f * (1 - u) + 0.3f * v, 0.6f * (1 - v) * u + 0.05f};
-    });
 }
 
 TEST(PenChoice, TheSearchFindsTheBruteForceOptimumOfItsScore) {
