@@ -230,6 +230,37 @@ LinearImage cropped(const LinearImage& canvas, const PixelRegion& region) {
 
 }  // namespace
 
+ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
+    Cache& cache = *cache_;
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const std::shared_ptr<const GridPicture> grid = cache.get(
+        cache.grids, GridKey{mode, settings.resize}, [&] { return toModeGrid(cache.source, mode, settings.resize); });
+    const int modePens = pensOfMode(mode);
+    const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
+    const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
+    const PenKey penKey{mode, settings.resize, colours, settings.fixedColours, penDither.method != DitherMethod::None};
+    std::shared_ptr<const std::vector<Byte>> pens;
+    {
+        const std::lock_guard lock(cache.mutex);
+        pens = cache.pens.find(penKey);
+    }
+    // The best dithering's quick answer is the default's.
+    DitherOptions dither = settings.dither;
+    if (dither.method == DitherMethod::Best) dither.method = defaultDither(mode);
+    if (pens || asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
+        ImportSettings known = settings;
+        known.dither = dither;
+        return run(known);
+    }
+    ImportResult result;
+    result.cpcMode = mode;
+    result.penColours = bestByProxy(*grid, PenOptions{colours, settings.fixedColours, penDither});
+    result.penOfPixel = ditherToPens(*grid, result.penColours, dither);
+    result.quick = true;
+    if (settings.score) result.score = measure(settings, result.penOfPixel, result.penColours);
+    return result;
+}
+
 double ImportSession::measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,
                               std::span<const Byte> penColours) const {
     Cache& cache = *cache_;

@@ -36,6 +36,7 @@ struct ImportResult {
     std::vector<Byte> penColours;  // CPC colour number of each pen
     std::vector<Byte> penOfPixel;  // on the mode's grid
     double score = 0;              // the quality measure against the source, when asked for
+    bool quick = false;            // a first answer that the full one will replace
 };
 
 // How large the picture is kept after decoding: big pictures are shrunk to at least this
@@ -62,6 +63,12 @@ public:
     // mode's default time from the default dithering's result, chooses the pens' colours
     // again (the fixed colours stay), and is kept only where the measure finds it closer.
     std::optional<ImportResult> run(const ImportSettings& settings, const std::function<bool(double)>& progress) const;
+
+    // A first answer within a preview's time for a change that needs a new pen search:
+    // the pens that the search's quick score finds (no candidate dithered and measured),
+    // dithered, with `quick` set. Settings whose pens are known already give run()'s
+    // answer. Nothing is kept; run() then gives the full answer that replaces it.
+    ImportResult quickRun(const ImportSettings& settings) const;
 
     const LinearImage& source() const;
 
