@@ -40,11 +40,22 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kCorpus{
-    "nature/Aqua.jpg",        "nature/Dune.jpg",   "nature/FreshFlower.jpg", "nature/Garden.jpg",
-    "nature/LadyBird.jpg",    "nature/Storm.jpg",  "nature/TwoWings.jpg",    "nature/YellowFlower.jpg",
-    "abstract/Elephants.jpg", "abstract/Flow.png", "abstract/Gulp.png",      "desktop/Ubuntu-Mate-Warm-no-logo.png",
+    "nature/Aqua.jpg",
+    "nature/Dune.jpg",
+    "nature/FreshFlower.jpg",
+    "nature/Garden.jpg",
+    "nature/LadyBird.jpg",
+    "nature/Storm.jpg",
+    "nature/TwoWings.jpg",
+    "nature/YellowFlower.jpg",
+    "abstract/Elephants.jpg",
+    "abstract/Flow.png",
+    "abstract/Gulp.png",
+    "desktop/Ubuntu-Mate-Warm-no-logo.png",
     // Mostly dark or mostly flat: a dark desktop, flat shapes on black, flat waves.
-    "desktop/Ubuntu-Mate-Dark-no-logo.png", "abstract/Arc-Colors-Transparent-Wallpaper.png", "abstract/Waves.png",
+    "desktop/Ubuntu-Mate-Dark-no-logo.png",
+    "abstract/Arc-Colors-Transparent-Wallpaper.png",
+    "abstract/Waves.png",
 };
 const fs::path kCorpusDir = "/usr/share/backgrounds/mate";
 
@@ -205,7 +216,7 @@ struct Settings {
     bool hasDither = false;
     DitherOptions dither;
     bool verbose = false;
-    bool best = false;                         // also the optimising dither
+    bool best = false;                          // also the optimising dither
     std::vector<double> pixelsPerDegree{32.0};  // viewing distances to measure at
 };
 
@@ -351,8 +362,8 @@ void printTable(const std::vector<Line>& lines, std::size_t distance, double pix
     for (const Line& line : lines) {
         const Scores& s = line.byDistance[distance];
         const double peer = std::min(s.imageMagick, s.recipe);
-        std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", line.name.c_str(), line.mode, s.imageMagick, s.recipe,
-                    s.ours, 100.0 * (s.ours / peer - 1.0));
+        std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", line.name.c_str(), line.mode, s.imageMagick,
+                    s.recipe, s.ours, 100.0 * (s.ours / peer - 1.0));
         if (best) std::printf(" %.3f | %.3f × |", s.best, s.best / s.ours);
         std::printf("\n");
         std::array<double, 5>& l = logs[line.mode];
