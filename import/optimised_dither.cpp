@@ -156,25 +156,41 @@ std::vector<float> convolve(const DitherKernel& kernel, const std::vector<float>
 }  // namespace
 
 DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> penColours, std::vector<Byte> penOfPixel,
-                           std::span<const float> emphasis)
+                           const DitherWeighting& weighting)
     : width_(picture.image.width), height_(picture.image.height), pens_(std::move(penOfPixel)) {
     for (std::size_t c = 0; c < 3; ++c) kernels_[c] = channelKernel(c, picture.cpcMode);
     const std::size_t count = picture.image.pixelCount();
     fixed_.assign(count, false);
     if (!picture.border.empty()) fixed_ = picture.border;
     target_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const float* p = picture.image.rgb.data() + 3 * i;
+        target_[i] =
+            opponentOf({std::clamp(p[0], 0.0f, 1.0f), std::clamp(p[1], 0.0f, 1.0f), std::clamp(p[2], 0.0f, 1.0f)});
+    }
+    setColours(penColours);
+    // The weights: CIEDE2000's sensitivity where the eye sees the result, at the mean colour
+    // of the weighting result's 5 × 5 grid pixels around each pixel (linearised there
+    // rather than at the picture's colour, which a mode with few pens may be far from).
+    std::vector<std::array<float, 3>> weightPen;
+    for (const Byte colour : weighting.penColours) weightPen.push_back(opponentOf(cpcLinearColour(colour)));
     scale_.resize(count);
     forEachInParallel(4, [&](std::size_t part) {
         for (std::size_t i = part * count / 4; i < (part + 1) * count / 4; ++i) {
-            const float* p = picture.image.rgb.data() + 3 * i;
-            target_[i] =
-                opponentOf({std::clamp(p[0], 0.0f, 1.0f), std::clamp(p[1], 0.0f, 1.0f), std::clamp(p[2], 0.0f, 1.0f)});
-            scale_[i] = channelScales({target_[i][0], target_[i][1], target_[i][2]});
-            if (!emphasis.empty())
-                for (float& v : scale_[i]) v *= emphasis[i];
+            const int x = static_cast<int>(i % at(width_)), y = static_cast<int>(i / at(width_));
+            std::array<float, 3> sum{};
+            float n = 0;
+            for (int oy = std::max(0, y - 2); oy <= std::min(height_ - 1, y + 2); ++oy)
+                for (int ox = std::max(0, x - 2); ox <= std::min(width_ - 1, x + 2); ++ox) {
+                    const std::size_t j = at(oy * width_ + ox);
+                    const std::array<float, 3>& o =
+                        weighting.penOfPixel.empty() ? pen_[pens_[j]] : weightPen[weighting.penOfPixel[j]];
+                    for (std::size_t c = 0; c < 3; ++c) sum[c] += o[c];
+                    n += 1;
+                }
+            scale_[i] = channelScales({sum[0] / n, sum[1] / n, sum[2] / n});
         }
     });
-    setColours(penColours);
     // The filtered error by separable filtering, then the cost: the sum of each pixel's
     // error times its filtered error.
     filtered_.assign(count, {});
@@ -414,34 +430,48 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
         if (options.progress && !options.progress(share)) cancelled = true;
         return cancelled || late;
     };
-    // Each round's result is kept only when the quality measure itself (on every other
-    // filtered pixel each way) finds it closer than the best so far: the search's cost
-    // follows the measure closely while the pens can show the picture's colours, but
-    // where they are few and far from them its squared error weighs the texture of the
-    // dithering differently, and the round is then given up.
+    // Each sweep's result is kept only when the quality measure itself (on every other
+    // filtered pixel each way) finds it closer than the best so far, and the search ends
+    // after two sweeps that it does not confirm: the search's cost follows the measure
+    // closely while the pens can show the picture's colours, but where they are few and
+    // far from them its squared error weighs the texture of the dithering differently.
     constexpr int kSampleStep = 2;
     const ScielabReference reference(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
     auto measure = [&](const DitherSearch& s) {
         return reference.difference(onCanvas(picture, s.penOfPixel(), s.penColours()));
     };
-    DitherSearch search(picture, penColours, std::move(start));
+    double keptMeasure = 0;  // the measure of `best`
+    const DitherWeighting weighting{std::vector<Byte>(penColours.begin(), penColours.end()), start};
+    DitherSearch search(picture, penColours, std::move(start), weighting);
     OptimisedDither best{search.penColours(), search.penOfPixel()};
-    double bestMeasure = measure(search);
+    const double startMeasure = measure(search);
+    double bestMeasure = startMeasure;
+    keptMeasure = startMeasure;
+    // A sweep that leaves the measure within this share of the best is confirmed too: the
+    // last few changes before the search settles barely move it either way.
+    constexpr double kNeutral = 1e-3;
+    int worse = 0;
     while (!stop()) {
-        std::size_t changes = 0;
-        for (std::size_t made = 1; made > 0 && !stop();) {
-            made = search.sweep(stop);
-            changes += made;
-        }
+        const std::size_t changes = search.sweep(stop);
         if (cancelled) return std::nullopt;
-        ++rounds;
         const double measured = measure(search);
-        if (measured >= bestMeasure) break;
-        bestMeasure = measured;
-        best = {search.penColours(), search.penOfPixel()};
-        if (late || changes == 0 || !search.recolourPens(options.fixedColours, stop)) break;
+        if (!options.confirmByMeasure || measured <= bestMeasure * (1 + kNeutral)) {
+            bestMeasure = std::min(bestMeasure, measured);
+            keptMeasure = measured;
+            best = {search.penColours(), search.penOfPixel()};
+            worse = 0;
+        } else if (++worse == 2) {
+            break;  // two sweeps in a row the measure did not confirm
+        }
+        if (late) break;
+        if (changes > 0) continue;
+        // Converged: the pens' colours again, then a new round.
+        ++rounds;
+        if (!search.recolourPens(options.fixedColours, stop)) break;
     }
     if (cancelled) return std::nullopt;
+    if (options.confirmByMeasure && keptMeasure >= startMeasure)
+        return OptimisedDither{weighting.penColours, weighting.penOfPixel};
     return best;
 }
 

@@ -29,19 +29,27 @@ struct DitherKernel {
     }
 };
 
+// The result whose local colours set the weights of the search's cost (none: the
+// result being searched, as it stands when the search is made).
+struct DitherWeighting {
+    std::vector<Byte> penColours;
+    std::vector<Byte> penOfPixel;
+};
+
 // The search's cost: the squared difference, summed over the plane, between the picture
 // and the result after S-CIELAB's opponent transform and its channel filters (without the
 // luminance channel's 7-degree term, which a local change of pixels barely moves). Each
 // pixel's error in each channel is weighted, before filtering, by how far one unit of
-// that channel moves CIEDE2000 at the picture's colour there: dark areas and the
-// lightness of saturated colours count as the measure counts them. The filtered
+// that channel moves CIEDE2000 at the local mean colour of a result there (the search's
+// start): dark areas and the lightness of saturated colours count as
+// the measure counts them. The filtered
 // error is kept in place: a trial costs a few multiplications, and a change updates
 // only the neighbourhood that the filters reach.
 class DitherSearch {
 public:
     // penOfPixel indexes penColours (CPC colour numbers); one pen a pixel of the grid.
     DitherSearch(const GridPicture& picture, std::span<const Byte> penColours, std::vector<Byte> penOfPixel,
-                 std::span<const float> emphasis = {});
+                 const DitherWeighting& weighting = {});
 
     double cost() const { return cost_; }
     // The same cost computed again from the pixels alone, without the kept error.
@@ -89,6 +97,9 @@ struct OptimiseOptions {
     std::function<bool(double)> progress;
     // CPC colours whose pens keep their colour.
     std::vector<Byte> fixedColours;
+    // Keep a sweep only when the quality measure confirms it; without, the search follows
+    // its own cost alone to where no change lowers it.
+    bool confirmByMeasure = true;
 };
 
 struct OptimisedDither {
@@ -100,10 +111,10 @@ struct OptimisedDither {
 // 2 s in mode 0 and 4 s in modes 1 and 2 on a 2-core machine.
 std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode);
 
-// Searches from `start` (a result in the given pens): sweeps until no change helps, then
-// the pens' colours chosen again, alternately while that helps and the quality measure
-// confirms it, until nothing helps or the budget is spent. The result is never further
-// from the picture by the measure than `start`. Nothing when cancelled.
+// Searches from `start` (a result in the given pens), weighted at it: sweeps until no
+// change helps, then the pens' colours chosen again, alternately, while that helps and the quality measure confirms it,
+// until nothing helps or the budget is spent. The result is the sweep that the measure finds closest, never further
+// from the picture than `start`. Nothing when cancelled.
 std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
                                               std::vector<Byte> start, const OptimiseOptions& options);
 
