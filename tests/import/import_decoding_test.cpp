@@ -61,7 +61,7 @@ TEST(PictureDecoding, EveryFormatReadsAsTheToolThatWroteIt) {
         {"pillow-palette.bmp", 0},     {"pillow-bilevel.bmp", 0},    {"magick-rgb565.bmp", 1},
         {"magick-rle8.bmp", 0},        {"magick-alpha.bmp", 0},      {"pillow-lossless.webp", 0},
         {"pillow-lossy.webp", 2},      {"pillow-rgb.pcx", 0},        {"pillow-bilevel.pcx", 0},
-        {"pillow-palette.pcx", 0},
+        {"pillow-palette.pcx", 0},     {"pillow-animated.webp", 0},  {"pillow-wide.png", 0},
     };
     for (const auto& [name, tolerance] : cases) expectSameAsTool(name, tolerance);
 }

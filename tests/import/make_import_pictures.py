@@ -132,6 +132,10 @@ def main():
     # WebP: lossless with alpha, lossy.
     pillow("pillow-lossless.webp", rgba, "WEBP", lossless=True)
     pillow("pillow-lossy.webp", rgb, "WEBP", quality=90)
+    pillow("pillow-animated.webp", rgb, "WEBP", lossless=True, save_all=True,
+           append_images=[ImageOps.invert(rgb)], duration=100)
+    # Wider than most screens, well within the size limit.
+    pillow("pillow-wide.png", source(4000, 3).convert("RGB"), "PNG")
     # PCX that the Open command refuses: 24-bit, 1-bit, 8-bit of another size.
     pillow("pillow-rgb.pcx", rgb, "PCX")
     pillow("pillow-bilevel.pcx", rgb.convert("1"), "PCX")
