@@ -7,6 +7,7 @@
 #include "workflow/choices.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -15,12 +16,16 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <atomic>
 
 #include <cmath>
 
@@ -341,8 +346,44 @@ void ImportDialog::startRun(ImportSettings settings) {
     waiting_.reset();
     runPending_ = true;
     std::shared_ptr<const ImportSession> session = session_;
-    running_.setFuture(
-        QtConcurrent::run(&runThread_, [session, settings = std::move(settings)] { return session->run(settings); }));
+    // While the settings change, the best dithering's preview is its start: the mode's
+    // default method. OK runs the search.
+    ImportSettings preview = settings;
+    if (preview.dither.method == DitherMethod::Best) preview.dither.method = defaultDither(preview.cpcMode);
+    running_.setFuture(QtConcurrent::run(&runThread_, [session, preview] { return session->run(preview); }));
+}
+
+void ImportDialog::accept() {
+    const ImportSettings wanted = settings();
+    if (wanted.dither.method != DitherMethod::Best || isBusy()) {
+        if (!isBusy()) QDialog::accept();
+        return;
+    }
+    QProgressDialog progress(QStringLiteral("Searching for the best dithering ..."), QStringLiteral("Cancel"), 0, 100,
+                             this);
+    progress.setObjectName(QStringLiteral("ImportBestProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoReset(false);
+    auto done = std::make_shared<std::atomic<int>>(0);
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<const ImportSession> session = session_;
+    QFuture<std::optional<ImportResult>> search = QtConcurrent::run(&runThread_, [session, wanted, done, cancelled] {
+        return session->run(wanted, [done, cancelled](double share) {
+            done->store(static_cast<int>(share * 100));
+            return !cancelled->load();
+        });
+    });
+    while (!search.isFinished()) {
+        progress.setValue(done->load());
+        if (progress.wasCanceled()) cancelled->store(true);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    const std::optional<ImportResult> best = search.result();
+    if (!best) return;  // cancelled: the dialog keeps its result and its settings
+    showResult(*best);
+    QDialog::accept();
 }
 
 void ImportDialog::runFinished() {

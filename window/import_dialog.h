@@ -38,6 +38,9 @@ public:
     // The result shown now, for the settings shown now; nothing while a run is under way.
     std::optional<ImportResult> result() const;
     bool isBusy() const;
+    // OK: with the best dithering, its search first, behind a progress bar whose Cancel
+    // leaves the dialog as it was.
+    void accept() override;
 
 signals:
     // A result was shown (tests and benchmarks wait for it).
