@@ -94,6 +94,8 @@ void followTheMode(varnoke::ImportDialog& dialog) {
 // With the best dithering the preview shows its start while the settings change; OK
 // searches behind a progress bar, whose Cancel leaves the dialog's result as it was.
 void searchForTheBest(varnoke::ImportDialog& dialog) {
+    child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(0);
+    child<QSpinBox>(dialog, "ImportColours")->setValue(16);
     auto* methods = child<QComboBox>(dialog, "ImportDither");
     methods->setCurrentIndex(methods->count() - 1);
     QCOMPARE(dialog.settings().dither.method, varnoke::DitherMethod::Best);
