@@ -342,15 +342,19 @@ void ImportDialog::settingsChanged() {
     startRun(settings());
 }
 
-void ImportDialog::startRun(ImportSettings settings) {
+void ImportDialog::startRun(ImportSettings settings, bool full) {
     waiting_.reset();
     runPending_ = true;
+    runningSettings_ = settings;
     std::shared_ptr<const ImportSession> session = session_;
     // While the settings change, the best dithering's preview is its start: the mode's
     // default method. OK runs the search.
     ImportSettings preview = settings;
     if (preview.dither.method == DitherMethod::Best) preview.dither.method = defaultDither(preview.cpcMode);
-    running_.setFuture(QtConcurrent::run(&runThread_, [session, preview] { return session->run(preview); }));
+    // A change that needs a new pen search shows the quick score's pens first; the full
+    // search follows and replaces them.
+    running_.setFuture(QtConcurrent::run(
+        &runThread_, [session, preview, full] { return full ? session->run(preview) : session->quickRun(preview); }));
 }
 
 void ImportDialog::accept() {
@@ -392,11 +396,17 @@ void ImportDialog::runFinished() {
         startRun(*waiting_);
         return;
     }
+    const ImportResult result = running_.result();
+    if (result.quick) {
+        showResult(result, false);
+        startRun(runningSettings_, true);
+        return;
+    }
     runPending_ = false;
-    showResult(running_.result());
+    showResult(result);
 }
 
-void ImportDialog::showResult(const ImportResult& result) {
+void ImportDialog::showResult(const ImportResult& result, bool final) {
     shown_ = result;
     showPens(result);
     const PictureArea canvas = renderScreenPens(result.cpcMode, result.screen, result.penOfPixel, result.penColours);
@@ -407,6 +417,11 @@ void ImportDialog::showResult(const ImportResult& result) {
             ? image
             : image.scaled(kPictureAreaWidth, kPictureAreaHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     preview_->setAlignment(Qt::AlignCenter);
+    if (!final) {
+        // A quick first answer: the busy bar stays until the full search replaces it.
+        emit previewShown();
+        return;
+    }
     busy_->setVisible(false);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(true);
     quality_->setText(QStringLiteral("Quality: measuring ..."));
