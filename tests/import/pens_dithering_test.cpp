@@ -69,54 +69,23 @@ TEST(Dithering, EveryMethodKeepsAFlatPenColourAndStrengthZeroIsNone) {
 // its published weights, serpentine, in linear light, each pixel clamped and then given its
 // nearest pen. Written out here as the publications give the kernels.
 TEST(Dithering, ErrorDiffusionInSquarePixelsUsesThePublishedKernels) {
+    // Each kernel's weights as published, for the pixels right of the current one (dx 1, 2)
+    // and the next two lines (dx -2 to 2), then the divisor.
     struct Published {
         DitherMethod method;
-        std::vector<std::array<int, 3>> taps;  // dx, dy, weight
+        std::array<int, 12> weights;  // (1, 0), (2, 0), then (-2..2, 1), then (-2..2, 2)
         float divisor;
     };
-    const std::vector<Published> kernels{
-        {DitherMethod::FloydSteinberg, {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16},
-        {DitherMethod::Atkinson, {{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}, 8},
-        {DitherMethod::Jarvis,
-         {{1, 0, 7},
-          {2, 0, 5},
-          {-2, 1, 3},
-          {-1, 1, 5},
-          {0, 1, 7},
-          {1, 1, 5},
-          {2, 1, 3},
-          {-2, 2, 1},
-          {-1, 2, 3},
-          {0, 2, 5},
-          {1, 2, 3},
-          {2, 2, 1}},
-         48},
-        {DitherMethod::Stucki,
-         {{1, 0, 8},
-          {2, 0, 4},
-          {-2, 1, 2},
-          {-1, 1, 4},
-          {0, 1, 8},
-          {1, 1, 4},
-          {2, 1, 2},
-          {-2, 2, 1},
-          {-1, 2, 2},
-          {0, 2, 4},
-          {1, 2, 2},
-          {2, 2, 1}},
-         42},
-        {DitherMethod::Sierra,
-         {{1, 0, 5},
-          {2, 0, 3},
-          {-2, 1, 2},
-          {-1, 1, 4},
-          {0, 1, 5},
-          {1, 1, 4},
-          {2, 1, 2},
-          {-1, 2, 2},
-          {0, 2, 3},
-          {1, 2, 2}},
-         32}};
+    // clang-format off
+    const std::array<Published, 5> kernels{{
+        {DitherMethod::FloydSteinberg, {7, 0,  0, 3, 5, 1, 0,  0, 0, 0, 0, 0}, 16},
+        {DitherMethod::Atkinson,       {1, 1,  0, 1, 1, 1, 0,  0, 0, 1, 0, 0}, 8},
+        {DitherMethod::Jarvis,         {7, 5,  3, 5, 7, 5, 3,  1, 3, 5, 3, 1}, 48},
+        {DitherMethod::Stucki,         {8, 4,  2, 4, 8, 4, 2,  1, 2, 4, 2, 1}, 42},
+        {DitherMethod::Sierra,         {5, 3,  2, 4, 5, 4, 2,  0, 2, 3, 2, 0}, 32}}};
+    // clang-format on
+    constexpr std::array<std::array<int, 2>, 12> kOffsets{
+        {{1, 0}, {2, 0}, {-2, 1}, {-1, 1}, {0, 1}, {1, 1}, {2, 1}, {-2, 2}, {-1, 2}, {0, 2}, {1, 2}, {2, 2}}};
     const std::array<Byte, 4> colours{0, 6, 13, 26};
     const PenPalette pens(colours);
     const GridPicture picture = gradients(1);
@@ -132,12 +101,12 @@ TEST(Dithering, ErrorDiffusionInSquarePixelsUsesThePublishedKernels) {
                 const Byte pen = expected[static_cast<std::size_t>(y * 320 + x)] = pens.nearest(value);
                 const Vec3 shown = pens.linear(pen);
                 const std::array<float, 3> error{value.x - shown.x, value.y - shown.y, value.z - shown.z};
-                for (const auto& [dx, dy, weight] : kernel.taps) {
-                    const int nx = x + direction * dx, ny = y + dy;
-                    if (nx < 0 || nx >= 320 || ny >= 200) continue;
+                for (std::size_t k = 0; k < kOffsets.size(); ++k) {
+                    const int nx = x + direction * kOffsets[k][0], ny = y + kOffsets[k][1];
+                    if (nx < 0 || nx >= 320 || ny >= 200 || kernel.weights[k] == 0) continue;
                     for (int c = 0; c < 3; ++c)
                         work[static_cast<std::size_t>(3 * (ny * 320 + nx) + c)] +=
-                            error[static_cast<std::size_t>(c)] * static_cast<float>(weight) / kernel.divisor;
+                            error[static_cast<std::size_t>(c)] * static_cast<float>(kernel.weights[k]) / kernel.divisor;
                 }
             }
         const std::vector<Byte> ours = ditherToPens(picture, pens, {kernel.method, 100});
