@@ -233,12 +233,14 @@ LinearImage cropped(const LinearImage& canvas, const PixelRegion& region) {
 ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
     Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
-    const std::shared_ptr<const GridPicture> grid = cache.get(
-        cache.grids, GridKey{mode, settings.resize}, [&] { return toModeGrid(cache.source, mode, settings.resize); });
+    const std::shared_ptr<const GridPicture> grid =
+        cache.get(cache.grids, GridKey{mode, settings.resize, settings.screen},
+                  [&] { return toModeGrid(cache.source, mode, settings.resize, settings.screen); });
     const int modePens = pensOfMode(mode);
     const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
-    const PenKey penKey{mode, settings.resize, colours, settings.fixedColours, penDither.method != DitherMethod::None};
+    const PenKey penKey{mode,    settings.resize,       settings.screen,
+                        colours, settings.fixedColours, penDither.method != DitherMethod::None};
     std::shared_ptr<const std::vector<Byte>> pens;
     {
         const std::lock_guard lock(cache.mutex);
@@ -254,6 +256,7 @@ ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
     }
     ImportResult result;
     result.cpcMode = mode;
+    result.screen = settings.screen;
     result.penColours = bestByProxy(*grid, PenOptions{colours, settings.fixedColours, penDither});
     result.penOfPixel = ditherToPens(*grid, result.penColours, dither);
     result.quick = true;

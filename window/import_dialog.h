@@ -47,8 +47,6 @@ signals:
     void previewShown();
 
 private:
-    // Every setting's change runs the import again.
-    void connectSettings();
     void buildSettingsColumn(QWidget* column, const ImportSettings& settings);
     QWidget* buildPreviewColumn();
     void buildFixedColours(QWidget* parent, const ImportSettings& settings);
