@@ -5,11 +5,13 @@
 #include "import/import_session.h"
 #include "import/pen_choice.h"
 #include "import/quality_measure.h"
+#include "main/file_access.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace varnoke {
 namespace {
@@ -73,6 +75,47 @@ void BM_ImportRun(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(ImportSession(source).run(settings));
 }
 BENCHMARK(BM_ImportRun)->ArgNames({"overscan", "mode"})->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// A change in the import dialog that needs a new pen search (the number of pens, the fixed
+// colours, dithering on or off; grid:0 also a new mode or resize rule), on the README's
+// photo: a session that has only the decoded picture (and, with grid:1, the mode's grid)
+// asked for the mode's result. quick:1 is the first answer the dialog can show, quick:0
+// the full search that replaces it.
+void BM_NewPenSearch(benchmark::State& state) {
+    const auto mode = static_cast<Byte>(state.range(0));
+    const bool quick = state.range(1) != 0;
+    const bool gridKnown = state.range(2) != 0;
+    static std::optional<LinearImage> photo;
+    if (!photo) {
+        const Expected<std::vector<Byte>> file =
+            readWholeFile("/usr/share/backgrounds/mate/nature/Garden.jpg", 1u << 26);
+        if (!file) {
+            state.SkipWithError("mate-backgrounds' Garden.jpg is missing");
+            return;
+        }
+        DecodeOptions decode;
+        decode.minimumSide = kImportMinimumSide;
+        photo = ImportSession::open(file.value(), decode).value().source();
+    }
+    ImportSettings settings;
+    settings.cpcMode = mode;
+    settings.dither.method = defaultDither(mode);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const ImportSession session(*photo);
+        if (gridKnown) {
+            ImportSettings other = settings;
+            other.colours = 2;
+            benchmark::DoNotOptimize(session.quickRun(other));
+        }
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(quick ? session.quickRun(settings) : session.run(settings));
+    }
+}
+BENCHMARK(BM_NewPenSearch)
+    ->ArgNames({"mode", "quick", "grid"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace varnoke

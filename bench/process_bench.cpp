@@ -202,6 +202,15 @@ BENCHMARK(BM_OverscanImportProcess)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// The whole import of the 12-megapixel JPEG with the optimising dither, in each mode.
+void BM_BestImportProcess(benchmark::State& state) {
+    const fs::path picture = workFolder().path() / "photo-12mp.jpg";
+    const std::string output = (workFolder().path() / "best.scr").string();
+    processBenchmark(
+        state, {converter(), "--mode", std::to_string(state.range(0)), "--dither", "best", picture.string(), output});
+}
+BENCHMARK(BM_BestImportProcess)->ArgName("mode")->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 void BM_PcxtoppmProcess(benchmark::State& state) {
     const std::string program = VARNOKE_PCXTOPPM;
     if (program.empty()) {

@@ -3,7 +3,7 @@
 // each result scored with the project's measure against the same 640 × 400 canvas.
 //
 //   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...]
-//   [--verbose]
+//   [--best] [--ppd 16,32,64] [--verbose]
 //
 // Peers: (a) ImageMagick as an informed user drives it (-colors N, each colour snapped
 // to the nearest CPC colour, then -remap with Floyd-Steinberg); (b) the usual converter
@@ -13,6 +13,7 @@
 // same picture.
 #include "import/colour_science.h"
 #include "import/dithering.h"
+#include "import/optimised_dither.h"
 #include "import/pen_choice.h"
 #include "import/quality_measure.h"
 #include "main/cpc_colors.h"
@@ -39,9 +40,22 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kCorpus{
-    "nature/Aqua.jpg",        "nature/Dune.jpg",   "nature/FreshFlower.jpg", "nature/Garden.jpg",
-    "nature/LadyBird.jpg",    "nature/Storm.jpg",  "nature/TwoWings.jpg",    "nature/YellowFlower.jpg",
-    "abstract/Elephants.jpg", "abstract/Flow.png", "abstract/Gulp.png",      "desktop/Ubuntu-Mate-Warm-no-logo.png",
+    "nature/Aqua.jpg",
+    "nature/Dune.jpg",
+    "nature/FreshFlower.jpg",
+    "nature/Garden.jpg",
+    "nature/LadyBird.jpg",
+    "nature/Storm.jpg",
+    "nature/TwoWings.jpg",
+    "nature/YellowFlower.jpg",
+    "abstract/Elephants.jpg",
+    "abstract/Flow.png",
+    "abstract/Gulp.png",
+    "desktop/Ubuntu-Mate-Warm-no-logo.png",
+    // Mostly dark or mostly flat: a dark desktop, flat shapes on black, flat waves.
+    "desktop/Ubuntu-Mate-Dark-no-logo.png",
+    "abstract/Arc-Colors-Transparent-Wallpaper.png",
+    "abstract/Waves.png",
 };
 const fs::path kCorpusDir = "/usr/share/backgrounds/mate";
 
@@ -202,6 +216,8 @@ struct Settings {
     bool hasDither = false;
     DitherOptions dither;
     bool verbose = false;
+    bool best = false;                          // also the optimising dither
+    std::vector<double> pixelsPerDegree{32.0};  // viewing distances to measure at
 };
 
 DitherMethod methodNamed(const std::string& name) {
@@ -230,7 +246,13 @@ Settings parse(int argc, char** argv) {
             settings.dither.method = methodNamed(argv[++i]);
         } else if (arg == "--strength" && i + 1 < argc)
             settings.dither.strength = std::atoi(argv[++i]);
-        else if (arg == "--modes" && i + 1 < argc)
+        else if (arg == "--best")
+            settings.best = true;
+        else if (arg == "--ppd" && i + 1 < argc) {
+            settings.pixelsPerDegree.clear();
+            std::istringstream list(argv[++i]);
+            for (std::string item; std::getline(list, item, ',');) settings.pixelsPerDegree.push_back(std::stod(item));
+        } else if (arg == "--modes" && i + 1 < argc)
             settings.modes = argv[++i];
         else if (arg == "--only" && i + 1 < argc)
             settings.only = argv[++i];
@@ -240,7 +262,7 @@ Settings parse(int argc, char** argv) {
                 settings.pens.push_back(static_cast<Byte>(std::stoi(item)));
         } else {
             std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] "
-                         "[--pens C1,C2,...] [--verbose]\n";
+                         "[--pens C1,C2,...] [--best] [--ppd 16,32,64] [--verbose]\n";
             std::exit(2);
         }
     }
@@ -268,64 +290,108 @@ struct Scores {
     double imageMagick = 0;
     double recipe = 0;
     double ours = 0;
+    double best = 0;
 };
 
-// One picture in one mode: the three converters' results, each measured.
-Scores scoreMode(const fs::path& work, const fs::path& cropped, const ScielabReference& reference, Byte mode,
-                 const Settings& settings, const std::string& name) {
+struct Line {
+    std::string name;
+    int mode = 0;
+    std::vector<Scores> byDistance;  // one per viewing distance
+};
+
+// One picture in one mode: the converters' results, each measured at every distance.
+Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<ScielabReference>& references,
+               Byte mode, const Settings& settings, const std::string& name) {
     const int width = 160 << mode;
     const int colours = pensOfMode(mode);
     run("convert " + quoted(cropped) + kLinearResize + std::to_string(width) + "x200! -colorspace sRGB -depth 16 " +
         quoted(work / "grid.ppm"));
     const GridPicture grid{mode, readPpm(work / "grid.ppm"), {}};
-    Scores scores;
     const Result a = imageMagickPeer(work, quoted(cropped), width, colours);
-    scores.imageMagick = reference.difference(cpcCanvas(mode, a.pixels, a.pens));
     const Result b = recipePeer(grid.image, colours);
-    scores.recipe = reference.difference(cpcCanvas(mode, b.pixels, b.pens));
     PenOptions options;
     options.fixedColours = settings.pens;
     if (!settings.pens.empty()) options.colours = static_cast<int>(settings.pens.size());
     options.dither =
         settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), DitherOptions{}.strength};
-    const auto start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     const std::vector<Byte> pens = choosePens(grid, options);
     const std::vector<Byte> pixels = ditherToPens(grid, pens, options.dither);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    scores.ours = reference.difference(cpcCanvas(mode, pixels, pens));
-    const double best = std::min(scores.imageMagick, scores.recipe);
-    std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", fs::path(name).stem().c_str(), mode, scores.imageMagick,
-                scores.recipe, scores.ours, 100.0 * (scores.ours / best - 1.0));
+    Result best{pens, pixels};
+    double bestMs = 0;
+    if (settings.best) {
+        start = std::chrono::steady_clock::now();
+        OptimiseOptions search;
+        search.budget = defaultOptimiseBudget(mode);
+        search.fixedColours = settings.pens;
+        const std::optional<OptimisedDither> found = optimiseDither(grid, pens, pixels, search);
+        best = {found->penColours, found->penOfPixel};
+        bestMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+    Line line{fs::path(name).stem().string(), mode, {}};
+    for (const ScielabReference& reference : references) {
+        Scores scores;
+        scores.imageMagick = reference.difference(cpcCanvas(mode, a.pixels, a.pens));
+        scores.recipe = reference.difference(cpcCanvas(mode, b.pixels, b.pens));
+        scores.ours = reference.difference(cpcCanvas(mode, pixels, pens));
+        scores.best = reference.difference(cpcCanvas(mode, best.pixels, best.pens));
+        line.byDistance.push_back(scores);
+    }
+    const Scores& first = line.byDistance.front();
+    std::printf("%s %d: %.3f %.3f %.3f %.3f", line.name.c_str(), mode, first.imageMagick, first.recipe, first.ours,
+                first.best);
     if (settings.verbose) {
-        std::printf(" %.0f ms, pens", ms);
+        std::printf(" (%.0f ms, best %.0f ms), pens", ms, bestMs);
         for (const Byte pen : pens) std::printf(" %d", pen);
     }
     std::printf("\n");
     std::fflush(stdout);
-    return scores;
+    return line;
 }
 
-// Geometric means per mode, and Varnoke against the best peer over everything.
-void printSummary(const std::map<int, std::vector<Scores>>& byMode) {
-    std::printf("\n| mode | ImageMagick | usual recipe | Varnoke | against the best peer |\n|---|---|---|---|---|\n");
-    double allOurs = 0, allBest = 0, count = 0;
-    for (const auto& [mode, list] : byMode) {
-        double logA = 0, logB = 0, logOurs = 0, logBest = 0;
-        for (const Scores& s : list) {
-            logA += std::log(s.imageMagick);
-            logB += std::log(s.recipe);
-            logOurs += std::log(s.ours);
-            logBest += std::log(std::min(s.imageMagick, s.recipe));
-        }
-        const double n = static_cast<double>(list.size());
-        std::printf("| %d (geometric mean) | %.3f | %.3f | %.3f | %+.1f %% |\n", mode, std::exp(logA / n),
-                    std::exp(logB / n), std::exp(logOurs / n), 100.0 * (std::exp((logOurs - logBest) / n) - 1.0));
-        allOurs += logOurs;
-        allBest += logBest;
-        count += n;
+// One table for a viewing distance: every line, then the geometric means per mode and
+// over everything.
+void printTable(const std::vector<Line>& lines, std::size_t distance, double pixelsPerDegree, bool best) {
+    std::printf("\n### %.0f canvas pixels a degree\n\n", pixelsPerDegree);
+    std::printf("| picture | mode | ImageMagick | usual recipe | Varnoke | against the best peer |%s\n",
+                best ? " best | best against the default |" : "");
+    std::printf("|---|---|---|---|---|---|%s\n", best ? "---|---|" : "");
+    std::map<int, std::array<double, 5>> logs;  // a, b, ours, best peer, best
+    std::map<int, int> counts;
+    for (const Line& line : lines) {
+        const Scores& s = line.byDistance[distance];
+        const double peer = std::min(s.imageMagick, s.recipe);
+        std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", line.name.c_str(), line.mode, s.imageMagick,
+                    s.recipe, s.ours, 100.0 * (s.ours / peer - 1.0));
+        if (best) std::printf(" %.3f | %.3f × |", s.best, s.best / s.ours);
+        std::printf("\n");
+        std::array<double, 5>& l = logs[line.mode];
+        l[0] += std::log(s.imageMagick);
+        l[1] += std::log(s.recipe);
+        l[2] += std::log(s.ours);
+        l[3] += std::log(peer);
+        l[4] += std::log(s.best);
+        ++counts[line.mode];
     }
-    std::printf("\nAll pictures and modes: Varnoke against the best peer %+.1f %% (geometric mean)\n",
-                100.0 * (std::exp((allOurs - allBest) / count) - 1.0));
+    std::printf("\n| mode | ImageMagick | usual recipe | Varnoke | Varnoke against the best peer |%s\n",
+                best ? " best | best against the default |" : "");
+    std::printf("|---|---|---|---|---|%s\n", best ? "---|---|" : "");
+    std::array<double, 5> all{};
+    int total = 0;
+    for (const auto& [mode, l] : logs) {
+        const double n = counts[mode];
+        std::printf("| %d (geometric mean) | %.3f | %.3f | %.3f | %.3f × |", mode, std::exp(l[0] / n),
+                    std::exp(l[1] / n), std::exp(l[2] / n), std::exp((l[2] - l[3]) / n));
+        if (best) std::printf(" %.3f | %.3f × |", std::exp(l[4] / n), std::exp((l[4] - l[2]) / n));
+        std::printf("\n");
+        for (std::size_t k = 0; k < 5; ++k) all[k] += l[k];
+        total += counts[mode];
+    }
+    std::printf("| all | %.3f | %.3f | %.3f | %.3f × |", std::exp(all[0] / total), std::exp(all[1] / total),
+                std::exp(all[2] / total), std::exp((all[2] - all[3]) / total));
+    if (best) std::printf(" %.3f | %.3f × |", std::exp(all[4] / total), std::exp((all[4] - all[2]) / total));
+    std::printf("\n");
 }
 
 }  // namespace
@@ -336,10 +402,9 @@ int main(int argc, char** argv) {
     const Settings settings = parse(argc, argv);
     const fs::path work = fs::temp_directory_path() / ("varnoke-quality-" + std::to_string(getpid()));
     fs::create_directories(work);
-    std::map<int, std::vector<Scores>> byMode;
-    std::printf(
-        "| picture | mode | ImageMagick | usual recipe | Varnoke | against the best peer "
-        "|\n|---|---|---|---|---|---|\n");
+    std::vector<Line> lines;
+    std::printf("picture mode: ImageMagick, usual recipe, Varnoke, best (at %.0f pixels a degree)\n",
+                settings.pixelsPerDegree.front());
     for (const std::string& name : kCorpus) {
         if (!settings.only.empty() && fs::path(name).stem() != settings.only) continue;
         const fs::path picture = kCorpusDir / name;
@@ -348,13 +413,16 @@ int main(int argc, char** argv) {
             cropOf(picture) + " +repage " + quoted(cropped));
         run("convert " + quoted(cropped) + kLinearResize + "640x400! -colorspace sRGB -depth 16 " +
             quoted(work / "ref.ppm"));
-        const ScielabReference reference(readPpm(work / "ref.ppm"));
+        const LinearImage canvas = readPpm(work / "ref.ppm");
+        std::vector<ScielabReference> references;
+        for (const double ppd : settings.pixelsPerDegree) references.emplace_back(canvas, ppd);
         for (const char modeChar : settings.modes) {
             const auto mode = static_cast<Byte>(modeChar - '0');
-            byMode[mode].push_back(scoreMode(work, cropped, reference, mode, settings, name));
+            lines.push_back(scoreMode(work, cropped, references, mode, settings, name));
         }
     }
-    printSummary(byMode);
+    for (std::size_t d = 0; d < settings.pixelsPerDegree.size(); ++d)
+        printTable(lines, d, settings.pixelsPerDegree[d], settings.best);
     fs::remove_all(work);
     return 0;
 }

@@ -16,8 +16,11 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QScrollBar>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 
 #include <cstdlib>
@@ -184,6 +187,66 @@ BENCHMARK(BM_ImportDitherChange)
     ->Arg(0)
     ->Arg(1)
     ->Iterations(20)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A change that needs a new pen search, from the change to the first preview drawn (the
+// quick score's pens; the full search follows and replaces them, untimed): kind 0 the
+// resize rule (to Fit), 1 the number of pens (one fewer), 2 a fixed colour (bright white),
+// 3 dithering off, 4 the mode (to the benchmark's mode from the other of 0 and 1). Each
+// iteration has a dialog and a session of its own, so nothing but the decoded photo is
+// known before the change.
+void BM_ImportPenSearchChange(benchmark::State& state) {
+    const int kind = static_cast<int>(state.range(0));
+    const auto mode = static_cast<Byte>(state.range(1));
+    const Expected<std::vector<Byte>> file =
+        readWholeFile(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg", 64u * 1024 * 1024);
+    if (!file) throw std::runtime_error(file.reason());
+    DecodeOptions options;
+    options.minimumSide = kImportMinimumSide;
+    Expected<ImportSession> decoded = ImportSession::open(file.value(), options);
+    if (!decoded) throw std::runtime_error(decoded.reason());
+    const LinearImage photo = decoded.value().source();
+    for (auto _ : state) {
+        state.PauseTiming();
+        ImportSettings settings;
+        settings.cpcMode = kind == 4 ? static_cast<Byte>(1 - mode) : mode;
+        settings.dither.method = defaultDither(settings.cpcMode);
+        ImportDialog dialog(std::make_shared<const ImportSession>(LinearImage(photo)), settings,
+                            QStringLiteral("bench"), nullptr);
+        dialog.show();
+        // The first preview and its quality measure, which would otherwise share the cores.
+        const auto* quality = dialog.findChild<QLabel*>(QStringLiteral("ImportQuality"));
+        while (dialog.isBusy() || quality->text().contains(QStringLiteral("measuring")))
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QApplication::processEvents();
+        bool shown = false;
+        QObject::connect(&dialog, &ImportDialog::previewShown, [&shown] { shown = true; });
+        state.ResumeTiming();
+        switch (kind) {
+            case 0: dialog.findChild<QComboBox*>(QStringLiteral("ImportResize"))->setCurrentIndex(1); break;
+            case 1: {
+                auto* pens = dialog.findChild<QSpinBox*>(QStringLiteral("ImportColours"));
+                pens->setValue(pens->maximum() - 1);
+                break;
+            }
+            case 2:
+                QTest::mouseClick(dialog.findChild<QWidget*>(QStringLiteral("ImportFixed26")), Qt::LeftButton);
+                break;
+            case 3: dialog.findChild<QComboBox*>(QStringLiteral("ImportDither"))->setCurrentIndex(0); break;
+            default: dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(mode); break;
+        }
+        while (!shown) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QApplication::processEvents();  // paints the new preview
+        state.PauseTiming();
+        while (dialog.isBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ImportPenSearchChange)
+    ->ArgNames({"kind", "mode"})
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})
+    ->Iterations(5)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

@@ -1,6 +1,7 @@
 #include "import/dithering.h"
 
 #include "import/colour_science.h"
+#include "import/optimised_dither.h"
 
 #include <algorithm>
 #include <array>
@@ -292,6 +293,7 @@ std::vector<Byte> nearestOnly(const GridPicture& picture, const PenPalette& pens
 PenPalette::PenPalette(std::span<const Byte> penColours) {
     for (const Byte colour : penColours) {
         const Vec3 linear = cpcLinearColour(colour < 27 ? colour : Byte{0});  // no colour shows black
+        colours_.push_back(colour < 27 ? colour : Byte{0});
         linear_.push_back(linear);
         oklab_.push_back(linearToOklab(linear));
     }
@@ -341,6 +343,16 @@ std::vector<Byte> ditherToPens(const GridPicture& picture, const PenPalette& pen
         case DitherMethod::Bayer4: return orderedPairs(picture, pens, 2, static_cast<float>(strength) / 100.0f);
         case DitherMethod::Bayer8: return orderedPairs(picture, pens, 3, static_cast<float>(strength) / 100.0f);
         case DitherMethod::Pattern: return knollPattern(picture, pens, static_cast<float>(strength) / 100.0f);
+        case DitherMethod::Best: {
+            std::vector<Byte> colours;
+            for (std::size_t pen = 0; pen < pens.size(); ++pen) colours.push_back(pens.colour(static_cast<Byte>(pen)));
+            OptimiseOptions search;
+            search.budget = defaultOptimiseBudget(picture.cpcMode);
+            search.fixedColours = colours;
+            return optimiseDither(picture, colours,
+                                  diffuse(picture, pens, {defaultDither(picture.cpcMode), options.strength}), search)
+                ->penOfPixel;
+        }
         default: return diffuse(picture, pens, options);
     }
 }

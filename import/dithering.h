@@ -11,7 +11,9 @@
 
 namespace varnoke {
 
-enum class DitherMethod { None, FloydSteinberg, Atkinson, Jarvis, Stucki, Sierra, Bayer4, Bayer8, Pattern };
+// Best: the mode's default error diffusion, then the optimising search of
+// import/optimised_dither.h over the quality measure's filtered picture.
+enum class DitherMethod { None, FloydSteinberg, Atkinson, Jarvis, Stucki, Sierra, Bayer4, Bayer8, Pattern, Best };
 
 // The defaults are what gives the best pictures by the quality measure: carrying three
 // quarters of the error beats full strength on every picture of the quality benchmark,
@@ -33,6 +35,7 @@ public:
 
     std::size_t size() const { return linear_.size(); }
     Vec3 linear(Byte pen) const { return linear_[pen]; }
+    Byte colour(Byte pen) const { return colours_[pen]; }
     // The pen nearest to a linear colour by OKLab distance; the lower pen on a tie.
     Byte nearest(Vec3 linearColour) const;
     // The pen nearest by distance in linear light.
@@ -41,13 +44,16 @@ public:
     Byte darkest() const { return darkest_; }
 
 private:
+    std::vector<Byte> colours_;
     std::vector<Vec3> linear_;
     std::vector<Vec3> oklab_;
     Byte darkest_ = 0;
 };
 
 // The pen (index into `penColours`, CPC colour numbers) of every pixel of the grid.
-// Border pixels take the darkest pen. Strength 0 is the same as no dithering.
+// Border pixels take the darkest pen. Strength 0 is the same as no dithering. Best keeps
+// the pens' colours here and searches for its default time (the import session also
+// chooses the pens' colours again, and reports progress).
 std::vector<Byte> ditherToPens(const GridPicture& picture, std::span<const Byte> penColours,
                                const DitherOptions& options);
 std::vector<Byte> ditherToPens(const GridPicture& picture, const PenPalette& pens, const DitherOptions& options);

@@ -1,5 +1,6 @@
 #include "import/import_session.h"
 
+#include "import/optimised_dither.h"
 #include "import/pen_choice.h"
 #include "import/quality_measure.h"
 #include "main/cpc_colors.h"
@@ -142,7 +143,10 @@ Expected<ImportSession> ImportSession::open(std::span<const Byte> file, const De
 
 const LinearImage& ImportSession::source() const { return cache_->source; }
 
-ImportResult ImportSession::run(const ImportSettings& settings) const {
+ImportResult ImportSession::run(const ImportSettings& settings) const { return *run(settings, {}); }
+
+std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
+                                               const std::function<bool(double)>& progress) const {
     Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
     const GridKey gridKey{mode, settings.resize, settings.screen};
@@ -155,15 +159,45 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
     const PenKey penKey{mode,    settings.resize,       settings.screen,
                         colours, settings.fixedColours, penDither.method != DitherMethod::None};
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength};
-    std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
-        if (std::optional<ImportResult> drawn =
-                asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
-            return *drawn;
-        const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
-            return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
+    auto fastResult = [&](const DitherOptions& dither) {
+        return cache.get(cache.results, ResultKey{penKey, dither.method, dither.strength}, [&] {
+            if (std::optional<ImportResult> drawn =
+                    asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
+                return *drawn;
+            const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
+                return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
+            });
+            return ImportResult{mode, settings.screen, *pens, ditherToPens(*grid, *pens, dither), 0.0};
         });
-        return ImportResult{mode, settings.screen, *pens, ditherToPens(*grid, *pens, settings.dither), 0.0};
-    });
+    };
+    std::shared_ptr<const ImportResult> result;
+    if (settings.dither.method != DitherMethod::Best) {
+        result = fastResult(settings.dither);
+    } else {
+        {
+            const std::lock_guard lock(cache.mutex);
+            result = cache.results.find(resultKey);
+        }
+        if (!result) {
+            // From the default dithering's result (an exact picture stays as it is).
+            const std::shared_ptr<const ImportResult> start =
+                fastResult({defaultDither(mode), settings.dither.strength});
+            ImportResult best = *start;
+            if (!asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
+                OptimiseOptions search;
+                search.budget = defaultOptimiseBudget(mode);
+                search.progress = progress;
+                search.fixedColours = settings.fixedColours;
+                std::optional<OptimisedDither> found =
+                    optimiseDither(*grid, start->penColours, start->penOfPixel, search);
+                if (!found) return std::nullopt;
+                best.penColours = std::move(found->penColours);
+                best.penOfPixel = std::move(found->penOfPixel);
+            }
+            const std::lock_guard lock(cache.mutex);
+            result = cache.results.store(resultKey, std::make_shared<const ImportResult>(std::move(best)));
+        }
+    }
     ImportResult out = *result;
     if (settings.score) out.score = measure(settings, out.penOfPixel, out.penColours);
     return out;
@@ -195,6 +229,40 @@ LinearImage cropped(const LinearImage& canvas, const PixelRegion& region) {
 }
 
 }  // namespace
+
+ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
+    Cache& cache = *cache_;
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const std::shared_ptr<const GridPicture> grid =
+        cache.get(cache.grids, GridKey{mode, settings.resize, settings.screen},
+                  [&] { return toModeGrid(cache.source, mode, settings.resize, settings.screen); });
+    const int modePens = pensOfMode(mode);
+    const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
+    const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
+    const PenKey penKey{mode,    settings.resize,       settings.screen,
+                        colours, settings.fixedColours, penDither.method != DitherMethod::None};
+    std::shared_ptr<const std::vector<Byte>> pens;
+    {
+        const std::lock_guard lock(cache.mutex);
+        pens = cache.pens.find(penKey);
+    }
+    // The best dithering's quick answer is the default's.
+    DitherOptions dither = settings.dither;
+    if (dither.method == DitherMethod::Best) dither.method = defaultDither(mode);
+    if (pens || asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
+        ImportSettings known = settings;
+        known.dither = dither;
+        return run(known);
+    }
+    ImportResult result;
+    result.cpcMode = mode;
+    result.screen = settings.screen;
+    result.penColours = bestByProxy(*grid, PenOptions{colours, settings.fixedColours, penDither});
+    result.penOfPixel = ditherToPens(*grid, result.penColours, dither);
+    result.quick = true;
+    if (settings.score) result.score = measure(settings, result.penOfPixel, result.penColours);
+    return result;
+}
 
 double ImportSession::measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,
                               std::span<const Byte> penColours) const {

@@ -10,7 +10,9 @@
 #include "main/expected.h"
 #include "main/program_state.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -34,6 +36,7 @@ struct ImportResult {
     std::vector<Byte> penColours;  // CPC colour number of each pen
     std::vector<Byte> penOfPixel;  // on the mode's grid
     double score = 0;              // the quality measure against the source, when asked for
+    bool quick = false;            // a first answer that the full one will replace
 };
 
 // How large the picture is kept after decoding: big pictures are shrunk to at least this
@@ -53,6 +56,19 @@ public:
     // runs only the steps after it. A picture of exactly the mode's grid size that uses
     // only CPC display colours, no more than the pens allowed, comes back as it is.
     ImportResult run(const ImportSettings& settings) const;
+
+    // The same, for settings whose dithering may take long (DitherMethod::Best): `progress`
+    // is called now and then with the share done (0 to 1) and cancels the run by returning
+    // false, which gives nothing and keeps nothing. The best dithering searches for the
+    // mode's default time from the default dithering's result, chooses the pens' colours
+    // again (the fixed colours stay), and is kept only where the measure finds it closer.
+    std::optional<ImportResult> run(const ImportSettings& settings, const std::function<bool(double)>& progress) const;
+
+    // A first answer within a preview's time for a change that needs a new pen search:
+    // the pens that the search's quick score finds (no candidate dithered and measured),
+    // dithered, with `quick` set. Settings whose pens are known already give run()'s
+    // answer. Nothing is kept; run() then gives the full answer that replaces it.
+    ImportResult quickRun(const ImportSettings& settings) const;
 
     const LinearImage& source() const;
 

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <numeric>
 #include <optional>
+#include <thread>
+#include <utility>
 
 namespace varnoke {
 
@@ -216,29 +218,86 @@ LinearImage gridCanvas(const GridPicture& picture) {
     return halfCanvas(canvas);
 }
 
+// The search's measure: the picture on the half-size canvas, filtered once, against
+// which candidate pen sets are dithered, filtered and compared side by side.
+class CandidateMeasure {
+public:
+    CandidateMeasure(const GridPicture& picture, const DitherOptions& dither) : picture_(picture), dither_(dither) {}
+
+    // The measure of each candidate set's dithered result.
+    std::vector<double> operator()(const std::vector<std::vector<Byte>>& sets) {
+        std::vector<std::vector<float>> filtered(sets.size());
+        forEachInParallel(sets.size() + (reference_ ? 0 : 1), [&](std::size_t i) {
+            if (!reference_ && i == sets.size()) {
+                reference_.emplace(gridCanvas(picture_), kPixelsPerDegree, kSampleStep);
+                return;
+            }
+            const std::vector<Byte> pixels = ditherToPens(picture_, sets[i], dither_);
+            filtered[i] =
+                ScielabReference::filteredLab(halfCanvas(cpcCanvas(picture_.cpcMode, pixels, sets[i], picture_.screen)),
+                                              kPixelsPerDegree, kSampleStep);
+        });
+        std::vector<double> scores(sets.size());
+        forEachInParallel(sets.size(), [&](std::size_t i) { scores[i] = reference_->difference(filtered[i]); });
+        return scores;
+    }
+
+private:
+    static constexpr double kPixelsPerDegree = 16.0;  // the half-size canvas
+    static constexpr int kSampleStep = 2;
+    const GridPicture& picture_;
+    DitherOptions dither_;
+    std::optional<ScielabReference> reference_;
+};
+
 // The candidate whose dithered result the measure finds closest to the picture (the
-// first of equals). The reference and the candidates are filtered side by side.
-std::vector<Byte> bestByMeasure(const GridPicture& picture, const std::vector<Candidate>& candidates,
-                                const DitherOptions& dither) {
-    if (candidates.size() == 1) return candidates.front().colours;
-    constexpr double kPixelsPerDegree = 16.0;  // the half-size canvas
-    constexpr int kSampleStep = 2;
-    std::optional<ScielabReference> reference;
-    std::vector<std::vector<float>> filtered(candidates.size());
-    forEachInParallel(candidates.size() + 1, [&](std::size_t i) {
-        if (i == 0) {
-            reference.emplace(gridCanvas(picture), kPixelsPerDegree, kSampleStep);
-            return;
+// first of equals), with its measure.
+std::pair<std::vector<Byte>, double> bestByMeasure(CandidateMeasure& measure,
+                                                   const std::vector<Candidate>& candidates) {
+    std::vector<std::vector<Byte>> sets;
+    for (const Candidate& candidate : candidates) sets.push_back(candidate.colours);
+    const std::vector<double> scores = measure(sets);
+    const auto best = static_cast<std::size_t>(std::min_element(scores.begin(), scores.end()) - scores.begin());
+    return {sets[best], scores[best]};
+}
+
+// Fills the pens that the search left free. The colours not yet chosen are tried in the
+// order the quick score ranks them, a few at a time (as many as the machine has cores),
+// each added to the set, dithered and measured; the best of the first few that lower the
+// measure joins the set. A pen stays free only when every remaining colour, tried in it,
+// leaves the measure no lower: a search that stops early by the quick score (whose
+// weights follow how many pixels show a colour) would otherwise drop the few bright
+// colours of a dark picture, such as the stars of a night sky.
+std::vector<Byte> fillFreePens(CandidateMeasure& measure, const PenProxy& score, std::vector<Byte> set, double current,
+                               std::size_t wanted) {
+    const std::size_t batch = std::max(2u, std::thread::hardware_concurrency());
+    while (set.size() < wanted) {
+        std::vector<std::pair<float, Byte>> ranked;
+        for (Byte n = 0; n < kColourCount; ++n) {
+            if (std::find(set.begin(), set.end(), n) != set.end()) continue;
+            set.push_back(n);
+            ranked.emplace_back(score(set), n);
+            set.pop_back();
         }
-        const std::vector<Byte>& colours = candidates[i - 1].colours;
-        const std::vector<Byte> pixels = ditherToPens(picture, colours, dither);
-        filtered[i - 1] = ScielabReference::filteredLab(
-            halfCanvas(cpcCanvas(picture.cpcMode, pixels, colours, picture.screen)), kPixelsPerDegree, kSampleStep);
-    });
-    std::vector<double> scores(candidates.size());
-    forEachInParallel(candidates.size(), [&](std::size_t i) { scores[i] = reference->difference(filtered[i]); });
-    return candidates[static_cast<std::size_t>(std::min_element(scores.begin(), scores.end()) - scores.begin())]
-        .colours;
+        std::stable_sort(ranked.begin(), ranked.end());
+        std::optional<Byte> added;
+        for (std::size_t first = 0; first < ranked.size() && !added; first += batch) {
+            std::vector<std::vector<Byte>> trials;
+            for (std::size_t k = first; k < std::min(ranked.size(), first + batch); ++k) {
+                trials.push_back(set);
+                trials.back().push_back(ranked[k].second);
+            }
+            const std::vector<double> scores = measure(trials);
+            const auto best = static_cast<std::size_t>(std::min_element(scores.begin(), scores.end()) - scores.begin());
+            if (scores[best] < current) {
+                added = trials[best].back();
+                current = scores[best];
+            }
+        }
+        if (!added) break;
+        set.push_back(*added);
+    }
+    return set;
 }
 
 // The CPC colours of a picture drawn only in CPC display colours, or nothing when some
@@ -385,10 +444,14 @@ std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& optio
         if (exact.size() <= wanted) return darkestFirst(exact);
     }
     if (fixed.size() == wanted) return darkestFirst(fixed);
-    std::vector<Candidate> candidates = searchCandidates(PenProxy(picture), fixed, wanted);
+    const PenProxy score(picture);
+    std::vector<Candidate> candidates = searchCandidates(score, fixed, wanted);
     for (Candidate& candidate : frequentColourCandidates(picture, fixed, wanted))
         candidates.push_back(std::move(candidate));
-    return darkestFirst(bestByMeasure(picture, candidates, options.dither));
+    CandidateMeasure measure(picture, options.dither);
+    auto [set, measured] = bestByMeasure(measure, candidates);
+    if (set.size() < wanted) set = fillFreePens(measure, score, std::move(set), measured, wanted);
+    return darkestFirst(std::move(set));
 }
 
 }  // namespace varnoke

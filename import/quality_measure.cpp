@@ -32,11 +32,6 @@ constexpr Matrix3 inverse(const Matrix3& m) {
 }
 constexpr Matrix3 kFromOpponent = inverse(kToOpponent);
 
-// Each channel's filter: a sum of normalised Gaussians, (weight, spread in degrees).
-struct GaussianTerm {
-    double weight;
-    double spreadDegrees;
-};
 const std::array<std::vector<GaussianTerm>, 3> kChannelFilters{{
     {{1.00327, 0.05}, {0.114416, 0.225}, {-0.117686, 7.0}},
     {{0.616725, 0.0685}, {0.383275, 0.826}},
@@ -211,6 +206,14 @@ void gaussianWide(const Plane& in, double sigma, float weight, Plane& sum) {
     }
 }
 
+Vec3 xyzToOpponent(Vec3 xyz) {
+    Vec3 o;
+    o.x = static_cast<float>(kToOpponent[0][0] * xyz.x + kToOpponent[0][1] * xyz.y + kToOpponent[0][2] * xyz.z);
+    o.y = static_cast<float>(kToOpponent[1][0] * xyz.x + kToOpponent[1][1] * xyz.y + kToOpponent[1][2] * xyz.z);
+    o.z = static_cast<float>(kToOpponent[2][0] * xyz.x + kToOpponent[2][1] * xyz.y + kToOpponent[2][2] * xyz.z);
+    return o;
+}
+
 // The three opponent planes of a canvas.
 std::array<Plane, 3> opponentPlanes(const LinearImage& canvas) {
     std::array<Plane, 3> planes;
@@ -272,6 +275,18 @@ std::vector<float> labOf(const std::array<Plane, 3>& planes, int step) {
 }
 
 }  // namespace
+
+Vec3 linearToOpponent(Vec3 rgb) { return xyzToOpponent(linearToXyz(rgb)); }
+
+Vec3 opponentToXyz(Vec3 o) {
+    Vec3 xyz;
+    xyz.x = static_cast<float>(kFromOpponent[0][0] * o.x + kFromOpponent[0][1] * o.y + kFromOpponent[0][2] * o.z);
+    xyz.y = static_cast<float>(kFromOpponent[1][0] * o.x + kFromOpponent[1][1] * o.y + kFromOpponent[1][2] * o.z);
+    xyz.z = static_cast<float>(kFromOpponent[2][0] * o.x + kFromOpponent[2][1] * o.y + kFromOpponent[2][2] * o.z);
+    return xyz;
+}
+
+const std::array<std::vector<GaussianTerm>, 3>& opponentFilters() { return kChannelFilters; }
 
 LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours,
                       ScreenFormat screen) {

@@ -2,8 +2,10 @@
 // mean CIEDE2000 difference. Lower is better; 0 for identical pictures.
 #pragma once
 
+#include "import/colour_science.h"
 #include "import/linear_image.h"
 
+#include <array>
 #include <span>
 #include <vector>
 
@@ -15,6 +17,18 @@ namespace varnoke {
 // number above 26) shows black.
 LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours,
                       ScreenFormat screen = ScreenFormat::Standard);
+
+// S-CIELAB's opponent channels (luminance, red-green, blue-yellow) of a linear colour,
+// and XYZ back from them.
+Vec3 linearToOpponent(Vec3 rgb);
+Vec3 opponentToXyz(Vec3 opponent);
+
+// Each opponent channel's filter: a sum of normalised Gaussians.
+struct GaussianTerm {
+    double weight;
+    double spreadDegrees;
+};
+const std::array<std::vector<GaussianTerm>, 3>& opponentFilters();
 
 // Mean S-CIELAB CIEDE2000 difference between two canvases of the same size (0 when
 // the sizes differ).

@@ -7,6 +7,7 @@
 #include "workflow/choices.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -15,12 +16,16 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <atomic>
 
 #include <cmath>
 
@@ -337,12 +342,52 @@ void ImportDialog::settingsChanged() {
     startRun(settings());
 }
 
-void ImportDialog::startRun(ImportSettings settings) {
+void ImportDialog::startRun(ImportSettings settings, bool full) {
     waiting_.reset();
     runPending_ = true;
+    runningSettings_ = settings;
     std::shared_ptr<const ImportSession> session = session_;
-    running_.setFuture(
-        QtConcurrent::run(&runThread_, [session, settings = std::move(settings)] { return session->run(settings); }));
+    // While the settings change, the best dithering's preview is its start: the mode's
+    // default method. OK runs the search.
+    ImportSettings preview = settings;
+    if (preview.dither.method == DitherMethod::Best) preview.dither.method = defaultDither(preview.cpcMode);
+    // A change that needs a new pen search shows the quick score's pens first; the full
+    // search follows and replaces them.
+    running_.setFuture(QtConcurrent::run(
+        &runThread_, [session, preview, full] { return full ? session->run(preview) : session->quickRun(preview); }));
+}
+
+void ImportDialog::accept() {
+    const ImportSettings wanted = settings();
+    if (wanted.dither.method != DitherMethod::Best || isBusy()) {
+        if (!isBusy()) QDialog::accept();
+        return;
+    }
+    QProgressDialog progress(QStringLiteral("Searching for the best dithering ..."), QStringLiteral("Cancel"), 0, 100,
+                             this);
+    progress.setObjectName(QStringLiteral("ImportBestProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoReset(false);
+    auto done = std::make_shared<std::atomic<int>>(0);
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<const ImportSession> session = session_;
+    QFuture<std::optional<ImportResult>> search = QtConcurrent::run(&runThread_, [session, wanted, done, cancelled] {
+        return session->run(wanted, [done, cancelled](double share) {
+            done->store(static_cast<int>(share * 100));
+            return !cancelled->load();
+        });
+    });
+    while (!search.isFinished()) {
+        progress.setValue(done->load());
+        if (progress.wasCanceled()) cancelled->store(true);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    const std::optional<ImportResult> best = search.result();
+    if (!best) return;  // cancelled: the dialog keeps its result and its settings
+    showResult(*best);
+    QDialog::accept();
 }
 
 void ImportDialog::runFinished() {
@@ -351,11 +396,17 @@ void ImportDialog::runFinished() {
         startRun(*waiting_);
         return;
     }
+    const ImportResult result = running_.result();
+    if (result.quick) {
+        showResult(result, false);
+        startRun(runningSettings_, true);
+        return;
+    }
     runPending_ = false;
-    showResult(running_.result());
+    showResult(result);
 }
 
-void ImportDialog::showResult(const ImportResult& result) {
+void ImportDialog::showResult(const ImportResult& result, bool final) {
     shown_ = result;
     showPens(result);
     const PictureArea canvas = renderScreenPens(result.cpcMode, result.screen, result.penOfPixel, result.penColours);
@@ -366,6 +417,11 @@ void ImportDialog::showResult(const ImportResult& result) {
             ? image
             : image.scaled(kPictureAreaWidth, kPictureAreaHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     preview_->setAlignment(Qt::AlignCenter);
+    if (!final) {
+        // A quick first answer: the busy bar stays until the full search replaces it.
+        emit previewShown();
+        return;
+    }
     busy_->setVisible(false);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(true);
     quality_->setText(QStringLiteral("Quality: measuring ..."));

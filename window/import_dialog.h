@@ -38,6 +38,9 @@ public:
     // The result shown now, for the settings shown now; nothing while a run is under way.
     std::optional<ImportResult> result() const;
     bool isBusy() const;
+    // OK: with the best dithering, its search first, behind a progress bar whose Cancel
+    // leaves the dialog as it was.
+    void accept() override;
 
 signals:
     // A result was shown (tests and benchmarks wait for it).
@@ -54,12 +57,13 @@ private:
     void showSource();
     void showPens(const ImportResult& result);
     void settingsChanged();
-    // Takes the settings by value: they may be the waiting ones, which it clears.
-    void startRun(ImportSettings settings);
+    // Takes the settings by value: they may be the waiting ones, which it clears. A run
+    // that is not `full` may answer first with the quick search's pens.
+    void startRun(ImportSettings settings, bool full = false);
     void runFinished();
     void startMeasure();
     void measureFinished();
-    void showResult(const ImportResult& result);
+    void showResult(const ImportResult& result, bool final = true);
 
     std::shared_ptr<const ImportSession> session_;
     QComboBox* mode_ = nullptr;
@@ -89,6 +93,8 @@ private:
     // the watcher's signal still waits in the event queue.
     bool runPending_ = false;
     std::optional<ImportSettings> waiting_;
+    // The settings of the run under way.
+    ImportSettings runningSettings_;
     std::optional<ImportResult> shown_;
     // The quality measure of the shown result, measured after it is shown, with the
     // number of the change it belongs to.

@@ -72,6 +72,7 @@ inline constexpr std::array kDitherChoices{
     DitherChoice{DitherMethod::Bayer4, "bayer4", "Ordered, Bayer 4 x 4"},
     DitherChoice{DitherMethod::Bayer8, "bayer8", "Ordered, Bayer 8 x 8"},
     DitherChoice{DitherMethod::Pattern, "pattern", "Ordered, pattern"},
+    DitherChoice{DitherMethod::Best, "best", "Best (searches up to 3 s)"},
 };
 
 // The window's words for a mode: "0: 160 x 200, 16 pens".

@@ -1,6 +1,7 @@
 // The colour difference against its published test data, and the quality measure on
 // canvases whose answer is known without it.
 #include "import/colour_science.h"
+#include "import/geometry.h"
 #include "import/quality_measure.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <array>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 namespace varnoke {
 namespace {
@@ -53,6 +55,14 @@ TEST(QualityMeasure, KnownAnswers) {
     const LinearImage coarseChecks = canvasOf([](int x, int y) { return static_cast<float>((x / 64 + y / 64) % 2); });
     const LinearImage half = canvasOf([](int, int) { return 0.5f; });
     EXPECT_DOUBLE_EQ(scielabDifference(fineChecks, fineChecks), 0.0);
+    // By default every filtered pixel is compared; the eye's filters are symmetric, so a
+    // pair mirrored left to right measures the same.
+    const LinearImage ramp = canvasOf([](int x, int y) { return static_cast<float>(x * y % 997) / 997.0f; });
+    const LinearImage mirrored =
+        canvasOf([](int x, int y) { return static_cast<float>((639 - x) * y % 997) / 997.0f; });
+    EXPECT_EQ(ScielabReference(ramp).difference(coarseChecks),
+              ScielabReference(ramp, 32.0, 1).difference(coarseChecks));
+    EXPECT_NEAR(scielabDifference(ramp, half), scielabDifference(mirrored, half), 1e-4);
     // Every filter sums to 1, so flat fields keep their colour: white against black is
     // the CIEDE2000 of L* 100 against L* 0.
     EXPECT_NEAR(scielabDifference(white, black), 100.0, 0.01);
@@ -63,6 +73,33 @@ TEST(QualityMeasure, KnownAnswers) {
     // Comparing every other filtered pixel each way gives nearly the same mean.
     EXPECT_NEAR(ScielabReference(white, 32.0, 2).difference(black), 100.0, 0.01);
     EXPECT_NEAR(ScielabReference(coarseChecks, 32.0, 2).difference(half), scielabDifference(coarseChecks, half), 0.3);
+}
+
+TEST(Geometry, FitBordersAWidePictureAboveAndBelowAndATallOneAtEachSide) {
+    // 32 × 10 (wider than 8 : 5) and 10 × 32, each a ramp from black to white along its
+    // short side.
+    for (const bool wide : {true, false}) {
+        LinearImage ramp{wide ? 32 : 10, wide ? 10 : 32, std::vector<float>(3 * 320)};
+        for (int y = 0; y < ramp.height; ++y)
+            for (int x = 0; x < ramp.width; ++x)
+                std::fill_n(ramp.pixel(x, y), 3, static_cast<float>(wide ? y : x) / 9.0f);
+        const GridPicture grid = toModeGrid(ramp, 1, ResizeRule::Fit);
+        ASSERT_EQ(std::tuple(grid.image.width, grid.image.height, grid.border.size()), std::tuple(320, 200, 64000u));
+        // The picture keeps its shape: 320 × 100 rows in the middle, or 62.5 × 200 columns,
+        // dark at its first row or column and light at its last.
+        const int first = wide ? 50 : 129, last = wide ? 149 : 190;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 320; ++x) {
+                const int along = wide ? y : x;
+                const bool inside = along >= first && along <= last;
+                if (along == first - 1 || along == last + 1) continue;  // rounding
+                ASSERT_EQ(grid.border[static_cast<std::size_t>(y * 320 + x)], !inside) << wide << " " << x << "," << y;
+                const float expected = inside && along == last ? 1.0f : 0.0f;  // black border, ends of the ramp
+                if (!inside || along == first || along == last) {
+                    ASSERT_NEAR(grid.image.pixel(x, y)[0], expected, 0.1f) << wide << " " << x << "," << y;
+                }
+            }
+    }
 }
 
 TEST(QualityMeasure, CpcCanvasDrawsEachModesPixelShape) {

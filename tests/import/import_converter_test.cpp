@@ -106,7 +106,11 @@ TEST(ImportSession, PictureInCpcColoursComesBackAsDrawn) {
         ImportSettings settings;
         settings.cpcMode = mode;
         settings.score = true;
+        if (mode == 1) settings.fixedColours = {0};  // black may be asked for: it comes first
         const ImportResult result = ImportSession(cpcPicture(mode, colours[mode])).run(settings);
+        if (mode == 1) {
+            EXPECT_EQ(result.penColours, (std::vector<Byte>{0, 26, 15, 6}));
+        }
         ASSERT_EQ(result.penOfPixel.size(), targetPixelCount(mode));
         const int width = pictureWidth(mode);
         for (std::size_t i = 0; i < result.penOfPixel.size(); ++i) {

@@ -3,6 +3,7 @@
 // the EXIF orientation turns the picture upright; cut files are refused with a reason.
 // (import_converter_test checks the reasons given for bad pictures.)
 #include "import/picture_decoding.h"
+#include "import/raw_picture.h"
 #include "main/file_access.h"
 #include "support/test_support.h"
 
@@ -60,7 +61,7 @@ TEST(PictureDecoding, EveryFormatReadsAsTheToolThatWroteIt) {
         {"pillow-palette.bmp", 0},     {"pillow-bilevel.bmp", 0},    {"magick-rgb565.bmp", 1},
         {"magick-rle8.bmp", 0},        {"magick-alpha.bmp", 0},      {"pillow-lossless.webp", 0},
         {"pillow-lossy.webp", 2},      {"pillow-rgb.pcx", 0},        {"pillow-bilevel.pcx", 0},
-        {"pillow-palette.pcx", 0},
+        {"pillow-palette.pcx", 0},     {"pillow-animated.webp", 0},  {"pillow-wide.png", 0},
     };
     for (const auto& [name, tolerance] : cases) expectSameAsTool(name, tolerance);
 }
@@ -70,6 +71,32 @@ TEST(PictureDecoding, ExifOrientationTurnsThePictureUpright) {
         expectSameAsTool("pillow-orientation" + std::to_string(value) + ".png", 0);
         expectSameAsTool("pillow-orientation" + std::to_string(value) + ".jpg", 2);
     }
+    // Blocks written here in both byte orders: "II" (little-endian) and "MM", each with one
+    // IFD entry (tag 0x0112, SHORT, count 1).
+    const std::vector<Byte> little{'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0};
+    const std::vector<Byte> big{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 3, 0, 0};
+    EXPECT_EQ(exifOrientation(little), static_cast<Orientation>(6));
+    EXPECT_EQ(exifOrientation(big), static_cast<Orientation>(3));
+}
+
+TEST(PictureDecoding, CmykWithoutProfileLeavesEachInkItsShareOfTheLight) {
+    // Full cyan, then half black: plain CMYK (0 is no ink), then Adobe's inverted CMYK.
+    const std::vector<Byte> expected{0, 255, 255, 255, 127, 127, 127, 255};
+    std::vector<Byte> rgba(8);
+    cmykToRgba(std::vector<Byte>{255, 0, 0, 0, 0, 0, 0, 128}, false, {}, rgba);
+    EXPECT_EQ(rgba, expected);
+    cmykToRgba(std::vector<Byte>{0, 255, 255, 255, 255, 255, 255, 127}, true, {}, rgba);
+    EXPECT_EQ(rgba, expected);
+}
+
+TEST(PictureDecoding, AGifScreenOutsideItsFirstFrameIsTransparent) {
+    expectSameAsTool("magick-offset-frame.gif", 0);
+    DecodeOptions white;
+    white.background = {255, 255, 255};
+    const Expected<LinearImage> decoded = decodePicture(bytesOf("magick-offset-frame.gif"), white);
+    ASSERT_TRUE(decoded) << decoded.reason();
+    for (const float* corner : {decoded.value().pixel(0, 0), decoded.value().pixel(36, 22)})
+        EXPECT_EQ(std::tuple(srgbByte(corner[0]), srgbByte(corner[1]), srgbByte(corner[2])), std::tuple(255, 255, 255));
 }
 
 TEST(PictureDecoding, CutFilesAreRefusedAndNeverReadPastTheirEnd) {

@@ -114,6 +114,11 @@ def main():
     # GIF: palette, transparency, interlacing.
     pillow("pillow-transparent.gif", rgba.convert("RGB").quantize(64), "GIF", transparency=0)
     magick("GIF:magick-interlaced.gif", ["-interlace", "GIF"])
+    # A first frame smaller than the screen, away from its corners.
+    subprocess.run([MAGICK, "-size", "20x10", "xc:#3060C0", "-repage", "37x23+5+4", "GIF:magick-offset-frame.gif"],
+                   check=True)
+    subprocess.run([MAGICK, "magick-offset-frame.gif", "-background", "black", "-flatten", "-depth", "8",
+                    "PPM:magick-offset-frame.gif.ppm"], check=True)
     # BMP: 24-bit, 8-bit palette, 1-bit, 16-bit 565, RLE8, 32-bit with alpha.
     pillow("pillow-rgb.bmp", rgb, "BMP")
     pillow("pillow-palette.bmp", rgb.quantize(40), "BMP")
@@ -127,6 +132,10 @@ def main():
     # WebP: lossless with alpha, lossy.
     pillow("pillow-lossless.webp", rgba, "WEBP", lossless=True)
     pillow("pillow-lossy.webp", rgb, "WEBP", quality=90)
+    pillow("pillow-animated.webp", rgb, "WEBP", lossless=True, save_all=True,
+           append_images=[ImageOps.invert(rgb)], duration=100)
+    # Wider than most screens, well within the size limit.
+    pillow("pillow-wide.png", source(4000, 3).convert("RGB"), "PNG")
     # PCX that the Open command refuses: 24-bit, 1-bit, 8-bit of another size.
     pillow("pillow-rgb.pcx", rgb, "PCX")
     pillow("pillow-bilevel.pcx", rgb.convert("1"), "PCX")

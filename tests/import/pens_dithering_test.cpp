@@ -1,16 +1,22 @@
 // Dithering and pen choice: what every method must keep, and what the search must find.
 #include "import/colour_science.h"
 #include "import/dithering.h"
+#include "import/optimised_dither.h"
 #include "import/parallel_work.h"
 #include "import/pen_choice.h"
+#include "import/quality_measure.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numeric>
+#include <optional>
+#include <random>
 #include <stdexcept>
 #include <utility>
 
@@ -36,6 +42,14 @@ GridPicture gridOf(Byte mode, const std::function<Vec3(int, int)>& colour) {
     return picture;
 }
 
+// A picture of smooth gradients in colours that no CPC colour matches.
+GridPicture gradients(Byte mode) {
+    return gridOf(mode, [](int x, int y) {
+        const float u = static_cast<float>(x % 160) / 160.0f, v = static_cast<float>(y) / 200.0f;
+        return Vec3{0.1f + 0.7f * u * v, 0.35f * (1 - u) + 0.3f * v, 0.6f * (1 - v) * u + 0.05f};
+    });
+}
+
 TEST(Dithering, EveryMethodKeepsAFlatPenColourAndStrengthZeroIsNone) {
     const std::array<Byte, 4> pens{0, 6, 13, 26};
     const GridPicture flat = gridOf(1, [](int, int) { return cpcLinearColour(13); });
@@ -51,6 +65,58 @@ TEST(Dithering, EveryMethodKeepsAFlatPenColourAndStrengthZeroIsNone) {
     }
 }
 
+// In mode 1, whose pixels are square, error diffusion is the textbook's: each kernel with
+// its published weights, serpentine, in linear light, each pixel clamped and then given its
+// nearest pen. Written out here as the publications give the kernels.
+TEST(Dithering, ErrorDiffusionInSquarePixelsUsesThePublishedKernels) {
+    // Each kernel's weights as published, for the pixels right of the current one (dx 1, 2)
+    // and the next two lines (dx -2 to 2), then the divisor.
+    struct Published {
+        DitherMethod method;
+        std::array<int, 12> weights;  // (1, 0), (2, 0), then (-2..2, 1), then (-2..2, 2)
+        float divisor;
+    };
+    // clang-format off
+    const std::array<Published, 5> kernels{{
+        {DitherMethod::FloydSteinberg, {7, 0,  0, 3, 5, 1, 0,  0, 0, 0, 0, 0}, 16},
+        {DitherMethod::Atkinson,       {1, 1,  0, 1, 1, 1, 0,  0, 0, 1, 0, 0}, 8},
+        {DitherMethod::Jarvis,         {7, 5,  3, 5, 7, 5, 3,  1, 3, 5, 3, 1}, 48},
+        {DitherMethod::Stucki,         {8, 4,  2, 4, 8, 4, 2,  1, 2, 4, 2, 1}, 42},
+        {DitherMethod::Sierra,         {5, 3,  2, 4, 5, 4, 2,  0, 2, 3, 2, 0}, 32}}};
+    // clang-format on
+    constexpr std::array<std::array<int, 2>, 12> kOffsets{
+        {{1, 0}, {2, 0}, {-2, 1}, {-1, 1}, {0, 1}, {1, 1}, {2, 1}, {-2, 2}, {-1, 2}, {0, 2}, {1, 2}, {2, 2}}};
+    const std::array<Byte, 4> colours{0, 6, 13, 26};
+    const PenPalette pens(colours);
+    const GridPicture picture = gradients(1);
+    for (const Published& kernel : kernels) {
+        std::vector<float> work = picture.image.rgb;
+        std::vector<Byte> expected(work.size() / 3);
+        for (int y = 0; y < 200; ++y)
+            for (int step = 0; step < 320; ++step) {
+                const int x = y % 2 == 0 ? step : 319 - step, direction = y % 2 == 0 ? 1 : -1;
+                float* p = work.data() + 3 * (y * 320 + x);
+                const Vec3 value{std::clamp(p[0], 0.0f, 1.0f), std::clamp(p[1], 0.0f, 1.0f),
+                                 std::clamp(p[2], 0.0f, 1.0f)};
+                const Byte pen = expected[static_cast<std::size_t>(y * 320 + x)] = pens.nearest(value);
+                const Vec3 shown = pens.linear(pen);
+                const std::array<float, 3> error{value.x - shown.x, value.y - shown.y, value.z - shown.z};
+                for (std::size_t k = 0; k < kOffsets.size(); ++k) {
+                    const int nx = x + direction * kOffsets[k][0], ny = y + kOffsets[k][1];
+                    if (nx < 0 || nx >= 320 || ny >= 200 || kernel.weights[k] == 0) continue;
+                    for (int c = 0; c < 3; ++c)
+                        work[static_cast<std::size_t>(3 * (ny * 320 + nx) + c)] +=
+                            error[static_cast<std::size_t>(c)] * static_cast<float>(kernel.weights[k]) / kernel.divisor;
+                }
+            }
+        const std::vector<Byte> ours = ditherToPens(picture, pens, {kernel.method, 100});
+        EXPECT_LT(
+            std::inner_product(ours.begin(), ours.end(), expected.begin(), 0, std::plus<>(), std::not_equal_to<>()),
+            64)
+            << int(kernel.method);  // of 64000: float rounding may tip a few
+    }
+}
+
 TEST(Dithering, BorderTakesTheDarkestPenInEveryMethod) {
     const std::array<Byte, 3> pens{26, 1, 6};  // white, dark blue, red: pen 1 is darkest
     GridPicture picture = gridOf(0, [](int, int) { return Vec3{1, 1, 1}; });
@@ -61,6 +127,7 @@ TEST(Dithering, BorderTakesTheDarkestPenInEveryMethod) {
         EXPECT_EQ(std::count(result.begin(), result.begin() + 160 * 20, Byte{1}), 160 * 20) << int(method);
         EXPECT_EQ(std::count(result.begin() + 160 * 20, result.end(), Byte{0}), 160 * 180) << int(method);
     }
+    EXPECT_EQ(PenPalette(std::array<Byte, 2>{0, 26}).darkest(), 0);  // the first pen too
     // All border: nothing to choose pens for, so black.
     picture.border.assign(picture.image.pixelCount(), true);
     EXPECT_EQ(choosePens(picture, {}), std::vector<Byte>{0});
@@ -83,14 +150,6 @@ TEST(PenChoice, APictureInCpcColoursComesBackExactly) {
         for (std::size_t i = 0; i < pixels.size(); ++i)
             ASSERT_EQ(pens[pixels[i]], colourAt(static_cast<int>(i) % width, static_cast<int>(i) / width)) << int(mode);
     }
-}
-
-// A picture of smooth gradients in colours that no CPC colour matches.
-GridPicture gradients(Byte mode) {
-    return gridOf(mode, [](int x, int y) {
-        const float u = static_cast<float>(x % 160) / 160.0f, v = static_cast<float>(y) / 200.0f;
-        return Vec3{0.1f + 0.7f * u * v, 0.35f * (1 - u) + 0.3f * v, 0.6f * (1 - v) * u + 0.05f};
-    });
 }
 
 TEST(PenChoice, TheSearchFindsTheBruteForceOptimumOfItsScore) {
@@ -117,6 +176,90 @@ TEST(PenChoice, TheSearchFindsTheBruteForceOptimumOfItsScore) {
         EXPECT_EQ(found.size(), wanted);
         EXPECT_FLOAT_EQ(score(found), best) << int(mode);
     }
+}
+
+// A night sky in mode 0: black, with a few small galaxies of orange, blue and white and
+// their faint glow. The search must fill the pens and keep every galaxy's colour, however
+// few pixels show it.
+TEST(PenChoice, ADarkSparsePictureKeepsItsFewBrightColours) {
+    struct Galaxy {
+        int x, y;
+        Vec3 colour;
+        Byte cpc;  // the CPC colour it shows
+    };
+    const std::array<Galaxy, 3> galaxies{{{40, 50, {1.0f, 0.22f, 0.0f}, 15},    // orange
+                                          {100, 140, {0.0f, 0.0f, 1.0f}, 2},    // bright blue
+                                          {130, 60, {1.0f, 1.0f, 1.0f}, 26}}};  // white
+    const GridPicture sky = gridOf(0, [&](int x, int y) {
+        Vec3 c{};
+        for (const Galaxy& g : galaxies) {
+            const auto glow = static_cast<float>(std::exp(-((x - g.x) * (x - g.x) + (y - g.y) * (y - g.y)) / 6.0));
+            c = {c.x + glow * g.colour.x, c.y + glow * g.colour.y, c.z + glow * g.colour.z};
+        }
+        return Vec3{std::min(c.x, 1.0f), std::min(c.y, 1.0f), std::min(c.z, 1.0f)};
+    });
+    const std::vector<Byte> pens = choosePens(sky, {});
+    for (const Galaxy& g : galaxies) EXPECT_NE(std::find(pens.begin(), pens.end(), g.cpc), pens.end()) << int(g.cpc);
+    EXPECT_EQ(pens.size(), 16u);
+}
+
+// The optimising dither on a picture small enough to try every pixel in every pen: its
+// error kept in place equals the error computed from the pixels alone after random
+// changes; following its cost alone, it ends where no single change lowers that cost; and
+// its result (each sweep confirmed by the quality measure) is closer to the picture by
+// the measure than where it started.
+TEST(OptimisedDither, EndsWhereNoSingleChangeHelpsWithItsErrorKeptInPlace) {
+    GridPicture picture;
+    picture.image = {24, 12, std::vector<float>(3 * 24 * 12)};
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 24; ++x) {
+            const float u = static_cast<float>(x) / 24.0f, v = static_cast<float>(y) / 12.0f;
+            const std::array<float, 3> rgb{0.1f + 0.7f * u * v, 0.35f * (1 - u) + 0.3f * v, 0.6f * (1 - v) * u + 0.05f};
+            std::copy(rgb.begin(), rgb.end(), picture.image.pixel(x, y));
+        }
+    const std::vector<Byte> colours{0, 3, 10, 13, 22, 24};
+    const std::vector<Byte> start = ditherToPens(picture, colours, DitherOptions{});
+
+    DitherSearch search(picture, colours, start);
+    std::mt19937 random(19);
+    for (int k = 0; k < 300; ++k) search.change(random() % start.size(), static_cast<Byte>(random() % colours.size()));
+    EXPECT_NEAR(search.cost(), search.costFromScratch(), 1e-5 * search.cost());
+
+    OptimiseOptions ownCost;
+    ownCost.confirmByMeasure = false;
+    const std::optional<OptimisedDither> settled = optimiseDither(picture, colours, start, ownCost);
+    ASSERT_TRUE(settled.has_value());
+    DitherSearch found(picture, settled->penColours, settled->penOfPixel, {colours, start});
+    const double cost = found.costFromScratch();
+    for (std::size_t i = 0; i < start.size(); ++i)
+        for (Byte pen = 0; pen < colours.size(); ++pen) {
+            DitherSearch changed = found;
+            changed.change(i, pen);
+            ASSERT_GE(changed.costFromScratch(), cost * (1 - 1e-6)) << i << " " << int(pen);
+        }
+    // The measure of both on the canvas, each grid pixel as 4 × 2 canvas pixels.
+    auto canvas = [&](const std::vector<Byte>& pixels, const std::vector<Byte>& pens) {
+        LinearImage image{96, 24, std::vector<float>(3 * 96 * 24)};
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 96; ++x) {
+                const std::size_t cell = static_cast<std::size_t>(y / 2 * 24 + x / 4);
+                const Vec3 c = pixels.empty() ? Vec3{picture.image.rgb[3 * cell], picture.image.rgb[3 * cell + 1],
+                                                     picture.image.rgb[3 * cell + 2]}
+                                              : cpcLinearColour(pens[pixels[cell]]);
+                const std::array<float, 3> rgb{c.x, c.y, c.z};
+                std::copy(rgb.begin(), rgb.end(), image.pixel(x, y));
+            }
+        return image;
+    };
+    const LinearImage reference = canvas({}, {});
+    const std::optional<OptimisedDither> best = optimiseDither(picture, colours, start, {});
+    EXPECT_LT(scielabDifference(reference, canvas(best->penOfPixel, best->penColours)),
+              scielabDifference(reference, canvas(start, colours)));
+
+    // Cancelled at its first report: nothing.
+    OptimiseOptions cancel;
+    cancel.progress = [](double) { return false; };
+    EXPECT_FALSE(optimiseDither(picture, colours, start, cancel).has_value());
 }
 
 TEST(ParallelWork, EveryPieceRunsOnceAndAFailureComesBack) {

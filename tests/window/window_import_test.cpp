@@ -10,9 +10,11 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -87,6 +89,26 @@ void followTheMode(varnoke::ImportDialog& dialog) {
     QCOMPARE(pens->value(), 16);
     QVERIFY(dialog.windowTitle().contains(QStringLiteral("photo.png")));
     waitForPreview(dialog);
+}
+
+// With the best dithering the preview shows its start while the settings change; OK
+// searches behind a progress bar, whose Cancel leaves the dialog's result as it was.
+void searchForTheBest(varnoke::ImportDialog& dialog) {
+    child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(0);
+    child<QSpinBox>(dialog, "ImportColours")->setValue(16);
+    auto* methods = child<QComboBox>(dialog, "ImportDither");
+    methods->setCurrentIndex(methods->count() - 1);
+    QCOMPARE(dialog.settings().dither.method, varnoke::DitherMethod::Best);
+    waitForPreview(dialog);
+    const std::optional<varnoke::ImportResult> before = dialog.result();
+    QVERIFY(before);
+    QTimer::singleShot(
+        50, &dialog, [&dialog] { dialog.findChild<QProgressDialog*>(QStringLiteral("ImportBestProgress"))->cancel(); });
+    dialog.accept();
+    QCOMPARE(dialog.result()->penOfPixel, before->penOfPixel);
+    QCOMPARE(dialog.result()->penColours, before->penColours);
+    dialog.accept();  // to the end this time
+    QVERIFY(dialog.result()->penOfPixel != before->penOfPixel);
 }
 
 }  // namespace
@@ -190,6 +212,14 @@ private slots:
         QCOMPARE(logLines(*form), log);
         QCOMPARE(picture(*form), shown);
         QCOMPARE(form->state().cpcMode, 0);
+    }
+
+    void okSearchesForTheBestAndCancelLeavesThePreviousResult() {
+        form->setImportRunner([](varnoke::ImportDialog& dialog) {
+            searchForTheBest(dialog);
+            return false;
+        });
+        form->importPicture(photo);
     }
 
     void givenFilesGoToOpenWhenItTakesThemAndToImportOtherwise() {

@@ -1,0 +1,478 @@
+#include "import/optimised_dither.h"
+
+#include "import/colour_science.h"
+#include "import/parallel_work.h"
+#include "import/quality_measure.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace varnoke {
+
+namespace {
+
+constexpr double kPixelsPerDegree = 32.0;  // the measure's 640 × 400 canvas
+constexpr int kCanvasRows = 2;             // canvas rows of one grid row
+// The kernels are cut where they fall below this share of their centre.
+constexpr float kKernelCut = 2e-4f;
+
+std::size_t at(int i) { return static_cast<std::size_t>(i); }
+
+// Canvas columns of one grid pixel: 4 in mode 0, 2 in mode 1, 1 in mode 2.
+int canvasColumns(Byte cpcMode) { return 4 >> std::min<int>(cpcMode, 2); }
+
+// One term of a channel's filter along one axis, for a grid pixel `block` canvas pixels
+// long: the Gaussian summed over the block, at canvas offsets -reach..reach + block - 1.
+std::vector<double> blockGaussian(double sigma, int block, int& reach) {
+    reach = static_cast<int>(std::ceil(4.0 * sigma));
+    std::vector<double> g(at(2 * reach + 1));
+    double sum = 0;
+    for (int d = -reach; d <= reach; ++d) sum += g[at(d + reach)] = std::exp(-0.5 * d * d / (sigma * sigma));
+    std::vector<double> b(at(2 * reach + block));
+    for (std::size_t i = 0; i < g.size(); ++i)
+        for (int u = 0; u < block; ++u) b[i + at(u)] += g[i] / sum;
+    return b;
+}
+
+// The correlation of two block Gaussians at a canvas offset (both start at -reach).
+double correlation(const std::vector<double>& a, int reachA, const std::vector<double>& b, int reachB, int offset) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const int x = static_cast<int>(i) - reachA;
+        const int j = x - offset + reachB;
+        if (j >= 0 && j < static_cast<int>(b.size())) sum += a[i] * b[at(j)];
+    }
+    return sum;
+}
+
+// How far CIEDE2000 moves for one unit of each opponent channel, near a colour given by
+// its opponent values.
+std::array<float, 3> channelScales(Vec3 opponent) {
+    const Lab base = xyzToLab(opponentToXyz(opponent));
+    std::array<float, 3> scales{};
+    constexpr float kStep = 2e-3f;
+    for (std::size_t c = 0; c < 3; ++c) {
+        Vec3 moved = opponent;
+        (c == 0 ? moved.x : c == 1 ? moved.y : moved.z) += kStep;
+        scales[c] = static_cast<float>(ciede2000(base, xyzToLab(opponentToXyz(moved))) / kStep);
+    }
+    return scales;
+}
+
+std::array<float, 3> opponentOf(Vec3 linear) {
+    const Vec3 o = linearToOpponent(linear);
+    return {o.x, o.y, o.z};
+}
+
+// The autocorrelation of a channel's filtered grid pixel on the canvas, at grid offsets,
+// as a sum of separable terms (one per pair of the filter's Gaussians), cut to the
+// rectangle outside which every value is below kKernelCut of the centre.
+DitherKernel channelKernel(std::size_t channel, Byte cpcMode) {
+    struct Axis {
+        std::vector<double> values;
+        int reach;
+    };
+    std::vector<std::pair<double, std::array<Axis, 2>>> gaussians;  // weight, along x and y
+    for (const GaussianTerm& term : opponentFilters()[channel]) {
+        if (term.spreadDegrees > 1.0) continue;  // the 7-degree term: see the header
+        const double sigma = term.spreadDegrees * kPixelsPerDegree;
+        std::array<Axis, 2> axes;
+        axes[0].values = blockGaussian(sigma, canvasColumns(cpcMode), axes[0].reach);
+        axes[1].values = blockGaussian(sigma, kCanvasRows, axes[1].reach);
+        gaussians.emplace_back(term.weight, std::move(axes));
+    }
+    int longest = 0;
+    for (const auto& g : gaussians) longest = std::max(longest, g.second[0].reach);
+    const int maxX = (2 * longest + canvasColumns(cpcMode)) / canvasColumns(cpcMode) + 1;
+    const int maxY = (2 * longest + kCanvasRows) / kCanvasRows + 1;
+    std::vector<std::pair<std::vector<float>, std::vector<float>>> full;
+    for (const auto& [wa, a] : gaussians) {
+        for (const auto& [wb, b] : gaussians) {
+            std::pair<std::vector<float>, std::vector<float>> term;
+            for (int d = -maxX; d <= maxX; ++d)
+                term.first.push_back(static_cast<float>(
+                    wa * wb *
+                    correlation(a[0].values, a[0].reach, b[0].values, b[0].reach, d * canvasColumns(cpcMode))));
+            for (int d = -maxY; d <= maxY; ++d)
+                term.second.push_back(
+                    static_cast<float>(correlation(a[1].values, a[1].reach, b[1].values, b[1].reach, d * kCanvasRows)));
+            full.push_back(std::move(term));
+        }
+    }
+    auto value = [&](int dx, int dy) {
+        float v = 0;
+        for (const auto& [tx, ty] : full) v += tx[at(dx + maxX)] * ty[at(dy + maxY)];
+        return v;
+    };
+    const float cut = kKernelCut * value(0, 0);
+    DitherKernel kernel;
+    for (int dy = -maxY; dy <= maxY; ++dy) {
+        for (int dx = -maxX; dx <= maxX; ++dx) {
+            if (std::abs(value(dx, dy)) < cut) continue;
+            kernel.reachX = std::max(kernel.reachX, std::abs(dx));
+            kernel.reachY = std::max(kernel.reachY, std::abs(dy));
+        }
+    }
+    for (auto& [tx, ty] : full) {
+        tx = std::vector<float>(tx.begin() + (maxX - kernel.reachX), tx.end() - (maxX - kernel.reachX));
+        ty = std::vector<float>(ty.begin() + (maxY - kernel.reachY), ty.end() - (maxY - kernel.reachY));
+    }
+    kernel.terms = std::move(full);
+    kernel.values.assign(at((2 * kernel.reachX + 1) * (2 * kernel.reachY + 1)), 0.0f);
+    for (const auto& [tx, ty] : kernel.terms)
+        for (int dy = -kernel.reachY; dy <= kernel.reachY; ++dy)
+            for (int dx = -kernel.reachX; dx <= kernel.reachX; ++dx)
+                kernel.values[at((dy + kernel.reachY) * (2 * kernel.reachX + 1) + dx + kernel.reachX)] +=
+                    tx[at(dx + kernel.reachX)] * ty[at(dy + kernel.reachY)];
+    return kernel;
+}
+
+// out(p) = sum over offsets d of kernel(d) × in(p - d), zero outside the grid.
+std::vector<float> convolve(const DitherKernel& kernel, const std::vector<float>& in, int width, int height) {
+    std::vector<float> out(in.size());
+    std::vector<float> across(in.size());
+    for (const auto& [termX, termY] : kernel.terms) {
+        std::fill(across.begin(), across.end(), 0.0f);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                float sum = 0;
+                for (int d = std::max(-kernel.reachX, x - width + 1); d <= std::min(kernel.reachX, x); ++d)
+                    sum += termX[at(d + kernel.reachX)] * in[at(y * width + x - d)];
+                across[at(y * width + x)] = sum;
+            }
+        }
+        for (int y = 0; y < height; ++y) {
+            for (int d = std::max(-kernel.reachY, y - height + 1); d <= std::min(kernel.reachY, y); ++d) {
+                const float tap = termY[at(d + kernel.reachY)];
+                const float* source = across.data() + at((y - d) * width);
+                float* target = out.data() + at(y * width);
+                for (int x = 0; x < width; ++x) target[x] += tap * source[x];
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> penColours, std::vector<Byte> penOfPixel,
+                           const DitherWeighting& weighting)
+    : width_(picture.image.width), height_(picture.image.height), pens_(std::move(penOfPixel)) {
+    for (std::size_t c = 0; c < 3; ++c) kernels_[c] = channelKernel(c, picture.cpcMode);
+    const std::size_t count = picture.image.pixelCount();
+    fixed_.assign(count, false);
+    if (!picture.border.empty()) fixed_ = picture.border;
+    target_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const float* p = picture.image.rgb.data() + 3 * i;
+        target_[i] =
+            opponentOf({std::clamp(p[0], 0.0f, 1.0f), std::clamp(p[1], 0.0f, 1.0f), std::clamp(p[2], 0.0f, 1.0f)});
+    }
+    setColours(penColours);
+    // The weights: CIEDE2000's sensitivity where the eye sees the result, at the mean colour
+    // of the weighting result's 5 × 5 grid pixels around each pixel (linearised there
+    // rather than at the picture's colour, which a mode with few pens may be far from).
+    std::vector<std::array<float, 3>> weightPen;
+    for (const Byte colour : weighting.penColours) weightPen.push_back(opponentOf(cpcLinearColour(colour)));
+    scale_.resize(count);
+    forEachInParallel(4, [&](std::size_t part) {
+        for (std::size_t i = part * count / 4; i < (part + 1) * count / 4; ++i) {
+            const int x = static_cast<int>(i % at(width_)), y = static_cast<int>(i / at(width_));
+            std::array<float, 3> sum{};
+            float n = 0;
+            for (int oy = std::max(0, y - 2); oy <= std::min(height_ - 1, y + 2); ++oy)
+                for (int ox = std::max(0, x - 2); ox <= std::min(width_ - 1, x + 2); ++ox) {
+                    const std::size_t j = at(oy * width_ + ox);
+                    const std::array<float, 3>& o =
+                        weighting.penOfPixel.empty() ? pen_[pens_[j]] : weightPen[weighting.penOfPixel[j]];
+                    for (std::size_t c = 0; c < 3; ++c) sum[c] += o[c];
+                    n += 1;
+                }
+            scale_[i] = channelScales({sum[0] / n, sum[1] / n, sum[2] / n});
+        }
+    });
+    // The filtered error by separable filtering, then the cost: the sum of each pixel's
+    // error times its filtered error.
+    filtered_.assign(count, {});
+    forEachInParallel(3, [&](std::size_t c) {
+        std::vector<float> error(count);
+        for (std::size_t i = 0; i < count; ++i) error[i] = scale_[i][c] * (pen_[pens_[i]][c] - target_[i][c]);
+        const std::vector<float> out = convolve(kernels_[c], error, width_, height_);
+        for (std::size_t i = 0; i < count; ++i) filtered_[i][c] = out[i];
+    });
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            cost_ += static_cast<double>(scale_[i][c] * (pen_[pens_[i]][c] - target_[i][c])) * filtered_[i][c];
+}
+
+void DitherSearch::setColours(std::span<const Byte> colours) {
+    colours_.assign(colours.begin(), colours.end());
+    pen_.clear();
+    for (const Byte colour : colours_) pen_.push_back(opponentOf(cpcLinearColour(colour < 27 ? colour : Byte{0})));
+}
+
+double DitherSearch::costFromScratch() const {
+    // Every pair of pixels within the kernels' reach: the error of one times the kernel
+    // at their offset times the error of the other.
+    double total = 0;
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x) {
+            const std::size_t i = at(y * width_ + x);
+            for (std::size_t c = 0; c < 3; ++c) {
+                const DitherKernel& k = kernels_[c];
+                const double e = scale_[i][c] * (pen_[pens_[i]][c] - target_[i][c]);
+                double sum = 0;
+                for (int oy = std::max(0, y - k.reachY); oy <= std::min(height_ - 1, y + k.reachY); ++oy)
+                    for (int ox = std::max(0, x - k.reachX); ox <= std::min(width_ - 1, x + k.reachX); ++ox) {
+                        const std::size_t j = at(oy * width_ + ox);
+                        sum += k.at(x - ox, y - oy) * scale_[j][c] * (pen_[pens_[j]][c] - target_[j][c]);
+                    }
+                total += e * sum;
+            }
+        }
+    }
+    return total;
+}
+
+double DitherSearch::costOfChange(std::size_t pixel, Byte pen) const {
+    double change = 0;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const double delta = scale_[pixel][c] * (pen_[pen][c] - pen_[pens_[pixel]][c]);
+        change += delta * (2.0 * filtered_[pixel][c] + delta * kernels_[c].at(0, 0));
+    }
+    return change;
+}
+
+double DitherSearch::swapCost(std::size_t first, std::size_t second) const {
+    const int dx = static_cast<int>(second % at(width_)) - static_cast<int>(first % at(width_));
+    const int dy = static_cast<int>(second / at(width_)) - static_cast<int>(first / at(width_));
+    double change = 0;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const double delta = pen_[pens_[second]][c] - pen_[pens_[first]][c];  // at first; minus it at second
+        const double a = scale_[first][c] * delta, b = -scale_[second][c] * delta;
+        const DitherKernel& k = kernels_[c];
+        change += 2.0 * (a * filtered_[first][c] + b * filtered_[second][c]) + (a * a + b * b) * k.at(0, 0) +
+                  2.0 * a * b * k.at(dx, dy);
+    }
+    return change;
+}
+
+void DitherSearch::addError(std::size_t pixel, const std::array<float, 3>& delta) {
+    const int x = static_cast<int>(pixel % at(width_));
+    const int y = static_cast<int>(pixel / at(width_));
+    for (std::size_t c = 0; c < 3; ++c) {
+        if (delta[c] == 0) continue;
+        const DitherKernel& k = kernels_[c];
+        const int x0 = std::max(0, x - k.reachX), x1 = std::min(width_ - 1, x + k.reachX);
+        for (int oy = std::max(0, y - k.reachY); oy <= std::min(height_ - 1, y + k.reachY); ++oy) {
+            const float* row = k.values.data() + at((oy - y + k.reachY) * (2 * k.reachX + 1) + x0 - x + k.reachX);
+            std::array<float, 3>* out = filtered_.data() + at(oy * width_ + x0);
+            for (int ox = 0; ox <= x1 - x0; ++ox) out[ox][c] += delta[c] * row[ox];
+        }
+    }
+}
+
+void DitherSearch::change(std::size_t pixel, Byte pen) {
+    if (pens_[pixel] == pen) return;
+    cost_ += costOfChange(pixel, pen);
+    std::array<float, 3> delta{};
+    for (std::size_t c = 0; c < 3; ++c) delta[c] = scale_[pixel][c] * (pen_[pen][c] - pen_[pens_[pixel]][c]);
+    pens_[pixel] = pen;
+    addError(pixel, delta);
+}
+
+std::size_t DitherSearch::sweep(const std::function<bool()>& stop) {
+    const double tolerance = 1e-6 * (kernels_[0].at(0, 0) + kernels_[1].at(0, 0) + kernels_[2].at(0, 0));
+    const auto penCount = static_cast<Byte>(colours_.size());
+    std::size_t changes = 0;
+    for (int y = 0; y < height_; ++y) {
+        if (stop && stop()) return changes;
+        for (int x = 0; x < width_; ++x) {
+            const std::size_t i = at(y * width_ + x);
+            if (fixed_[i]) continue;
+            double best = -tolerance;
+            int bestPen = -1;
+            std::size_t bestNeighbour = i;
+            for (Byte pen = 0; pen < penCount; ++pen) {
+                if (pen == pens_[i]) continue;
+                const double c = costOfChange(i, pen);
+                if (c < best) {
+                    best = c;
+                    bestPen = pen;
+                }
+            }
+            for (int ny = std::max(0, y - 1); ny <= std::min(height_ - 1, y + 1); ++ny) {
+                for (int nx = std::max(0, x - 1); nx <= std::min(width_ - 1, x + 1); ++nx) {
+                    const std::size_t j = at(ny * width_ + nx);
+                    if (fixed_[j] || pens_[j] == pens_[i]) continue;
+                    const double c = swapCost(i, j);
+                    if (c < best) {
+                        best = c;
+                        bestPen = -1;
+                        bestNeighbour = j;
+                    }
+                }
+            }
+            if (bestPen >= 0) {
+                change(i, static_cast<Byte>(bestPen));
+                ++changes;
+            } else if (bestNeighbour != i) {
+                const Byte mine = pens_[i];
+                change(i, pens_[bestNeighbour]);
+                change(bestNeighbour, mine);
+                ++changes;
+            }
+        }
+    }
+    return changes;
+}
+
+bool DitherSearch::recolourPens(std::span<const Byte> keep, const std::function<bool()>& stop) {
+    const double tolerance = 1e-6 * (kernels_[0].at(0, 0) + kernels_[1].at(0, 0) + kernels_[2].at(0, 0));
+    const std::size_t count = pens_.size();
+    std::vector<bool> locked(colours_.size());
+    for (std::size_t i = 0; i < count; ++i)
+        if (fixed_[i]) locked[pens_[i]] = true;  // the border keeps the darkest pen
+    for (std::size_t pen = 0; pen < colours_.size(); ++pen)
+        if (std::find(keep.begin(), keep.end(), colours_[pen]) != keep.end()) locked[pen] = true;
+    bool changed = false;
+    for (std::size_t pen = 0; pen < colours_.size(); ++pen) {
+        if (locked[pen]) continue;
+        if (stop && stop()) break;
+        // The kernel's reach of every pixel of the pen (each channel), its sum over them, and
+        // the filtered error's sum over them: a colour change by delta changes the cost by
+        // 2 delta · error + delta² · reach.
+        if (std::find(pens_.begin(), pens_.end(), pen) == pens_.end()) continue;
+        std::array<std::vector<float>, 3> reach;
+        std::array<double, 3> self{}, error{};
+        forEachInParallel(3, [&](std::size_t c) {
+            std::vector<float> scaled(count);
+            for (std::size_t i = 0; i < count; ++i) scaled[i] = pens_[i] == pen ? scale_[i][c] : 0.0f;
+            reach[c] = convolve(kernels_[c], scaled, width_, height_);
+            for (std::size_t i = 0; i < count; ++i) {
+                self[c] += static_cast<double>(scaled[i]) * reach[c][i];
+                error[c] += static_cast<double>(scaled[i]) * filtered_[i][c];
+            }
+        });
+        double best = -tolerance;
+        int bestColour = -1;
+        for (Byte colour = 0; colour < 27; ++colour) {
+            if (std::find(colours_.begin(), colours_.end(), colour) != colours_.end()) continue;
+            const std::array<float, 3> o = opponentOf(cpcLinearColour(colour));
+            double cost = 0;
+            for (std::size_t c = 0; c < 3; ++c) {
+                const double delta = o[c] - pen_[pen][c];
+                cost += delta * (2.0 * error[c] + delta * self[c]);
+            }
+            if (cost < best) {
+                best = cost;
+                bestColour = colour;
+            }
+        }
+        if (bestColour < 0) continue;
+        const std::array<float, 3> o = opponentOf(cpcLinearColour(static_cast<Byte>(bestColour)));
+        for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t c = 0; c < 3; ++c) filtered_[i][c] += (o[c] - pen_[pen][c]) * reach[c][i];
+        cost_ += best;
+        colours_[pen] = static_cast<Byte>(bestColour);
+        pen_[pen] = o;
+        changed = true;
+    }
+    return changed;
+}
+
+std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode) {
+    return std::chrono::milliseconds(cpcMode == 0 ? 1200 : 2800);
+}
+
+namespace {
+
+// The picture and a result on the canvas of the measure: each grid pixel as the CPC
+// shows it (4, 2 or 1 canvas columns by 2 rows).
+LinearImage onCanvas(const GridPicture& picture, std::span<const Byte> penOfPixel, std::span<const Byte> penColours) {
+    const int columns = canvasColumns(picture.cpcMode);
+    const int width = picture.image.width * columns;
+    const int height = picture.image.height * kCanvasRows;
+    LinearImage canvas{width, height, std::vector<float>(3 * at(width) * at(height))};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::size_t cell = at((y / kCanvasRows) * picture.image.width + x / columns);
+            float* out = canvas.pixel(x, y);
+            if (penOfPixel.empty()) {
+                std::copy_n(picture.image.rgb.data() + 3 * cell, 3, out);
+                continue;
+            }
+            const Vec3 c = cpcLinearColour(penColours[penOfPixel[cell]]);
+            out[0] = c.x;
+            out[1] = c.y;
+            out[2] = c.z;
+        }
+    }
+    return canvas;
+}
+
+}  // namespace
+
+std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
+                                              std::vector<Byte> start, const OptimiseOptions& options) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point begin = Clock::now();
+    bool cancelled = false;
+    bool late = false;
+    int rounds = 0;
+    auto stop = [&] {
+        const auto spent = Clock::now() - begin;
+        double share = 1.0 - 1.0 / (rounds + 2);
+        if (options.budget.count() > 0) {
+            late = spent >= options.budget;
+            share = std::min(1.0, std::chrono::duration<double>(spent) / options.budget);
+        }
+        if (options.progress && !options.progress(share)) cancelled = true;
+        return cancelled || late;
+    };
+    // Each sweep's result is kept only when the quality measure itself (on every other
+    // filtered pixel each way) finds it closer than the best so far, and the search ends
+    // after two sweeps that it does not confirm: the search's cost follows the measure
+    // closely while the pens can show the picture's colours, but where they are few and
+    // far from them its squared error weighs the texture of the dithering differently.
+    constexpr int kSampleStep = 2;
+    const ScielabReference reference(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
+    auto measure = [&](const DitherSearch& s) {
+        return reference.difference(onCanvas(picture, s.penOfPixel(), s.penColours()));
+    };
+    double keptMeasure = 0;  // the measure of `best`
+    const DitherWeighting weighting{std::vector<Byte>(penColours.begin(), penColours.end()), start};
+    DitherSearch search(picture, penColours, std::move(start), weighting);
+    OptimisedDither best{search.penColours(), search.penOfPixel()};
+    const double startMeasure = measure(search);
+    double bestMeasure = startMeasure;
+    keptMeasure = startMeasure;
+    // A sweep that leaves the measure within this share of the best is confirmed too: the
+    // last few changes before the search settles barely move it either way.
+    constexpr double kNeutral = 1e-3;
+    int worse = 0;
+    while (!stop()) {
+        const std::size_t changes = search.sweep(stop);
+        if (cancelled) return std::nullopt;
+        const double measured = measure(search);
+        if (!options.confirmByMeasure || measured <= bestMeasure * (1 + kNeutral)) {
+            bestMeasure = std::min(bestMeasure, measured);
+            keptMeasure = measured;
+            best = {search.penColours(), search.penOfPixel()};
+            worse = 0;
+        } else if (++worse == 2) {
+            break;  // two sweeps in a row the measure did not confirm
+        }
+        if (late) break;
+        if (changes > 0) continue;
+        // Converged: the pens' colours again, then a new round.
+        ++rounds;
+        if (!search.recolourPens(options.fixedColours, stop)) break;
+    }
+    if (cancelled) return std::nullopt;
+    if (options.confirmByMeasure && keptMeasure >= startMeasure)
+        return OptimisedDither{weighting.penColours, weighting.penOfPixel};
+    return best;
+}
+
+}  // namespace varnoke

@@ -1,0 +1,121 @@
+// The optimising dither: direct binary search (Analoui and Allebach; Lieberman and
+// Allebach for colour) over the quality measure's filtered picture. It starts from the
+// error-diffused result and changes pixels, one pixel to another pen or two neighbours
+// swapped, wherever that lowers the difference between the picture and the result as
+// the eye's filters see them; the pens' colours are chosen again between passes.
+#pragma once
+
+#include "import/linear_image.h"
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace varnoke {
+
+// The autocorrelation of one channel's filter over a grid pixel's block of the canvas, at
+// offsets of whole grid pixels, cut where it falls below a small share of its centre: as
+// a sum of separable terms (x values times y values) and as the whole 2-D table.
+struct DitherKernel {
+    int reachX = 0;
+    int reachY = 0;
+    std::vector<std::pair<std::vector<float>, std::vector<float>>> terms;  // offsets -reach..reach
+    std::vector<float> values;                                             // (2 reachY + 1) rows of (2 reachX + 1)
+    float at(int dx, int dy) const {
+        return values[static_cast<std::size_t>((dy + reachY) * (2 * reachX + 1) + dx + reachX)];
+    }
+};
+
+// The result whose local colours set the weights of the search's cost (none: the
+// result being searched, as it stands when the search is made).
+struct DitherWeighting {
+    std::vector<Byte> penColours;
+    std::vector<Byte> penOfPixel;
+};
+
+// The search's cost: the squared difference, summed over the plane, between the picture
+// and the result after S-CIELAB's opponent transform and its channel filters (without the
+// luminance channel's 7-degree term, which a local change of pixels barely moves). Each
+// pixel's error in each channel is weighted, before filtering, by how far one unit of
+// that channel moves CIEDE2000 at the local mean colour of a result there (the search's
+// start): dark areas and the lightness of saturated colours count as
+// the measure counts them. The filtered
+// error is kept in place: a trial costs a few multiplications, and a change updates
+// only the neighbourhood that the filters reach.
+class DitherSearch {
+public:
+    // penOfPixel indexes penColours (CPC colour numbers); one pen a pixel of the grid.
+    DitherSearch(const GridPicture& picture, std::span<const Byte> penColours, std::vector<Byte> penOfPixel,
+                 const DitherWeighting& weighting = {});
+
+    double cost() const { return cost_; }
+    // The same cost computed again from the pixels alone, without the kept error.
+    double costFromScratch() const;
+    // How much the cost changes when a pixel shows another pen.
+    double costOfChange(std::size_t pixel, Byte pen) const;
+    void change(std::size_t pixel, Byte pen);
+
+    // One sweep over every pixel: at each, the best of its changes to another pen and of
+    // its swaps with one of its eight neighbours, made when it lowers the cost. Returns
+    // how many changes were made; stops early (returning what it made) when `stop` says so.
+    std::size_t sweep(const std::function<bool()>& stop);
+
+    // Gives each pen in turn the CPC colour (not shown by another pen) that lowers the
+    // cost most, the pixels kept; the colours in `keep` and the border's pen stay.
+    // Returns whether a colour changed.
+    bool recolourPens(std::span<const Byte> keep, const std::function<bool()>& stop = {});
+
+    const std::vector<Byte>& penOfPixel() const { return pens_; }
+    const std::vector<Byte>& penColours() const { return colours_; }
+
+private:
+    void setColours(std::span<const Byte> colours);
+    void addError(std::size_t pixel, const std::array<float, 3>& delta);
+    double swapCost(std::size_t first, std::size_t second) const;
+
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<bool> fixed_;                   // border pixels keep their pen
+    std::vector<Byte> colours_;                 // CPC colour of each pen
+    std::vector<std::array<float, 3>> pen_;     // opponent value of each pen
+    std::vector<std::array<float, 3>> target_;  // opponent value of each pixel of the picture
+    std::vector<std::array<float, 3>> scale_;   // CIEDE2000 for one unit of each channel there
+    std::vector<Byte> pens_;
+    std::array<DitherKernel, 3> kernels_;         // the filtered plane's autocorrelation, by channel
+    std::vector<std::array<float, 3>> filtered_;  // the error correlated with the kernels, weighted
+    double cost_ = 0;
+};
+
+struct OptimiseOptions {
+    // How long the search may take; zero: until no change helps.
+    std::chrono::milliseconds budget{0};
+    // Called now and then with the share of the budget spent (0 to 1); returning false
+    // cancels the search.
+    std::function<bool(double)> progress;
+    // CPC colours whose pens keep their colour.
+    std::vector<Byte> fixedColours;
+    // Keep a sweep only when the quality measure confirms it; without, the search follows
+    // its own cost alone to where no change lowers it.
+    bool confirmByMeasure = true;
+};
+
+struct OptimisedDither {
+    std::vector<Byte> penColours;
+    std::vector<Byte> penOfPixel;
+};
+
+// The time the search takes by default in a mode, so that a whole import stays within
+// 2 s in mode 0 and 4 s in modes 1 and 2 on a 2-core machine.
+std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode);
+
+// Searches from `start` (a result in the given pens), weighted at it: sweeps until no
+// change helps, then the pens' colours chosen again, alternately, while that helps and the quality measure confirms it,
+// until nothing helps or the budget is spent. The result is the sweep that the measure finds closest, never further
+// from the picture than `start`. Nothing when cancelled.
+std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
+                                              std::vector<Byte> start, const OptimiseOptions& options);
+
+}  // namespace varnoke
