@@ -17,6 +17,7 @@
 #include "import/pen_choice.h"
 #include "import/quality_measure.h"
 #include "main/cpc_colors.h"
+#include "workflow/choices.h"
 
 #include <algorithm>
 #include <array>
@@ -220,19 +221,14 @@ struct Settings {
     std::vector<double> pixelsPerDegree{32.0};  // viewing distances to measure at
 };
 
+// The converter's own words for the methods.
 DitherMethod methodNamed(const std::string& name) {
-    const std::map<std::string, DitherMethod> names{
-        {"none", DitherMethod::None},         {"floyd-steinberg", DitherMethod::FloydSteinberg},
-        {"atkinson", DitherMethod::Atkinson}, {"jarvis", DitherMethod::Jarvis},
-        {"stucki", DitherMethod::Stucki},     {"sierra", DitherMethod::Sierra},
-        {"bayer4", DitherMethod::Bayer4},     {"bayer8", DitherMethod::Bayer8},
-        {"pattern", DitherMethod::Pattern}};
-    const auto found = names.find(name);
-    if (found == names.end()) {
-        std::cerr << "unknown method " << name << "\n";
+    const std::optional<DitherMethod> method = ditherMethodNamed(name);
+    if (!method) {
+        std::cerr << "unknown method " << name << " (" << ditherWordList() << ")\n";
         std::exit(2);
     }
-    return found->second;
+    return *method;
 }
 
 Settings parse(int argc, char** argv) {
