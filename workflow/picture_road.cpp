@@ -55,7 +55,7 @@ double scoreOfState(const ImportSession& session, const ImportSettings& settings
     // Each palette index shows the CPC colour of its filter colour's substitution.
     std::array<Byte, 256> shown{};
     for (std::size_t i = 0; i < shown.size(); ++i) shown[i] = state.colorSubstitution[state.cpcColorOfIndex[i]];
-    const std::span<const Byte> pixels(state.pixelData.data(), targetPixelCount(state.cpcMode));
+    const std::span<const Byte> pixels(state.pixelData.data(), targetPixelCount(state.cpcMode, state.screen));
     return session.measure(settings, pixels, shown);
 }
 
