@@ -13,6 +13,7 @@
 // same picture.
 #include "import/colour_science.h"
 #include "import/dithering.h"
+#include "import/line_pens.h"
 #include "import/pen_choice.h"
 #include "import/quality_measure.h"
 #include "main/cpc_colors.h"
@@ -202,6 +203,7 @@ struct Settings {
     bool hasDither = false;
     DitherOptions dither;
     bool verbose = false;
+    int linePens = 0;  // pens whose colours change on every line (at most the mode allows)
 };
 
 DitherMethod methodNamed(const std::string& name) {
@@ -230,6 +232,8 @@ Settings parse(int argc, char** argv) {
             settings.dither.method = methodNamed(argv[++i]);
         } else if (arg == "--strength" && i + 1 < argc)
             settings.dither.strength = std::atoi(argv[++i]);
+        else if (arg == "--line-pens" && i + 1 < argc)
+            settings.linePens = std::atoi(argv[++i]);
         else if (arg == "--modes" && i + 1 < argc)
             settings.modes = argv[++i];
         else if (arg == "--only" && i + 1 < argc)
@@ -240,7 +244,7 @@ Settings parse(int argc, char** argv) {
                 settings.pens.push_back(static_cast<Byte>(std::stoi(item)));
         } else {
             std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] "
-                         "[--pens C1,C2,...] [--verbose]\n";
+                         "[--pens C1,C2,...] [--line-pens K] [--verbose]\n";
             std::exit(2);
         }
     }
@@ -289,10 +293,24 @@ Scores scoreMode(const fs::path& work, const fs::path& cropped, const ScielabRef
     options.dither =
         settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), DitherOptions{}.strength};
     const auto start = std::chrono::steady_clock::now();
-    const std::vector<Byte> pens = choosePens(grid, options);
-    const std::vector<Byte> pixels = ditherToPens(grid, pens, options.dither);
+    std::vector<Byte> pens;
+    if (settings.linePens > 0) {
+        const int k = std::min(settings.linePens, mode >= 2 ? 1 : 3);
+        const LinePenChoice choice = chooseLinePens(grid, options, k);
+        pens = choice.penColours;
+        const LinearImage shown =
+            cpcCanvasOfLines(mode, choice.penOfPixel, penColoursOfLines(choice), choice.penColours.size());
+        scores.ours = reference.difference(shown);
+        if (const char* dump = std::getenv("VARNOKE_DUMP")) {
+            std::ofstream out(std::string(dump) + "-" + fs::path(name).stem().string() + ".ppm", std::ios::binary);
+            out << "P6\n640 400\n255\n";
+            for (const float v : shown.rgb) out.put(static_cast<char>(std::lround(255 * linearToSrgb(v))));
+        }
+    } else {
+        pens = choosePens(grid, options);
+        scores.ours = reference.difference(cpcCanvas(mode, ditherToPens(grid, pens, options.dither), pens));
+    }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    scores.ours = reference.difference(cpcCanvas(mode, pixels, pens));
     const double best = std::min(scores.imageMagick, scores.recipe);
     std::printf("| %s | %d | %.3f | %.3f | %.3f | %+.1f %% |", fs::path(name).stem().c_str(), mode, scores.imageMagick,
                 scores.recipe, scores.ours, 100.0 * (scores.ours / best - 1.0));

@@ -1,5 +1,6 @@
 #include "cpc/raster_routine.h"
 
+#include "cpc/viewer_routine.h"
 #include "main/cpc_colors.h"
 #include "main/little_endian.h"
 
@@ -195,6 +196,29 @@ std::vector<Byte> buildRasterFile(const LinePenColours& colours) {
     const std::vector<Byte> data = buildRasterData(colours);
     file.insert(file.end(), data.begin(), data.end());
     return file;
+}
+
+LinePenFiles buildLinePenFiles(const LinePenColours& colours, std::span<const Byte> penOfPixel) {
+    LinePenFiles files;
+    ScreenImage image{};
+    const std::size_t perByte = std::size_t{2} << std::min<Byte>(colours.mode, 2);
+    for (int y = 0; y < kPictureHeight; ++y)
+        for (std::size_t column = 0; column < kScreenBytesPerRow; ++column) {
+            const std::size_t first = (static_cast<std::size_t>(y) * kScreenBytesPerRow + column) * perByte;
+            if (first + perByte <= penOfPixel.size())
+                image[rowOffset(y) + column] = packPens(colours.mode, penOfPixel.subspan(first, perByte));
+        }
+    for (std::size_t pen = 0; pen < pensOfMode(colours.mode); ++pen) {
+        image[kInkTableOffset + pen] = colours.penColours[pen];
+        image[kInkCodesOffset + pen] = cpcGateArrayCode(colours.penColours[pen]);
+    }
+    image[kModeByteOffset] = colours.mode;
+    placeViewerRoutine(image, ScreenLayout::At4000);
+    buildAmsdosHeader(std::span<Byte, kAmsdosHeaderSize>(files.screenFile.data(), kAmsdosHeaderSize), "VARNOPCXSCR",
+                      0x4000, static_cast<std::uint16_t>(kScreenImageSize), 0x4FD0);
+    std::copy(image.begin(), image.end(), files.screenFile.begin() + kAmsdosHeaderSize);
+    files.rasterFile = buildRasterFile(colours);
+    return files;
 }
 
 Expected<LinePenColours> parseRasterFile(std::span<const Byte> file) {

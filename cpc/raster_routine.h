@@ -45,6 +45,7 @@
 #pragma once
 
 #include "cpc/amsdos_header.h"
+#include "cpc/screen_encoding.h"
 #include "main/expected.h"
 #include "main/program_state.h"
 
@@ -91,6 +92,16 @@ std::vector<Byte> buildRasterFile(const LinePenColours& colours);
 // Reads a raster file back, checking its header, that it carries this routine, and
 // every parameter and colour code; the reason names the offset of the first fault.
 Expected<LinePenColours> parseRasterFile(std::span<const Byte> file);
+
+// The two files of a line-pen picture from its pens on the mode's grid (one a pixel, rows
+// from the top): the screen file, loaded at &4000, whose ink table gives every pen its
+// colour on line 0 (so that its own viewer, CALL &4FD0, shows the picture with line 0's
+// colours), and the raster file.
+struct LinePenFiles {
+    std::array<Byte, kAmsdosHeaderSize + kScreenImageSize> screenFile{};
+    std::vector<Byte> rasterFile;
+};
+LinePenFiles buildLinePenFiles(const LinePenColours& colours, std::span<const Byte> penOfPixel);
 
 // The routine's bytes (the first &120 of the data).
 std::span<const Byte> rasterRoutine();

@@ -1,5 +1,6 @@
 #include "import/import_session.h"
 
+#include "import/line_pens.h"
 #include "import/pen_choice.h"
 #include "import/quality_measure.h"
 #include "main/cpc_colors.h"
@@ -23,7 +24,8 @@ using GridKey = std::tuple<Byte, ResizeRule, ScreenFormat>;
 // strength: they are chosen for the mode's default dithering, so that a change of method
 // or strength only dithers again (fast enough for a live preview).
 using PenKey = std::tuple<Byte, ResizeRule, ScreenFormat, int, std::vector<Byte>, bool>;
-using ResultKey = std::tuple<PenKey, DitherMethod, int>;
+// Line pens are chosen together with the dithering itself: their results depend on all.
+using ResultKey = std::tuple<PenKey, DitherMethod, int, int>;
 
 template <typename Key, typename Value>
 struct Memo {
@@ -154,18 +156,25 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
     const PenKey penKey{mode,    settings.resize,       settings.screen,
                         colours, settings.fixedColours, penDither.method != DitherMethod::None};
-    const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength};
+    const int linePens = std::clamp(settings.linePens, 0, std::min(maxLinePens(mode), colours - 1));
+    const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength, linePens};
     std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
         if (std::optional<ImportResult> drawn =
                 asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
             return *drawn;
+        if (linePens > 0) {
+            LinePenChoice chosen =
+                chooseLinePens(*grid, PenOptions{colours, settings.fixedColours, settings.dither}, linePens);
+            return ImportResult{mode, settings.screen, std::move(chosen.penColours), std::move(chosen.penOfPixel), 0.0,
+                                std::move(chosen.linePens), std::move(chosen.lineColours)};
+        }
         const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
             return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
         });
-        return ImportResult{mode, settings.screen, *pens, ditherToPens(*grid, *pens, settings.dither), 0.0};
+        return ImportResult{mode, settings.screen, *pens, ditherToPens(*grid, *pens, settings.dither), 0.0, {}, {}};
     });
     ImportResult out = *result;
-    if (settings.score) out.score = measure(settings, out.penOfPixel, out.penColours);
+    if (settings.score) out.score = measure(settings, out);
     return out;
 }
 
@@ -195,6 +204,31 @@ LinearImage cropped(const LinearImage& canvas, const PixelRegion& region) {
 }
 
 }  // namespace
+
+double ImportSession::measure(const ImportSettings& settings, const ImportResult& result) const {
+    if (result.linePens.empty()) return measure(settings, result.penOfPixel, result.penColours);
+    Cache& cache = *cache_;
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const PixelRegion region = measuredRegion(cache.source, mode, settings.resize, settings.screen);
+    const std::shared_ptr<const ScielabReference> reference =
+        cache.get(cache.references, GridKey{mode, settings.resize, settings.screen}, [&] {
+            return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize, settings.screen), region));
+        });
+    return reference->difference(cropped(cpcCanvasOfLines(mode, result.penOfPixel, penColoursOfLines(result),
+                                                          result.penColours.size(), settings.screen),
+                                         region));
+}
+
+LinePenColours linePenColoursOf(const ImportResult& result) {
+    LinePenColours colours{result.cpcMode, {}, result.linePens, result.lineColours};
+    std::copy_n(result.penColours.begin(), std::min<std::size_t>(result.penColours.size(), 16),
+                colours.penColours.begin());
+    return colours;
+}
+
+std::vector<Byte> penColoursOfLines(const ImportResult& result) {
+    return penColoursOfLines(LinePenChoice{result.penColours, result.linePens, result.lineColours, {}});
+}
 
 double ImportSession::measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,
                               std::span<const Byte> penColours) const {
