@@ -214,8 +214,8 @@ LinePenFiles buildLinePenFiles(const LinePenColours& colours, std::span<const By
     }
     image[kModeByteOffset] = colours.mode;
     placeViewerRoutine(image, ScreenLayout::At4000);
-    buildAmsdosHeader(std::span<Byte, kAmsdosHeaderSize>(files.screenFile.data(), kAmsdosHeaderSize), "VARNOPCXSCR",
-                      0x4000, static_cast<std::uint16_t>(kScreenImageSize), 0x4FD0);
+    writeAmsdosHeader(std::span<Byte, kAmsdosHeaderSize>(files.screenFile.data(), kAmsdosHeaderSize), "VARNOPCXSCR",
+                      kAmsdosBinaryFile, 0x4000, static_cast<std::uint16_t>(kScreenImageSize), 0x4FD0);
     std::copy(image.begin(), image.end(), files.screenFile.begin() + kAmsdosHeaderSize);
     files.rasterFile = buildRasterFile(colours);
     return files;
