@@ -106,6 +106,9 @@ std::vector<Byte> coloursOnMostLines(const GridPicture& picture, std::size_t pen
 struct FixedCandidate {
     std::vector<Byte> fixed;
     std::vector<Byte> start;
+    // Not empty: the line pens keep their start colours, and only these colours (the best
+    // set of all the pens, which may have fewer) are dithered with: no line pens at all.
+    std::vector<Byte> sameOnEveryLine;
 };
 
 std::vector<FixedCandidate> fixedCandidates(const GridPicture& picture, const PenOptions& options, std::size_t pens,
@@ -141,12 +144,33 @@ std::vector<FixedCandidate> fixedCandidates(const GridPicture& picture, const Pe
         if (std::any_of(candidates.begin(), candidates.end(),
                         [&](const FixedCandidate& c) { return c.fixed == fixed; }))
             return;
-        candidates.push_back({fixed, padded({}, pens - fixedCount, fixed)});
+        candidates.push_back({fixed, padded({}, pens - fixedCount, fixed), {}});
     };
     add(coloursOnMostLines(picture, pens, fixedCount));
     add(padded({}, fixedCount, {}));
+    // The best set of all the pens as it is, so that line pens never do worse than none.
+    candidates.push_back(candidates.back());
+    candidates.back().sameOnEveryLine = all;
     add(choosePens(picture, PenOptions{static_cast<int>(fixedCount), options.fixedColours, options.dither}));
     return candidates;
+}
+
+// The fixed pens and the line pens' start colours on every line, dithered as one set.
+LinePenChoice sameOnEveryLine(const GridPicture& picture, const FixedCandidate& candidate,
+                              const DitherOptions& dither) {
+    LinePenChoice choice;
+    choice.penColours = candidate.fixed;
+    choice.penColours.insert(choice.penColours.end(), candidate.start.begin(), candidate.start.end());
+    for (std::size_t k = 0; k < candidate.start.size(); ++k)
+        choice.linePens.push_back(static_cast<Byte>(candidate.fixed.size() + k));
+    for (int y = 0; y < picture.image.height; ++y)
+        choice.lineColours.insert(choice.lineColours.end(), candidate.start.begin(), candidate.start.end());
+    choice.penOfPixel = ditherToPens(picture, candidate.sameOnEveryLine, dither);
+    for (Byte& pen : choice.penOfPixel)
+        pen = static_cast<Byte>(
+            std::find(choice.penColours.begin(), choice.penColours.end(), candidate.sameOnEveryLine[pen]) -
+            choice.penColours.begin());
+    return choice;
 }
 
 // A 640 × 400 canvas at half its size each way, to measure candidates four times as fast.
@@ -204,7 +228,10 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& optio
             reference.emplace(halfOf(gridOnCanvas(picture)), kPixelsPerDegree, kSampleStep);
             return;
         }
-        results[i - 1] = fillLines(picture, candidates[i - 1].fixed, candidates[i - 1].start, options.dither);
+        const FixedCandidate& candidate = candidates[i - 1];
+        results[i - 1] = !candidate.sameOnEveryLine.empty()
+                             ? sameOnEveryLine(picture, candidate, options.dither)
+                             : fillLines(picture, candidate.fixed, candidate.start, options.dither);
         const std::vector<Byte> table = penColoursOfLines(results[i - 1]);
         filtered[i - 1] = ScielabReference::filteredLab(
             halfOf(cpcCanvasOfLines(picture.cpcMode, results[i - 1].penOfPixel, table, pens)), kPixelsPerDegree,
