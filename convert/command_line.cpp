@@ -423,12 +423,14 @@ Expected<void> checkLinePens(const ConvertOptions& options) {
     if (import.pens.size() > static_cast<std::size_t>(pens - k))
         return Failure{"--pens names " + std::to_string(import.pens.size()) + " colours, but " + asked + " leaves " +
                        std::to_string(pens - k) + " fixed pen" + (pens - k > 1 ? "s" : "")};
-    if (options.layout == ScreenLayout::AtC000) return Failure{asked + " shows the picture from &4000, not with --c000"};
+    if (options.layout == ScreenLayout::AtC000)
+        return Failure{asked + " shows the picture from &4000, not with --c000"};
     if (!options.substitutions.empty() || options.fit || options.low != kDefaultThresholdLow ||
         options.high != kDefaultThresholdHigh || options.paletteModeByte != PaletteModeByte::Zero ||
         !import.savePcx.empty())
-        return Failure{asked + " writes the pens' colours line by line; --low, --high, --map, --fit, --ocp-pal and "
-                               "--save-pcx work on one colour a pen and do not apply"};
+        return Failure{asked +
+                       " writes the pens' colours line by line; --low, --high, --map, --fit, --ocp-pal and "
+                       "--save-pcx work on one colour a pen and do not apply"};
     return {};
 }
 
@@ -545,8 +547,9 @@ SaveRequest saveRequest(const ConvertOptions& options) {
 int runLinePens(const ConvertOptions& options, const Log& log, std::ostream& out, std::ostream& err) {
     const ProgramState state;
     Expected<std::vector<Byte>> file = readPictureFile(options.input);
-    Expected<ImportSession> session = file ? startImport(file.value(), options.input, options.import.background, state, log)
-                                           : Expected<ImportSession>(file.failure());
+    Expected<ImportSession> session =
+        file ? startImport(file.value(), options.input, options.import.background, state, log)
+             : Expected<ImportSession>(file.failure());
     if (!session) {
         err << kProgram << ": " << options.input << ": " << session.reason() << '\n';
         return 1;

@@ -1,6 +1,7 @@
 #include "workflow/saving.h"
 
 #include "cpc/amsdos_header.h"
+#include "cpc/basic_loader.h"
 #include "cpc/overscan_screen.h"
 #include "cpc/screen_file_reader.h"
 #include "extras/cpc_preview.h"
@@ -94,13 +95,20 @@ Expected<void> saveLinePenPicture(const ImportResult& result, const SaveRequest&
         writes.push_back({request.previewFile, preview});
     }
     std::optional<DiscImageUpdate> disc;
-    std::array<DiscFile, 2> discFiles;
+    std::array<DiscFile, 3> discFiles;
+    std::vector<Byte> loader;
     std::vector<std::string> discLines;
     if (!request.discImage.empty()) {
         Expected<std::string> screenName = discNameOf(request.output, "SCR");
         Expected<std::string> rasterName = discNameOf(request.output, "RAS");
-        if (!screenName || !rasterName) return (screenName ? rasterName : screenName).failure();
-        discFiles = {{{screenName.value(), files.screenFile}, {rasterName.value(), files.rasterFile}}};
+        Expected<std::string> loaderName = discNameOf(request.output, "BAS");
+        if (!screenName || !rasterName || !loaderName)
+            return (!screenName ? screenName : !rasterName ? rasterName : loaderName).failure();
+        LoaderTarget target{ScreenFormat::Standard, ScreenLayout::At4000, result.cpcMode, {}, rasterName.value()};
+        loader = basicLoaderFile(target, screenName.value(), loaderName.value());
+        discFiles = {{{screenName.value(), files.screenFile},
+                      {rasterName.value(), files.rasterFile},
+                      {loaderName.value(), loader}}};
         const Log discLog([&discLines](std::string_view line) { discLines.emplace_back(line); });
         Expected<DiscImageUpdate> update = prepareDiscImage(request.discImage, discFiles, discLog);
         if (!update) return update.failure();
