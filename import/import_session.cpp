@@ -121,6 +121,18 @@ std::optional<ImportResult> asDrawn(const GridPicture& grid, std::size_t allowed
     return result;
 }
 
+// A result given `linePens` line pens (its last pens, filled up to `colours` pens with
+// colours it does not use) that keep one colour on every line.
+ImportResult withSameLinePens(ImportResult result, int colours, int linePens) {
+    for (Byte c = 0; result.penColours.size() < static_cast<std::size_t>(colours); ++c)
+        if (std::find(result.penColours.begin(), result.penColours.end(), c) == result.penColours.end())
+            result.penColours.push_back(c);
+    for (int k = colours - linePens; k < colours; ++k) result.linePens.push_back(static_cast<Byte>(k));
+    for (int y = 0; y < kPictureHeight; ++y)
+        for (const Byte pen : result.linePens) result.lineColours.push_back(result.penColours[pen]);
+    return result;
+}
+
 // The dithering the pens are chosen for: none for an undithered picture, otherwise the
 // mode's default method at the default strength.
 DitherOptions ditherForPenChoice(Byte mode, const DitherOptions& wanted) {
@@ -161,7 +173,7 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
     std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
         if (std::optional<ImportResult> drawn =
                 asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
-            return *drawn;
+            return linePens > 0 ? withSameLinePens(std::move(*drawn), colours, linePens) : *drawn;
         if (linePens > 0) {
             LinePenChoice chosen =
                 chooseLinePens(*grid, PenOptions{colours, settings.fixedColours, settings.dither}, linePens);

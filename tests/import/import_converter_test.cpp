@@ -93,6 +93,11 @@ TEST_F(ImportThroughConverter, LinePensWriteTheRasterFileAndRefuseWhatCannotBe) 
     EXPECT_FALSE(fs::exists(folder_ / "out.pal"));
     ASSERT_EQ(convert("--show out.scr again.png").status, 0);
     EXPECT_EQ(test::decodePng(folder_ / "out.png").samples, test::decodePng(folder_ / "again.png").samples);
+    // A picture in no more CPC colours than the pens comes back as drawn, its line pens unchanging.
+    const test::ProgramRun drawn =
+        convert("--mode 1 --line-pens 3 " + std::string(VARNOKE_SAMPLES_DIR) + "/sunset-mode1.pcx drawn");
+    EXPECT_EQ(drawn.status, 0) << drawn.err;
+    EXPECT_EQ(bytes("drawn.ras").size(), 1252u);
 
     const std::pair<std::string, const char*> refused[] = {
         {"--mode 2 --line-pens 2", "mode 2 can change at most 1 pen a line"},
