@@ -208,8 +208,8 @@ void BM_LinePensProcess(benchmark::State& state) {
     const std::string mode = std::to_string(state.range(0));
     const fs::path picture = workFolder().path() / "photo-12mp.jpg";
     const std::string output = (workFolder().path() / "lines.scr").string();
-    processBenchmark(state, {converter(), "--mode", mode, "--line-pens", state.range(0) == 2 ? "1" : "3",
-                             picture.string(), output});
+    processBenchmark(
+        state, {converter(), "--mode", mode, "--line-pens", state.range(0) == 2 ? "1" : "3", picture.string(), output});
 }
 BENCHMARK(BM_LinePensProcess)->ArgName("mode")->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
