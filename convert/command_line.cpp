@@ -412,6 +412,10 @@ Expected<void> checkLinePens(const ConvertOptions& options) {
     if (import.linePens == 0) return {};
     const int k = import.linePens;
     const std::string asked = "--line-pens " + std::to_string(k);
+    if (import.screen == ScreenFormat::Overscan)
+        return Failure{asked +
+                       " and --screen overscan do not go together: an overscan line leaves too little "
+                       "undrawn time to change pens in"};
     if (k > maxLinePens(import.mode))
         return Failure{asked + ": mode " + std::to_string(import.mode) + " can change at most " +
                        std::to_string(maxLinePens(import.mode)) + " pen" + (maxLinePens(import.mode) > 1 ? "s" : "") +

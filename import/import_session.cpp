@@ -168,7 +168,10 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
     const PenKey penKey{mode,    settings.resize,       settings.screen,
                         colours, settings.fixedColours, penDither.method != DitherMethod::None};
-    const int linePens = std::clamp(settings.linePens, 0, std::min(maxLinePens(mode), colours - 1));
+    // An overscan line has too little undrawn time for line pens.
+    const int linePens = settings.screen == ScreenFormat::Overscan
+                             ? 0
+                             : std::clamp(settings.linePens, 0, std::min(maxLinePens(mode), colours - 1));
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength, linePens};
     std::shared_ptr<const ImportResult> result = cache.get(cache.results, resultKey, [&] {
         if (std::optional<ImportResult> drawn =
@@ -177,8 +180,13 @@ ImportResult ImportSession::run(const ImportSettings& settings) const {
         if (linePens > 0) {
             LinePenChoice chosen =
                 chooseLinePens(*grid, PenOptions{colours, settings.fixedColours, settings.dither}, linePens);
-            return ImportResult{mode, settings.screen, std::move(chosen.penColours), std::move(chosen.penOfPixel), 0.0,
-                                std::move(chosen.linePens), std::move(chosen.lineColours)};
+            return ImportResult{mode,
+                                settings.screen,
+                                std::move(chosen.penColours),
+                                std::move(chosen.penOfPixel),
+                                0.0,
+                                std::move(chosen.linePens),
+                                std::move(chosen.lineColours)};
         }
         const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
             return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
@@ -226,9 +234,9 @@ double ImportSession::measure(const ImportSettings& settings, const ImportResult
         cache.get(cache.references, GridKey{mode, settings.resize, settings.screen}, [&] {
             return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize, settings.screen), region));
         });
-    return reference->difference(cropped(cpcCanvasOfLines(mode, result.penOfPixel, penColoursOfLines(result),
-                                                          result.penColours.size(), settings.screen),
-                                         region));
+    return reference->difference(cropped(
+        cpcCanvasOfLines(mode, result.penOfPixel, penColoursOfLines(result), result.penColours.size(), settings.screen),
+        region));
 }
 
 LinePenColours linePenColoursOf(const ImportResult& result) {

@@ -105,6 +105,7 @@ TEST_F(ImportThroughConverter, LinePensWriteTheRasterFileAndRefuseWhatCannotBe) 
         {"--mode 1 --colours 2 --line-pens 2", "leaves no fixed pen"},
         {"--mode 1 --line-pens 3 --pens 0,26", "leaves 1 fixed pen"},
         {"--mode 1 --line-pens 1 --c000", "not with --c000"},
+        {"--mode 1 --line-pens 1 --screen overscan", "do not go together"},
         {"--mode 1 --line-pens 1 --map 1=2", "do not apply"},
     };
     for (const auto& [options, reason] : refused) {
