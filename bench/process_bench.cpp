@@ -211,6 +211,17 @@ void BM_BestImportProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_BestImportProcess)->ArgName("mode")->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The 12-megapixel JPEG imported with the most line pens: arg 0 mode 0 (--line-pens 3),
+// 1 mode 1 (--line-pens 3), 2 mode 2 (--line-pens 1); the screen and raster files.
+void BM_LinePensProcess(benchmark::State& state) {
+    const std::string mode = std::to_string(state.range(0));
+    const fs::path picture = workFolder().path() / "photo-12mp.jpg";
+    const std::string output = (workFolder().path() / "lines.scr").string();
+    processBenchmark(
+        state, {converter(), "--mode", mode, "--line-pens", state.range(0) == 2 ? "1" : "3", picture.string(), output});
+}
+BENCHMARK(BM_LinePensProcess)->ArgName("mode")->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 void BM_PcxtoppmProcess(benchmark::State& state) {
     const std::string program = VARNOKE_PCXTOPPM;
     if (program.empty()) {

@@ -1,5 +1,6 @@
 #include "convert/command_line.h"
 
+#include "cpc/raster_routine.h"
 #include "main/file_access.h"
 #include "main/version.h"
 #include "palette/palette_fit.h"
@@ -232,6 +233,11 @@ const std::array kOptionTable{
               setImportNumber<&ImportOptions::colours, 1, 16>},
     OptionRow{"--pens", "C1,C2,...", "CPC colours (0 to 26) that must be among the pens; the rest are chosen",
               WithShow::Refused, setPens},
+    OptionRow{"--line-pens", "K",
+              "give K pens a new colour on every line, at most 3 in modes 0\n"
+              "and 1, 1 in mode 2 (one pen at least stays fixed); also writes\n"
+              "OUTPUT.ras, whose routine shows the picture (CALL &8000)",
+              WithShow::Refused, setImportNumber<&ImportOptions::linePens, 1, 3>},
     OptionRow{"--background", "RRGGBB", "the colour that transparent pixels show (default 000000, black)",
               WithShow::Refused, setBackground},
     OptionRow{"--save-pcx", "FILE.pcx",
@@ -399,6 +405,39 @@ Expected<void> checkPenCounts(const ImportOptions& options) {
     return {};
 }
 
+// --line-pens within what the raster routine can change, with a fixed pen left, and
+// without the options that work on a picture's one colour per pen.
+Expected<void> checkLinePens(const ConvertOptions& options) {
+    const ImportOptions& import = options.import;
+    if (import.linePens == 0) return {};
+    const int k = import.linePens;
+    const std::string asked = "--line-pens " + std::to_string(k);
+    if (import.screen == ScreenFormat::Overscan)
+        return Failure{asked +
+                       " and --screen overscan do not go together: an overscan line leaves too little "
+                       "undrawn time to change pens in"};
+    if (k > maxLinePens(import.mode))
+        return Failure{asked + ": mode " + std::to_string(import.mode) + " can change at most " +
+                       std::to_string(maxLinePens(import.mode)) + " pen" + (maxLinePens(import.mode) > 1 ? "s" : "") +
+                       " a line"};
+    const int pens = import.colours > 0 ? import.colours : pensOfMode(import.mode);
+    if (k >= pens)
+        return Failure{asked + " leaves no fixed pen of the " + std::to_string(pens) + " pens; use fewer line pens" +
+                       (import.colours > 0 ? " or more --colours" : "")};
+    if (import.pens.size() > static_cast<std::size_t>(pens - k))
+        return Failure{"--pens names " + std::to_string(import.pens.size()) + " colours, but " + asked + " leaves " +
+                       std::to_string(pens - k) + " fixed pen" + (pens - k > 1 ? "s" : "")};
+    if (options.layout == ScreenLayout::AtC000)
+        return Failure{asked + " shows the picture from &4000, not with --c000"};
+    if (!options.substitutions.empty() || options.fit || options.low != kDefaultThresholdLow ||
+        options.high != kDefaultThresholdHigh || options.paletteModeByte != PaletteModeByte::Zero ||
+        !import.savePcx.empty())
+        return Failure{asked +
+                       " writes the pens' colours line by line; --low, --high, --map, --fit, --ocp-pal and "
+                       "--save-pcx work on one colour a pen and do not apply"};
+    return {};
+}
+
 }  // namespace
 
 std::string usageText() {
@@ -449,6 +488,7 @@ Expected<ConvertOptions> parseCommandLine(const std::vector<std::string>& argume
         return Failure{
             "--c000 and --screen overscan do not go together: the overscan file has one form, loaded at &0170",
             FailureKind::Usage};
+    if (Expected<void> lines = checkLinePens(options); !lines) return Failure{lines.reason(), FailureKind::Usage};
     return options;
 }
 
@@ -506,12 +546,40 @@ SaveRequest saveRequest(const ConvertOptions& options) {
     return request;
 }
 
+// A picture imported with line pens goes straight from the import to its files: its
+// pens' colours change from line to line, which the program state does not hold.
+int runLinePens(const ConvertOptions& options, const Log& log, std::ostream& out, std::ostream& err) {
+    const ProgramState state;
+    Expected<std::vector<Byte>> file = readPictureFile(options.input);
+    Expected<ImportSession> session =
+        file ? startImport(file.value(), options.input, options.import.background, state, log)
+             : Expected<ImportSession>(file.failure());
+    if (!session) {
+        err << kProgram << ": " << options.input << ": " << session.reason() << '\n';
+        return 1;
+    }
+    const ImportSettings settings = importSettings(options.import);
+    const ImportResult result = session.value().run(settings);
+    log.DEBUG("- Importing Picture ...");
+    log.DEBUG("Mode = ", result.cpcMode);
+    for (std::size_t pen = 0; pen < result.penColours.size(); ++pen)
+        log.DEBUG("Import pen " + std::to_string(pen) + " = ", result.penColours[pen]);
+    for (const Byte pen : result.linePens) log.DEBUG("Line pen ", pen);
+    if (const Expected<void> saved = saveLinePenPicture(result, saveRequest(options), log); !saved) {
+        err << kProgram << ": nothing written: " << saved.reason() << '\n';
+        return 1;
+    }
+    if (options.import.score) out << "Score = " << session.value().measure(settings, result) << '\n';
+    return 0;
+}
+
 }  // namespace
 
 int runConverter(const ConvertOptions& options, std::ostream& out, std::ostream& err) {
     const Log log = options.printLog ? Log([&out](std::string_view line) { out << line << '\n'; }) : Log();
     if (!options.showFile.empty()) return runShow(options, log, err);
 
+    if (options.import.linePens > 0) return runLinePens(options, log, out, err);
     ProgramState state;
     const PaletteEdits edits{options.low, options.high, options.substitutions};
     Expected<std::optional<ImportSession>> session = openOrImport(state, options, edits, log);

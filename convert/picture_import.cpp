@@ -14,6 +14,7 @@ ImportSettings importSettings(const ImportOptions& options) {
     settings.dither.strength = options.ditherStrength;
     settings.colours = options.colours;
     settings.fixedColours = options.pens;
+    settings.linePens = options.linePens;
     return settings;
 }
 

@@ -24,6 +24,7 @@ struct ImportOptions {
     int ditherStrength = DitherOptions{}.strength;  // none given: the best strength
     int colours = 0;                                // 0: all of the mode's pens
     std::vector<Byte> pens;
+    int linePens = 0;  // pens that take a new colour on every line
     Rgb background{0, 0, 0};
     std::string savePcx;
     bool score = false;

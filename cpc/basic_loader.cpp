@@ -91,7 +91,12 @@ std::vector<Byte> basicLoaderProgram(const LoaderTarget& target, std::string_vie
     } else if (target.layout == ScreenLayout::At4000) {
         line.keyword(kMemory).hex(0x3FFF).separator();
         line.keyword(kLoad, false).quoted(screenFileName).separator();
-        line.keyword(kCall).hex(0x4FD0);
+        if (target.rasterFileName.empty()) {
+            line.keyword(kCall).hex(0x4FD0);
+        } else {
+            line.keyword(kLoad, false).quoted(target.rasterFileName).separator();
+            line.keyword(kCall).hex(0x8000);
+        }
     } else {
         line.keyword(kMode).number(target.mode).separator();
         line.keyword(kLoad, false).quoted(screenFileName);

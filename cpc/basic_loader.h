@@ -13,6 +13,8 @@
 // The line, for a picture whose screen file is NAME.SCR:
 //   standard, &4000   MEMORY &3FFF:LOAD"NAME.SCR":CALL &4FD0
 //                     (the file's routine shows it until the space bar, then returns)
+//   with line pens    MEMORY &3FFF:LOAD"NAME.SCR":LOAD"NAME.RAS":CALL &8000
+//                     (the raster file's routine, likewise)
 //   standard, &C000   MODE m:LOAD"NAME.SCR":INK 0,c0:INK 1,c1:...:WHILE INKEY(47):WEND:
 //                     MODE 2:INK 0,1:INK 1,24
 //                     (MODE clears the screen before the file is loaded into it, so the
@@ -44,6 +46,7 @@ struct LoaderTarget {
     ScreenLayout layout = ScreenLayout::At4000;
     Byte mode = 0;
     std::array<Byte, 16> colors{};  // CPC colour number of each pen (used at &C000)
+    std::string rasterFileName;     // "NAME.RAS" for a picture with line pens (at &4000)
 };
 
 // The target that a screen file of this program needs: an overscan file, or a standard

@@ -52,15 +52,24 @@ Expected<PictureArea> previewScreenImage(std::span<const Byte, kScreenImageSize>
 }
 
 PictureArea renderPens(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours) {
+    return renderPensOfLines(cpcMode, penOfPixel, penColours, penColours.size());
+}
+
+PictureArea renderPensOfLines(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColoursOfLines,
+                              std::size_t pensPerLine) {
     PictureArea area;
     const int width = pictureWidth(cpcMode);
     const int blockWidth = kPictureAreaWidth / width;  // 4, 2 or 1 screen pixels
     const std::size_t count = std::min(penOfPixel.size(), targetPixelCount(cpcMode));
     for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t row = i / static_cast<std::size_t>(width);
+        const std::size_t first = penColoursOfLines.size() >= (row + 1) * pensPerLine ? row * pensPerLine : 0;
+        const std::span<const Byte> penColours =
+            penColoursOfLines.subspan(first, std::min(pensPerLine, penColoursOfLines.size() - first));
         const Byte pen = penOfPixel[i];
         const std::uint32_t colour = pen < penColours.size() ? cpcDisplayColor(penColours[pen]).argb() : 0xFF000000u;
         const int x = static_cast<int>(i % static_cast<std::size_t>(width)) * blockWidth;
-        const int y = static_cast<int>(i / static_cast<std::size_t>(width)) * 2;
+        const int y = static_cast<int>(row) * 2;
         for (int line = y; line < y + 2; ++line)
             std::fill_n(area.pixels.begin() + line * kPictureAreaWidth + x, blockWidth, colour);
     }
@@ -120,6 +129,29 @@ PictureArea renderScreenPens(Byte cpcMode, ScreenFormat screen, std::span<const 
                              std::span<const Byte> penColours) {
     return screen == ScreenFormat::Overscan ? renderOverscanPens(cpcMode, penOfPixel, penColours)
                                             : renderPens(cpcMode, penOfPixel, penColours);
+}
+
+Expected<PictureArea> previewLinePenScreen(std::span<const Byte, kScreenImageSize> image,
+                                           std::span<const Byte> rasterFile) {
+    Expected<LinePenColours> colours = parseRasterFile(rasterFile);
+    if (!colours) return Failure{"the raster file: " + colours.reason()};
+    if (image[kModeByteOffset] != colours.value().mode)
+        return Failure{"the raster file is for mode " + std::to_string(colours.value().mode) +
+                       " but the screen file's mode byte is " + std::to_string(image[kModeByteOffset])};
+    const Byte mode = colours.value().mode;
+    const std::size_t pens = pensOfMode(mode);
+    std::vector<Byte> penOfPixel;
+    penOfPixel.reserve(targetPixelCount(mode));
+    for (int y = 0; y < kPictureHeight; ++y)
+        for (std::size_t column = 0; column < kScreenBytesPerRow; ++column) {
+            const std::array<Byte, 8> unpacked = unpackPens(mode, image[rowOffset(y) + column]);
+            penOfPixel.insert(penOfPixel.end(), unpacked.begin(), unpacked.begin() + (2 << mode));
+        }
+    std::vector<Byte> table;
+    for (int y = 0; y < kPictureHeight; ++y)
+        for (std::size_t pen = 0; pen < pens; ++pen)
+            table.push_back(colours.value().colourOn(y, static_cast<Byte>(pen)));
+    return renderPensOfLines(mode, penOfPixel, table, pens);
 }
 
 }  // namespace varnoke

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "cpc/overscan_screen.h"
+#include "cpc/raster_routine.h"
 #include "cpc/screen_encoding.h"
 #include "cpc/screen_file_reader.h"
 #include "display/picture_display.h"
@@ -37,6 +38,17 @@ PictureArea renderCpcScreen(std::span<const Byte, kScreenImageSize> image, const
 // the top) as the CPC shows them, in the display colours of the pens' CPC colours. A
 // pen without a colour is drawn black.
 PictureArea renderPens(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours);
+
+// The same with colours that change from line to line: row y's colour of pen p at
+// y × pensPerLine + p (a table of one row only serves every row). What the raster routine
+// shows: a pen has one colour on the whole of a line.
+PictureArea renderPensOfLines(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColoursOfLines,
+                              std::size_t pensPerLine);
+
+// Draws a screen image with the colours that a raster file gives its pens on each line;
+// refuses a raster file that does not read back or whose mode is not the image's.
+Expected<PictureArea> previewLinePenScreen(std::span<const Byte, kScreenImageSize> image,
+                                           std::span<const Byte> rasterFile);
 
 // Reads the mode and ink table from the image's gap, then draws it; refuses an image
 // whose gap holds no valid mode or ink table.

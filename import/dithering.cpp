@@ -14,13 +14,7 @@ namespace {
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
-// One neighbour of an error-diffusion kernel: dx along the scan (forward is positive),
-// dy lines down, and its share of the error.
-struct Tap {
-    int dx;
-    int dy;
-    float weight;
-};
+using Tap = DiffusionTap;
 
 struct Kernel {
     std::vector<Tap> taps;
@@ -104,45 +98,57 @@ int gridWidthOf(const GridPicture& picture) { return picture.image.width; }
 
 bool isBorder(const GridPicture& picture, std::size_t i) { return !picture.border.empty() && picture.border[i]; }
 
-// Error diffusion: serpentine scan over a working copy that collects the error; each
-// pixel is clamped to the displayable range before its pen is chosen, so that no error
-// beyond what a pen could show is carried.
-std::vector<Byte> diffuse(const GridPicture& picture, const PenPalette& pens, const DitherOptions& options) {
+// One line of error diffusion over a working copy that collects the error (serpentine:
+// odd lines run from the right); each pixel is clamped to the displayable range before
+// its pen is chosen, so that no error beyond what a pen could show is carried. `line`
+// holds the line's values; `work`, the whole picture's, takes the error carried to the
+// lines below (none when it is null: a trial of the line's pens). Returns the line's
+// summed squared OKLab error.
+float diffuseLine(const GridPicture& picture, int y, const PenPalette& pens, const std::vector<Tap>& taps,
+                  float strength, float* line, float* work, Byte* result) {
     const int width = gridWidthOf(picture);
     const int height = picture.image.height;
+    const bool backwards = (y % 2) == 1;
+    const Byte darkest = pens.darkest();
+    float total = 0;
+    for (int step = 0; step < width; ++step) {
+        const int x = backwards ? width - 1 - step : step;
+        if (isBorder(picture, at(y * width + x))) {
+            result[x] = darkest;
+            continue;
+        }
+        float* p = line + 3 * at(x);
+        const Vec3 value{std::clamp(p[0], 0.0f, 1.0f), std::clamp(p[1], 0.0f, 1.0f), std::clamp(p[2], 0.0f, 1.0f)};
+        float distance = 0;
+        const Byte pen = pens.nearest(value, &distance);
+        total += std::sqrt(distance);
+        result[x] = pen;
+        const Vec3 shown = pens.linear(pen);
+        const Vec3 error{(value.x - shown.x) * strength, (value.y - shown.y) * strength,
+                         (value.z - shown.z) * strength};
+        if (error.x == 0 && error.y == 0 && error.z == 0) continue;
+        for (const Tap& tap : taps) {
+            const int nx = backwards ? x - tap.dx : x + tap.dx;
+            const int ny = y + tap.dy;
+            if (nx < 0 || nx >= width || ny >= height || (tap.dy != 0 && work == nullptr)) continue;
+            float* q = tap.dy == 0 ? line + 3 * at(nx) : work + 3 * at(ny * width + nx);
+            q[0] += error.x * tap.weight;
+            q[1] += error.y * tap.weight;
+            q[2] += error.z * tap.weight;
+        }
+    }
+    return total;
+}
+
+std::vector<Byte> diffuse(const GridPicture& picture, const PenPalette& pens, const DitherOptions& options) {
+    const int width = gridWidthOf(picture);
     const std::vector<Tap> taps = shapedTaps(options.method, picture.cpcMode);
     const float strength = static_cast<float>(std::clamp(options.strength, 0, 100)) / 100.0f;
     std::vector<float> work = picture.image.rgb;
     std::vector<Byte> result(picture.image.pixelCount());
-    const Byte darkest = pens.darkest();
-    for (int y = 0; y < height; ++y) {
-        const bool backwards = (y % 2) == 1;
-        for (int step = 0; step < width; ++step) {
-            const int x = backwards ? width - 1 - step : step;
-            const std::size_t i = at(y * width + x);
-            if (isBorder(picture, i)) {
-                result[i] = darkest;
-                continue;
-            }
-            float* p = work.data() + 3 * i;
-            const Vec3 value{std::clamp(p[0], 0.0f, 1.0f), std::clamp(p[1], 0.0f, 1.0f), std::clamp(p[2], 0.0f, 1.0f)};
-            const Byte pen = pens.nearest(value);
-            result[i] = pen;
-            const Vec3 shown = pens.linear(pen);
-            const Vec3 error{(value.x - shown.x) * strength, (value.y - shown.y) * strength,
-                             (value.z - shown.z) * strength};
-            if (error.x == 0 && error.y == 0 && error.z == 0) continue;
-            for (const Tap& tap : taps) {
-                const int nx = backwards ? x - tap.dx : x + tap.dx;
-                const int ny = y + tap.dy;
-                if (nx < 0 || nx >= width || ny >= height) continue;
-                float* q = work.data() + 3 * at(ny * width + nx);
-                q[0] += error.x * tap.weight;
-                q[1] += error.y * tap.weight;
-                q[2] += error.z * tap.weight;
-            }
-        }
-    }
+    for (int y = 0; y < picture.image.height; ++y)
+        diffuseLine(picture, y, pens, taps, strength, work.data() + 3 * at(y * width), work.data(),
+                    result.data() + at(y * width));
     return result;
 }
 
@@ -203,28 +209,23 @@ PairMix bestPairMix(Vec3 p, const PenPalette& pens, int levels) {
 
 // Ordered dithering with Bayer's matrix: each pixel is shown as the best mix of two pens,
 // and the matrix decides, pixel by pixel, which of the two it shows.
-std::vector<Byte> orderedPairs(const GridPicture& picture, const PenPalette& pens, int order, float strength) {
+void orderedPairs(const GridPicture& picture, int y, const PenPalette& pens, int order, float strength, Byte* result) {
     const int side = 1 << order;
     const std::vector<int> matrix = bayerMatrix(order);
     const int levels = side * side;
     const int width = gridWidthOf(picture);
-    std::vector<Byte> result(picture.image.pixelCount());
     const Byte darkest = pens.darkest();
-    for (int y = 0; y < picture.image.height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::size_t i = at(y * width + x);
-            if (isBorder(picture, i)) {
-                result[i] = darkest;
-                continue;
-            }
-            const float* p = picture.image.pixel(x, y);
-            const PairMix mix = bestPairMix({p[0], p[1], p[2]}, pens, levels);
-            const float threshold =
-                (static_cast<float>(matrix[at((y % side) * side + x % side)]) + 0.5f) / static_cast<float>(levels);
-            result[i] = threshold < mix.share * strength ? mix.second : mix.first;
+    for (int x = 0; x < width; ++x) {
+        if (isBorder(picture, at(y * width + x))) {
+            result[x] = darkest;
+            continue;
         }
+        const float* p = picture.image.pixel(x, y);
+        const PairMix mix = bestPairMix({p[0], p[1], p[2]}, pens, levels);
+        const float threshold =
+            (static_cast<float>(matrix[at((y % side) * side + x % side)]) + 0.5f) / static_cast<float>(levels);
+        result[x] = threshold < mix.share * strength ? mix.second : mix.first;
     }
-    return result;
 }
 
 // Knoll's pattern dithering: for each pixel a plan of 16 pens whose mean, in linear light,
@@ -246,47 +247,64 @@ void knollPlan(const float* p, const PenPalette& pens, float strength, std::vect
     }
 }
 
-std::vector<Byte> knollPattern(const GridPicture& picture, const PenPalette& pens, float strength) {
+void knollPattern(const GridPicture& picture, int y, const PenPalette& pens, float strength, Byte* result) {
     const std::vector<int> matrix = bayerMatrix(3);
     const int width = gridWidthOf(picture);
-    std::vector<Byte> result(picture.image.pixelCount());
     // The pens from the darkest (by luminance, then by number): the plan's order.
     std::vector<Byte> order(pens.size());
     std::iota(order.begin(), order.end(), Byte{0});
     std::stable_sort(order.begin(), order.end(),
                      [&](Byte a, Byte b) { return luma(pens.linear(a)) < luma(pens.linear(b)); });
     std::vector<int> counts(pens.size());
-    for (int y = 0; y < picture.image.height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::size_t i = at(y * width + x);
-            if (isBorder(picture, i)) {
-                result[i] = pens.darkest();
-                continue;
+    for (int x = 0; x < width; ++x) {
+        if (isBorder(picture, at(y * width + x))) {
+            result[x] = pens.darkest();
+            continue;
+        }
+        knollPlan(picture.image.pixel(x, y), pens, strength, counts);
+        // The entry that the matrix picks, among the plan's 16 ordered by lightness.
+        int entry = matrix[at((y % 8) * 8 + x % 8)] / 4;
+        for (const Byte pen : order) {
+            if (entry < counts[pen]) {
+                result[x] = pen;
+                break;
             }
-            knollPlan(picture.image.pixel(x, y), pens, strength, counts);
-            // The entry that the matrix picks, among the plan's 16 ordered by lightness.
-            int entry = matrix[at((y % 8) * 8 + x % 8)] / 4;
-            for (const Byte pen : order) {
-                if (entry < counts[pen]) {
-                    result[i] = pen;
-                    break;
-                }
-                entry -= counts[pen];
-            }
+            entry -= counts[pen];
         }
     }
-    return result;
 }
 
-std::vector<Byte> nearestOnly(const GridPicture& picture, const PenPalette& pens) {
-    std::vector<Byte> result(picture.image.pixelCount());
+// The nearest pen of each pixel of line y; returns the summed squared OKLab distances.
+float nearestOnly(const GridPicture& picture, int y, const PenPalette& pens, Byte* result) {
+    const int width = gridWidthOf(picture);
     const Byte darkest = pens.darkest();
-    for (std::size_t i = 0; i < result.size(); ++i) {
-        const float* p = picture.image.rgb.data() + 3 * i;
-        result[i] = isBorder(picture, i) ? darkest : pens.nearest({p[0], p[1], p[2]});
+    float total = 0;
+    for (int x = 0; x < width; ++x) {
+        const float* p = picture.image.pixel(x, y);
+        float distance = 0;
+        result[x] = isBorder(picture, at(y * width + x)) ? darkest : pens.nearest({p[0], p[1], p[2]}, &distance);
+        total += std::sqrt(distance);
     }
-    return result;
+    return total;
 }
+
+// Line y by a method that treats each pixel on its own (ordered, pattern, none).
+void ditherLineOnItsOwn(const GridPicture& picture, int y, const PenPalette& pens, const DitherOptions& options,
+                        Byte* result) {
+    const float strength = static_cast<float>(std::clamp(options.strength, 0, 100)) / 100.0f;
+    if (strength == 0) {
+        nearestOnly(picture, y, pens, result);
+        return;
+    }
+    switch (options.method) {
+        case DitherMethod::Bayer4: orderedPairs(picture, y, pens, 2, strength, result); break;
+        case DitherMethod::Bayer8: orderedPairs(picture, y, pens, 3, strength, result); break;
+        case DitherMethod::Pattern: knollPattern(picture, y, pens, strength, result); break;
+        default: nearestOnly(picture, y, pens, result); break;
+    }
+}
+
+bool diffuses(const DitherOptions& options) { return options.strength > 0 && !kernelOf(options.method).taps.empty(); }
 
 }  // namespace
 
@@ -302,7 +320,7 @@ PenPalette::PenPalette(std::span<const Byte> penColours) {
     }
 }
 
-Byte PenPalette::nearest(Vec3 linearColour) const {
+Byte PenPalette::nearest(Vec3 linearColour, float* squaredOklabDistance) const {
     const Vec3 lab = linearToOklab(linearColour);
     Byte best = 0;
     float bestDistance = 1e30f;
@@ -313,6 +331,7 @@ Byte PenPalette::nearest(Vec3 linearColour) const {
             best = static_cast<Byte>(pen);
         }
     }
+    if (squaredOklabDistance != nullptr) *squaredOklabDistance = bestDistance;
     return best;
 }
 
@@ -336,25 +355,90 @@ DitherMethod defaultDither(Byte cpcMode) { return cpcMode >= 2 ? DitherMethod::S
 
 std::vector<Byte> ditherToPens(const GridPicture& picture, const PenPalette& pens, const DitherOptions& options) {
     if (pens.size() == 0) return std::vector<Byte>(picture.image.pixelCount());
-    const int strength = std::clamp(options.strength, 0, 100);
-    if (strength == 0) return nearestOnly(picture, pens);
-    switch (options.method) {
-        case DitherMethod::None: return nearestOnly(picture, pens);
-        case DitherMethod::Bayer4: return orderedPairs(picture, pens, 2, static_cast<float>(strength) / 100.0f);
-        case DitherMethod::Bayer8: return orderedPairs(picture, pens, 3, static_cast<float>(strength) / 100.0f);
-        case DitherMethod::Pattern: return knollPattern(picture, pens, static_cast<float>(strength) / 100.0f);
-        case DitherMethod::Best: {
-            std::vector<Byte> colours;
-            for (std::size_t pen = 0; pen < pens.size(); ++pen) colours.push_back(pens.colour(static_cast<Byte>(pen)));
-            OptimiseOptions search;
-            search.budget = defaultOptimiseBudget(picture.cpcMode);
-            search.fixedColours = colours;
-            return optimiseDither(picture, colours,
-                                  diffuse(picture, pens, {defaultDither(picture.cpcMode), options.strength}), search)
-                ->penOfPixel;
-        }
-        default: return diffuse(picture, pens, options);
+    if (options.method == DitherMethod::Best && options.strength > 0) {
+        std::vector<Byte> colours;
+        for (std::size_t pen = 0; pen < pens.size(); ++pen) colours.push_back(pens.colour(static_cast<Byte>(pen)));
+        OptimiseOptions search;
+        search.budget = defaultOptimiseBudget(picture.cpcMode);
+        search.fixedColours = colours;
+        return optimiseDither(picture, colours,
+                              diffuse(picture, pens, {defaultDither(picture.cpcMode), options.strength}), search)
+            ->penOfPixel;
     }
+    if (diffuses(options)) return diffuse(picture, pens, options);
+    std::vector<Byte> result(picture.image.pixelCount());
+    for (int y = 0; y < picture.image.height; ++y)
+        ditherLineOnItsOwn(picture, y, pens, options, result.data() + at(y * gridWidthOf(picture)));
+    return result;
+}
+
+namespace {
+
+// Line by line, the optimising search has no whole picture to search: it dithers each line
+// as the mode's default method does, which is where that search starts from.
+DitherOptions lineOptions(const GridPicture& picture, DitherOptions options) {
+    if (options.method == DitherMethod::Best) options.method = defaultDither(picture.cpcMode);
+    return options;
+}
+
+}  // namespace
+
+LineDithering::LineDithering(const GridPicture& picture, const DitherOptions& wanted)
+    : picture_(picture),
+      options_(lineOptions(picture, wanted)),
+      taps_(diffuses(options_) ? shapedTaps(options_.method, picture.cpcMode) : std::vector<DiffusionTap>{}),
+      strength_(static_cast<float>(std::clamp(options_.strength, 0, 100)) / 100.0f),
+      work_(taps_.empty() ? std::vector<float>{} : picture.image.rgb),
+      scratchPens_(at(gridWidthOf(picture))) {}
+
+float LineDithering::trial(int y, const PenPalette& pens) {
+    const int width = gridWidthOf(picture_);
+    const bool diffusing = !taps_.empty();
+    const float* target = (diffusing ? work_.data() : picture_.image.rgb.data()) + 3 * at(y * width);
+    float noise = 0;
+    if (!diffusing) {
+        noise = nearestOnly(picture_, y, pens, scratchPens_.data());
+    } else {
+        scratch_.assign(target, target + 3 * at(width));
+        noise = diffuseLine(picture_, y, pens, taps_, strength_, scratch_.data(), nullptr, scratchPens_.data());
+    }
+    // How far the line's local means (5 pixels wide) are from the target's, in OKLab; the
+    // target's are worked out once a line.
+    constexpr int kRadius = 2;
+    constexpr float kMean = 1.0f / (2 * kRadius + 1);
+    if (wantedLine_ != y) {
+        wanted_.assign(at(width), Vec3{});
+        for (int x = 0; x < width; ++x) {
+            Vec3 sum{};
+            for (int dx = -kRadius; dx <= kRadius; ++dx) {
+                const float* t = target + 3 * at(std::clamp(x + dx, 0, width - 1));
+                sum = {sum.x + std::clamp(t[0], 0.0f, 1.0f), sum.y + std::clamp(t[1], 0.0f, 1.0f),
+                       sum.z + std::clamp(t[2], 0.0f, 1.0f)};
+            }
+            wanted_[at(x)] = linearToOklab({sum.x * kMean, sum.y * kMean, sum.z * kMean});
+        }
+        wantedLine_ = y;
+    }
+    float total = 0;
+    for (int x = 0; x < width; ++x) {
+        Vec3 shown{};
+        for (int dx = -kRadius; dx <= kRadius; ++dx) {
+            const Vec3 c = pens.linear(scratchPens_[at(std::clamp(x + dx, 0, width - 1))]);
+            shown = {shown.x + c.x, shown.y + c.y, shown.z + c.z};
+        }
+        total += std::sqrt(
+            squaredDistance(linearToOklab({shown.x * kMean, shown.y * kMean, shown.z * kMean}), wanted_[at(x)]));
+    }
+    // The noise of the dithering counts too, a quarter as much.
+    return total + 0.25f * noise;
+}
+
+void LineDithering::dither(int y, const PenPalette& pens, std::span<Byte> linePens) {
+    if (taps_.empty())
+        ditherLineOnItsOwn(picture_, y, pens, options_, linePens.data());
+    else
+        diffuseLine(picture_, y, pens, taps_, strength_, work_.data() + 3 * at(y * gridWidthOf(picture_)), work_.data(),
+                    linePens.data());
 }
 
 std::vector<Byte> ditherToPens(const GridPicture& picture, std::span<const Byte> penColours,

@@ -36,8 +36,9 @@ public:
     std::size_t size() const { return linear_.size(); }
     Vec3 linear(Byte pen) const { return linear_[pen]; }
     Byte colour(Byte pen) const { return colours_[pen]; }
-    // The pen nearest to a linear colour by OKLab distance; the lower pen on a tie.
-    Byte nearest(Vec3 linearColour) const;
+    // The pen nearest to a linear colour by OKLab distance; the lower pen on a tie. Gives
+    // the squared distance too when asked.
+    Byte nearest(Vec3 linearColour, float* squaredOklabDistance = nullptr) const;
     // The pen nearest by distance in linear light.
     Byte nearestLinear(Vec3 linearColour) const;
     // The pen of least luminance, for the border of a letterboxed picture.
@@ -48,6 +49,40 @@ private:
     std::vector<Vec3> linear_;
     std::vector<Vec3> oklab_;
     Byte darkest_ = 0;
+};
+
+// One neighbour of an error-diffusion kernel: dx along the scan (forward is positive),
+// dy lines down, and its share of the error.
+struct DiffusionTap {
+    int dx;
+    int dy;
+    float weight;
+};
+
+// Dithering one line at a time, each line with pens of its own (pens whose colours change
+// from line to line). Error diffusion carries the error of each line into the lines below
+// as it does over a whole picture; the other methods treat each pixel on its own.
+class LineDithering {
+public:
+    LineDithering(const GridPicture& picture, const DitherOptions& options);
+
+    // How well `pens` would show line y, keeping nothing (lower is better): the OKLab
+    // distance of the line's local means (5 pixels wide) from those of the line with the
+    // error carried into it, and a quarter of the distance of each pixel from its pen.
+    float trial(int y, const PenPalette& pens);
+    // Dithers line y into `pens` (one pen a pixel of the line); its error carries on.
+    void dither(int y, const PenPalette& pens, std::span<Byte> linePens);
+
+private:
+    const GridPicture& picture_;
+    DitherOptions options_;
+    std::vector<DiffusionTap> taps_;  // empty: a method without diffusion
+    float strength_ = 0;
+    std::vector<float> work_;  // the picture with the error carried so far
+    std::vector<float> scratch_;
+    std::vector<Byte> scratchPens_;
+    std::vector<Vec3> wanted_;  // the OKLab of the local means of line wantedLine_'s target
+    int wantedLine_ = -1;
 };
 
 // The pen (index into `penColours`, CPC colour numbers) of every pixel of the grid.

@@ -1,5 +1,6 @@
 #include "import/import_session.h"
 
+#include "import/line_pens.h"
 #include "import/optimised_dither.h"
 #include "import/pen_choice.h"
 #include "import/quality_measure.h"
@@ -24,7 +25,8 @@ using GridKey = std::tuple<Byte, ResizeRule, ScreenFormat>;
 // strength: they are chosen for the mode's default dithering, so that a change of method
 // or strength only dithers again (fast enough for a live preview).
 using PenKey = std::tuple<Byte, ResizeRule, ScreenFormat, int, std::vector<Byte>, bool>;
-using ResultKey = std::tuple<PenKey, DitherMethod, int>;
+// Line pens are chosen together with the dithering itself: their results depend on all.
+using ResultKey = std::tuple<PenKey, DitherMethod, int, int>;
 
 template <typename Key, typename Value>
 struct Memo {
@@ -120,6 +122,18 @@ std::optional<ImportResult> asDrawn(const GridPicture& grid, std::size_t allowed
     return result;
 }
 
+// A result given `linePens` line pens (its last pens, filled up to `colours` pens with
+// colours it does not use) that keep one colour on every line.
+ImportResult withSameLinePens(ImportResult result, int colours, int linePens) {
+    for (Byte c = 0; result.penColours.size() < static_cast<std::size_t>(colours); ++c)
+        if (std::find(result.penColours.begin(), result.penColours.end(), c) == result.penColours.end())
+            result.penColours.push_back(c);
+    for (int k = colours - linePens; k < colours; ++k) result.linePens.push_back(static_cast<Byte>(k));
+    for (int y = 0; y < kPictureHeight; ++y)
+        for (const Byte pen : result.linePens) result.lineColours.push_back(result.penColours[pen]);
+    return result;
+}
+
 // The dithering the pens are chosen for: none for an undithered picture, otherwise the
 // mode's default method at the default strength.
 DitherOptions ditherForPenChoice(Byte mode, const DitherOptions& wanted) {
@@ -158,20 +172,37 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
     const PenKey penKey{mode,    settings.resize,       settings.screen,
                         colours, settings.fixedColours, penDither.method != DitherMethod::None};
-    const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength};
+    // An overscan line has too little undrawn time for line pens.
+    const int linePens = settings.screen == ScreenFormat::Overscan
+                             ? 0
+                             : std::clamp(settings.linePens, 0, std::min(maxLinePens(mode), colours - 1));
+    const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength, linePens};
     auto fastResult = [&](const DitherOptions& dither) {
-        return cache.get(cache.results, ResultKey{penKey, dither.method, dither.strength}, [&] {
+        return cache.get(cache.results, ResultKey{penKey, dither.method, dither.strength, linePens}, [&] {
             if (std::optional<ImportResult> drawn =
                     asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
-                return *drawn;
+                return linePens > 0 ? withSameLinePens(std::move(*drawn), colours, linePens) : *drawn;
+            if (linePens > 0) {
+                LinePenChoice chosen =
+                    chooseLinePens(*grid, PenOptions{colours, settings.fixedColours, dither}, linePens);
+                return ImportResult{mode,
+                                    settings.screen,
+                                    std::move(chosen.penColours),
+                                    std::move(chosen.penOfPixel),
+                                    0.0,
+                                    std::move(chosen.linePens),
+                                    std::move(chosen.lineColours)};
+            }
             const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
                 return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
             });
-            return ImportResult{mode, settings.screen, *pens, ditherToPens(*grid, *pens, dither), 0.0};
+            return ImportResult{mode, settings.screen, *pens, ditherToPens(*grid, *pens, dither), 0.0, {}, {}};
         });
     };
     std::shared_ptr<const ImportResult> result;
-    if (settings.dither.method != DitherMethod::Best) {
+    // Line pens dither line by line: the optimising search has no whole picture to search
+    // there, and the lines take the mode's default method.
+    if (settings.dither.method != DitherMethod::Best || linePens > 0) {
         result = fastResult(settings.dither);
     } else {
         {
@@ -199,7 +230,7 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
         }
     }
     ImportResult out = *result;
-    if (settings.score) out.score = measure(settings, out.penOfPixel, out.penColours);
+    if (settings.score) out.score = measure(settings, out);
     return out;
 }
 
@@ -262,6 +293,31 @@ ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
     result.quick = true;
     if (settings.score) result.score = measure(settings, result.penOfPixel, result.penColours);
     return result;
+}
+
+double ImportSession::measure(const ImportSettings& settings, const ImportResult& result) const {
+    if (result.linePens.empty()) return measure(settings, result.penOfPixel, result.penColours);
+    Cache& cache = *cache_;
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const PixelRegion region = measuredRegion(cache.source, mode, settings.resize, settings.screen);
+    const std::shared_ptr<const ScielabReference> reference =
+        cache.get(cache.references, GridKey{mode, settings.resize, settings.screen}, [&] {
+            return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize, settings.screen), region));
+        });
+    return reference->difference(cropped(
+        cpcCanvasOfLines(mode, result.penOfPixel, penColoursOfLines(result), result.penColours.size(), settings.screen),
+        region));
+}
+
+LinePenColours linePenColoursOf(const ImportResult& result) {
+    LinePenColours colours{result.cpcMode, {}, result.linePens, result.lineColours};
+    std::copy_n(result.penColours.begin(), std::min<std::size_t>(result.penColours.size(), 16),
+                colours.penColours.begin());
+    return colours;
+}
+
+std::vector<Byte> penColoursOfLines(const ImportResult& result) {
+    return penColoursOfLines(LinePenChoice{result.penColours, result.linePens, result.lineColours, {}});
 }
 
 double ImportSession::measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,

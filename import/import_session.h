@@ -3,6 +3,7 @@
 // result is kept and only the steps after the changed setting run again.
 #pragma once
 
+#include "cpc/raster_routine.h"
 #include "import/dithering.h"
 #include "import/geometry.h"
 #include "import/linear_image.h"
@@ -26,6 +27,9 @@ struct ImportSettings {
     // 0: all of the mode's pens.
     int colours = 0;
     std::vector<Byte> fixedColours;
+    // How many of the pens take a new colour on every line (0: none); at most the mode's
+    // maxLinePens, and one pen at least stays fixed.
+    int linePens = 0;
     // Also compute the quality measure (it costs more than the rest of a run).
     bool score = false;
 };
@@ -36,8 +40,19 @@ struct ImportResult {
     std::vector<Byte> penColours;  // CPC colour number of each pen
     std::vector<Byte> penOfPixel;  // on the mode's grid
     double score = 0;              // the quality measure against the source, when asked for
-    bool quick = false;            // a first answer that the full one will replace
+    // With line pens: their pen numbers (the last pens), and line y's colour of linePens[k]
+    // at y × K + k; penColours then holds the line pens' colours on line 0.
+    std::vector<Byte> linePens;
+    std::vector<Byte> lineColours;
+    bool quick = false;  // a first answer that the full one will replace
 };
+
+// The colours every pen shows on every line: line y's colour of pen p at y × pens + p.
+std::vector<Byte> penColoursOfLines(const ImportResult& result);
+
+// What the raster routine needs of a result with line pens (a pen beyond the result's
+// colours shows black).
+LinePenColours linePenColoursOf(const ImportResult& result);
 
 // How large the picture is kept after decoding: big pictures are shrunk to at least this
 // many pixels on their shorter side, more than any mode's grid and the measure's canvas need.
@@ -76,6 +91,8 @@ public:
     // CPC colour numbers) against the source after the settings' geometry.
     double measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,
                    std::span<const Byte> penColours) const;
+    // The same for a result, whose colours may change from line to line.
+    double measure(const ImportSettings& settings, const ImportResult& result) const;
 
 private:
     struct Cache;

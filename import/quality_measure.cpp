@@ -288,8 +288,8 @@ Vec3 opponentToXyz(Vec3 o) {
 
 const std::array<std::vector<GaussianTerm>, 3>& opponentFilters() { return kChannelFilters; }
 
-LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours,
-                      ScreenFormat screen) {
+LinearImage cpcCanvasOfLines(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColoursOfLines,
+                             std::size_t pensPerLine, ScreenFormat screen) {
     const int canvasW = screen == ScreenFormat::Overscan ? 768 : 640;
     const int canvasH = 2 * pictureHeight(screen);
     const int gridWidth = pictureWidth(cpcMode, screen);
@@ -298,6 +298,10 @@ LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<
     std::array<Vec3, 27> display{};
     for (Byte n = 0; n < 27; ++n) display[n] = cpcLinearColour(n);
     for (int y = 0; y < canvasH; ++y) {
+        const std::span<const Byte> penColours =
+            penColoursOfLines.size() >= (at(y / 2) + 1) * pensPerLine
+                ? penColoursOfLines.subspan(at(y / 2) * pensPerLine, pensPerLine)
+                : penColoursOfLines.first(std::min(pensPerLine, penColoursOfLines.size()));
         for (int x = 0; x < canvasW; ++x) {
             const std::size_t cell = at((y / 2) * gridWidth + x / stretch);
             const Byte pen = cell < penOfPixel.size() ? penOfPixel[cell] : Byte{0};
@@ -310,6 +314,11 @@ LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<
         }
     }
     return canvas;
+}
+
+LinearImage cpcCanvas(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColours,
+                      ScreenFormat screen) {
+    return cpcCanvasOfLines(cpcMode, penOfPixel, penColours, penColours.size(), screen);
 }
 
 ScielabReference::ScielabReference(const LinearImage& reference, double pixelsPerDegree, int sampleStep)

@@ -30,6 +30,11 @@ struct GaussianTerm {
 };
 const std::array<std::vector<GaussianTerm>, 3>& opponentFilters();
 
+// The same with colours that change from line to line: line y's colour of pen p at
+// y × pensPerLine + p (a table of one line only serves every line).
+LinearImage cpcCanvasOfLines(Byte cpcMode, std::span<const Byte> penOfPixel, std::span<const Byte> penColoursOfLines,
+                             std::size_t pensPerLine, ScreenFormat screen = ScreenFormat::Standard);
+
 // Mean S-CIELAB CIEDE2000 difference between two canvases of the same size (0 when
 // the sizes differ).
 double scielabDifference(const LinearImage& reference, const LinearImage& result);

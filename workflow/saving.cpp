@@ -1,6 +1,7 @@
 #include "workflow/saving.h"
 
 #include "cpc/amsdos_header.h"
+#include "cpc/basic_loader.h"
 #include "cpc/overscan_screen.h"
 #include "cpc/screen_file_reader.h"
 #include "extras/cpc_preview.h"
@@ -10,6 +11,7 @@
 #include "pcx/pcx_writer.h"
 
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -79,6 +81,53 @@ Expected<SavedFiles> saveWithExtras(const ProgramState& state, const SaveRequest
     return saved;
 }
 
+Expected<void> saveLinePenPicture(const ImportResult& result, const SaveRequest& request, const Log& log) {
+    log.DEBUG(request.output);
+    const std::string base = screenBaseName(request.output);
+    const LinePenFiles files = buildLinePenFiles(linePenColoursOf(result), result.penOfPixel);
+    std::vector<FileToWrite> writes{{base + ".scr", files.screenFile}, {base + ".ras", files.rasterFile}};
+    std::vector<Byte> preview;
+    if (!request.previewFile.empty()) {
+        Expected<std::vector<Byte>> png = encodePng(
+            renderPensOfLines(result.cpcMode, result.penOfPixel, penColoursOfLines(result), result.penColours.size()));
+        if (!png) return png.failure();
+        preview = std::move(png.value());
+        writes.push_back({request.previewFile, preview});
+    }
+    std::optional<DiscImageUpdate> disc;
+    std::array<DiscFile, 3> discFiles;
+    std::vector<Byte> loader;
+    std::vector<std::string> discLines;
+    if (!request.discImage.empty()) {
+        Expected<std::string> screenName = discNameOf(request.output, "SCR");
+        Expected<std::string> rasterName = discNameOf(request.output, "RAS");
+        Expected<std::string> loaderName = discNameOf(request.output, "BAS");
+        if (!screenName || !rasterName || !loaderName)
+            return (!screenName ? screenName : !rasterName ? rasterName : loaderName).failure();
+        LoaderTarget target{ScreenFormat::Standard, ScreenLayout::At4000, result.cpcMode, {}, rasterName.value()};
+        loader = basicLoaderFile(target, screenName.value(), loaderName.value());
+        discFiles = {{{screenName.value(), files.screenFile},
+                      {rasterName.value(), files.rasterFile},
+                      {loaderName.value(), loader}}};
+        const Log discLog([&discLines](std::string_view line) { discLines.emplace_back(line); });
+        Expected<DiscImageUpdate> update = prepareDiscImage(request.discImage, discFiles, discLog);
+        if (!update) return update.failure();
+        disc = std::move(update.value());
+        writes.push_back({request.discImage, disc->image, Permissions::OfReplacedFile});
+    }
+    if (const Expected<void> written = writeFilesAtomically(writes); !written) {
+        log.DEBUG("Nothing saved: " + written.reason());
+        return written.failure();
+    }
+    log.DEBUG("Saving Ok ... ");
+    if (!request.previewFile.empty()) log.DEBUG("Preview written: " + request.previewFile);
+    if (disc) {
+        for (const std::string& line : discLines) log.DEBUG(line);
+        logDiscImageWritten(*disc, discFiles, log);
+    }
+    return {};
+}
+
 Expected<SavedFiles> saveOnDisc(const ProgramState& state, ScreenLayout layout, const std::string& name,
                                 const std::string& disc, const Log& log, PaletteModeByte modeByte) {
     return saveToDiscImage(state, layout, name, disc, log, modeByte);
@@ -118,7 +167,17 @@ Expected<ShownScreen> readScreenToShow(std::span<const Byte> bytes, const std::s
                            (layout == ScreenLayout::AtC000 ? "drop --c000" : "add --c000"),
                        FailureKind::Usage};
     }
-    Expected<PictureArea> area = previewScreenImage(file.image);
+    // A raster file beside it gives the line pens their colours on each line.
+    const std::string rasterFile = screenBaseName(name) + ".ras";
+    Expected<PictureArea> area = Failure{""};
+    if (std::error_code error; std::filesystem::exists(rasterFile, error)) {
+        Expected<std::vector<Byte>> raster = readWholeFile(rasterFile, 1u << 20);
+        if (!raster) return raster.failure();
+        area = previewLinePenScreen(file.image, raster.value());
+        if (!area) return Failure{rasterFile + ": " + area.reason(), FailureKind::Malformed};
+    } else {
+        area = previewScreenImage(file.image);
+    }
     if (!area) return Failure{area.reason(), FailureKind::CannotWrite};
     return ShownScreen{file.inks.mode, file.inks.colors, std::move(area.value())};
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cpc/save_command.h"
+#include "import/import_session.h"
 #include "main/expected.h"
 #include "main/program_state.h"
 
@@ -29,12 +30,21 @@ struct SaveRequest {
 // does (no picture, palette check), then writes every file or none.
 Expected<SavedFiles> saveWithExtras(const ProgramState& state, const SaveRequest& request, const Log& log);
 
+// Saves an imported picture whose line pens change colour on every line: OUTPUT.scr
+// (loaded at &4000, with line 0's colours) and OUTPUT.ras (the raster routine and its
+// colour table, loaded at &8000: CALL &8000 shows the picture), with the request's
+// preview (what the raster routine shows) and disc image (NAME.SCR and NAME.RAS). The
+// layout must be &4000; there is no palette file nor PCX file. Every file or none.
+Expected<void> saveLinePenPicture(const ImportResult& result, const SaveRequest& request, const Log& log);
+
 // The Save command aimed at a disc image only: the files NAME.SCR and NAME.PAL on `disc`.
 Expected<SavedFiles> saveOnDisc(const ProgramState& state, ScreenLayout layout, const std::string& name,
                                 const std::string& disc, const Log& log, PaletteModeByte modeByte);
 
 // Draws a screen file written by this program, as the CPC shows it, into a PNG file:
 // logs its name, its mode and its pens, then "Preview written: " and the PNG's name.
+// When a raster file of the same name (NAME.ras) lies beside it, each line is drawn with
+// the colours that file gives its pens.
 // Refuses a file of another layout than `layout`, saying which option gives its own; an
 // overscan file (drawn as the whole display) has no &C000 form.
 Expected<void> showScreenFile(const std::string& screenFile, ScreenLayout layout, const std::string& png,

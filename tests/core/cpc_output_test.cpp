@@ -113,7 +113,7 @@ TEST(PictureDisplay, AnOverscanPictureFillsItsOwnAreaAndShrinksIntoASmallerView)
     ProgramState state;
     std::vector<Byte> pens(384 * 272);
     for (std::size_t i = 0; i < pens.size(); ++i) pens[i] = Byte(i % 384 / 7 % 2);
-    installImport(state, {1, ScreenFormat::Overscan, {0, 26}, pens, 0}, Log());
+    installImport(state, {1, ScreenFormat::Overscan, {0, 26}, pens, 0, {}, {}}, Log());
     PictureArea area;
     drawPicture(state, area, Log());
     ASSERT_EQ(std::make_pair(area.width, area.height), std::make_pair(768, 544));

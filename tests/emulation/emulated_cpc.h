@@ -16,6 +16,13 @@
 //
 // Interrupts come as on the CPC, 300 times a second; one that arrives while interrupts
 // are off waits until they are on. Any other port is recorded as unexpected.
+//
+// With cpcTiming, the clock runs as the CPC's does: each instruction takes whole
+// microseconds (4 T-states each): its T-states rounded up, except where the CPC was
+// measured to take longer (IN r,(C) and OUT (C),r 4 us, PUSH 4, EX (SP),HL 6,
+// LD (nn),HL and LD HL,(nn) 5, the ED-prefixed LD (nn),rr and LD rr,(nn) 6, DJNZ not
+// taken 3, RET cc taken 4). An I/O access happens in the instruction's last microsecond.
+// SCR GET MODE (&BC11) is trapped too.
 #pragma once
 
 #include <z80ex/z80ex.h>
@@ -57,6 +64,9 @@ public:
     std::vector<Event> modesSet, penColours, crtcWrites, keyboardReads, gateArrayModes;
     std::vector<std::uint16_t> unexpectedPorts;
     int interruptsTaken = 0, firmwareHandlerRuns = 0;
+    std::vector<std::uint64_t> firmwareHandlerTimes;
+    bool cpcTiming = false;
+    std::vector<Event> penSelects;             // gate-array writes that select a pen
     std::optional<Picture> shownWhileWaiting;  // at the first keyboard read
 
     EmulatedCpc() {
@@ -85,6 +95,7 @@ public:
     void load(std::uint16_t address, std::span<const std::uint8_t> bytes) {
         std::copy(bytes.begin(), bytes.end(), memory.begin() + address);
     }
+    bool interruptsEnabled() const { return z80ex_get_reg(cpu_, regIFF1) != 0; }
     bool spaceDown(std::uint64_t time) const { return time >= spaceDownAt; }
     Picture shownNow() const { return {memory, inks_, mode_, crtc_[12], crtc_}; }
 
@@ -131,20 +142,35 @@ public:
                     mode_ = a & 3;
                     if (setModeClearsScreen) std::fill(memory.begin() + 0xC000, memory.end(), std::uint8_t{0});
                 } else if (pc == 0xB941) {  // the firmware's handler ends with EI; RET
-                    ++firmwareHandlerRuns;
+                    ++firmwareHandlerRuns, firmwareHandlerTimes.push_back(clock_);
                     z80ex_set_reg(cpu_, regIFF1, 1);
                 }
-                if (pc == 0xBC0E || pc == 0xB941) {
+                if (pc == 0xBC11) z80ex_set_reg(cpu_, regAF, static_cast<Z80EX_WORD>(mode_ << 8));  // SCR GET MODE
+                if (pc == 0xBC0E || pc == 0xB941 || pc == 0xBC11) {
                     returnFromTrap();
                     continue;
                 }
             }
             stepStart_ = clock_;
-            clock_ += static_cast<std::uint64_t>(z80ex_step(cpu_));
+            if (z80ex_last_op_type(cpu_) == 0) {  // an instruction starts (libz80ex steps its prefixes alone)
+                instructionStart_ = clock_, instructionTstates_ = 0;
+                opcode_ = {memory[pc], memory[static_cast<std::uint16_t>(pc + 1)]};
+                // An I/O instruction's T-states are fixed: 12 for the ED forms, 11 for IN A,(n) and OUT (n),A.
+                ioAt_ =
+                    clock_ + 4 * static_cast<std::uint64_t>(cpcMicroseconds(opcode_, opcode_[0] == 0xED ? 12 : 11) - 1);
+            }
+            const int tstates = z80ex_step(cpu_);
+            instructionTstates_ += tstates;
+            if (!cpcTiming)
+                clock_ += static_cast<std::uint64_t>(tstates);
+            else if (z80ex_last_op_type(cpu_) == 0)
+                clock_ =
+                    instructionStart_ + 4 * static_cast<std::uint64_t>(cpcMicroseconds(opcode_, instructionTstates_));
             if (clock_ >= nextInterrupt_) interruptPending_ = true, nextInterrupt_ += kInterruptPeriod;
             if (interruptPending_ && z80ex_last_op_type(cpu_) == 0 && z80ex_int_possible(cpu_)) {
                 if (const int taken = z80ex_int(cpu_); taken > 0)
-                    clock_ += static_cast<std::uint64_t>(taken), interruptPending_ = false, ++interruptsTaken;
+                    clock_ += static_cast<std::uint64_t>(cpcTiming ? (taken + 3) / 4 * 4 : taken),
+                        interruptPending_ = false, ++interruptsTaken;
             }
         }
         result.endedAt = clock_;
@@ -159,7 +185,26 @@ private:
         z80ex_set_reg(cpu_, regSP, static_cast<Z80EX_WORD>(sp + 2));
         clock_ += 10;  // as long as a RET
     }
-    std::uint64_t now() const { return stepStart_ + static_cast<std::uint64_t>(z80ex_op_tstate(cpu_)); }
+    // The microseconds an instruction takes on the CPC, from its first two bytes and its
+    // T-states (all of its steps').
+    static int cpcMicroseconds(std::array<std::uint8_t, 2> op, int tstates) {
+        const int rounded = (tstates + 3) / 4;
+        if (op[0] == 0xED && op[1] >= 0x40 && op[1] < 0x80) {
+            if ((op[1] & 7) <= 1) return 4;  // IN r,(C), OUT (C),r
+            if ((op[1] & 7) == 3) return 6;  // LD (nn),rr / LD rr,(nn)
+        }
+        if ((op[0] & 0xCF) == 0xC5) return 4;                   // PUSH
+        if (op[0] == 0xE3) return 6;                            // EX (SP),HL
+        if (op[0] == 0x22 || op[0] == 0x2A) return 5;           // LD (nn),HL / LD HL,(nn)
+        if (op[0] == 0x10 && tstates == 8) return 3;            // DJNZ, not taken
+        if ((op[0] & 0xC7) == 0xC0 && tstates == 11) return 4;  // RET cc, taken
+        return rounded;
+    }
+    // When the current instruction's I/O access happens: in its last microsecond.
+    std::uint64_t now() const {
+        if (cpcTiming) return ioAt_;
+        return stepStart_ + static_cast<std::uint64_t>(z80ex_op_tstate(cpu_));
+    }
 
     std::uint8_t in(std::uint16_t port) {
         if (port >> 8 == 0xF5) return static_cast<std::uint8_t>(0x5E | (now() % kFrame < kFlyback ? 1 : 0));
@@ -177,7 +222,7 @@ private:
         switch (port >> 8) {
             case 0x7F:
                 if (value >> 6 == 0)
-                    pen_ = (value & 0x10) ? 16 : value & 0x0F;
+                    pen_ = (value & 0x10) ? 16 : value & 0x0F, penSelects.push_back({pen_, value, now()});
                 else if (value >> 6 == 1)
                     inks_[static_cast<std::size_t>(pen_)] = value, penColours.push_back({pen_, value, now()});
                 else if (value >> 6 == 2)
@@ -204,7 +249,9 @@ private:
     }
 
     Z80EX_CONTEXT* cpu_ = nullptr;
-    std::uint64_t clock_ = 0, stepStart_ = 0, nextInterrupt_ = kInterruptPeriod;
+    std::array<std::uint8_t, 2> opcode_{};
+    int instructionTstates_ = 0;
+    std::uint64_t clock_ = 0, stepStart_ = 0, ioAt_ = 0, instructionStart_ = 0, nextInterrupt_ = kInterruptPeriod;
     bool interruptPending_ = false, portAInput_ = false;
     int mode_ = 1, pen_ = 0, crtcSelected_ = 0, soundRegister_ = 0;
     std::uint8_t portA_ = 0, portC_ = 0;

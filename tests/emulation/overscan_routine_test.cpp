@@ -23,7 +23,7 @@ class OverscanRoutine : public ::testing::TestWithParam<int> {};
 TEST_P(OverscanRoutine, ShowsTheWholePictureUntilSpaceThenPutsTheCrtcBackAndResets) {
     const Byte mode = static_cast<Byte>(GetParam());
     // A picture on the overscan grid in pens of distinct colours.
-    ImportResult picture{mode, ScreenFormat::Overscan, {}, {}, 0};
+    ImportResult picture{mode, ScreenFormat::Overscan, {}, {}, 0, {}, {}};
     const int width = 192 << mode, pens = pensOfMode(mode);
     for (int p = 0; p < pens; ++p) picture.penColours.push_back(static_cast<Byte>((5 * p + 3) % 27));
     for (int i = 0; i < width * 272; ++i)

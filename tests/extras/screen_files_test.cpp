@@ -263,7 +263,7 @@ TEST(OverscanFileReader, ReadsThePensBackAndRefusesDamage) {
     ProgramState state;
     Bytes pens(768 * 272, 1);
     for (std::size_t i = 0; i < pens.size(); i += 3) pens[i] = 0;
-    installImport(state, {2, ScreenFormat::Overscan, {26, 6}, pens, 0}, Log());
+    installImport(state, {2, ScreenFormat::Overscan, {26, 6}, pens, 0, {}, {}}, Log());
     const Bytes valid = buildOutputFiles(state, ScreenLayout::At4000, Log()).screenFile;
     for (const Bytes& file : {valid, Bytes(valid.begin() + 128, valid.end())}) {
         const Expected<OverscanFile> read = parseOverscanFile(file);

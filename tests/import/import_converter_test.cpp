@@ -85,6 +85,42 @@ TEST_F(ImportThroughConverter, BadPicturesAreRefusedWithOneLineAndNothingWritten
     }
 }
 
+// --line-pens: the screen and raster files, a preview that --show draws again from them
+// (netpbm reads both), and every impossible request refused with exit 2, one line and
+// nothing written.
+TEST_F(ImportThroughConverter, LinePensWriteTheRasterFileAndRefuseWhatCannotBe) {
+    const std::string photo = (kPictures / "pillow-baseline.jpg").string();
+    const test::ProgramRun run = convert("--mode 1 --line-pens 3 --preview out.png " + photo + " out.scr");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(bytes("out.scr").size(), 16512u);
+    EXPECT_EQ(bytes("out.ras").size(), 1252u);
+    EXPECT_FALSE(fs::exists(folder_ / "out.pal"));
+    ASSERT_EQ(convert("--show out.scr again.png").status, 0);
+    EXPECT_EQ(test::decodePng(folder_ / "out.png").samples, test::decodePng(folder_ / "again.png").samples);
+    // A picture in no more CPC colours than the pens comes back as drawn, its line pens unchanging.
+    const test::ProgramRun drawn =
+        convert("--mode 1 --line-pens 3 " + std::string(VARNOKE_SAMPLES_DIR) + "/sunset-mode1.pcx drawn");
+    EXPECT_EQ(drawn.status, 0) << drawn.err;
+    EXPECT_EQ(bytes("drawn.ras").size(), 1252u);
+
+    const std::pair<std::string, const char*> refused[] = {
+        {"--mode 2 --line-pens 2", "mode 2 can change at most 1 pen a line"},
+        {"--mode 0 --line-pens 4", "from 1 to 3"},
+        {"--mode 1 --colours 2 --line-pens 2", "leaves no fixed pen"},
+        {"--mode 1 --line-pens 3 --pens 0,26", "leaves 1 fixed pen"},
+        {"--mode 1 --line-pens 1 --c000", "not with --c000"},
+        {"--mode 1 --line-pens 1 --screen overscan", "do not go together"},
+        {"--mode 1 --line-pens 1 --map 1=2", "do not apply"},
+    };
+    for (const auto& [options, reason] : refused) {
+        const test::ProgramRun bad = convert(options + " --preview bad.png " + photo + " bad");
+        EXPECT_EQ(bad.status, 2) << options;
+        EXPECT_NE(bad.err.find(reason), std::string::npos) << bad.err;
+        EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+        for (const char* output : {"bad.scr", "bad.ras", "bad.png"}) EXPECT_FALSE(fs::exists(folder_ / output));
+    }
+}
+
 // A picture on the mode's grid that uses only CPC colours, no more than the mode's pens:
 // pixel (x, y) shows colours[colourIndex(x, y)].
 std::size_t colourIndex(int x, int y, std::size_t count) { return static_cast<std::size_t>(x / 7 + y / 5) % count; }
