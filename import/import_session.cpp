@@ -183,8 +183,12 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
                     asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
                 return linePens > 0 ? withSameLinePens(std::move(*drawn), colours, linePens) : *drawn;
             if (linePens > 0) {
+                // Line by line there is no whole picture for the optimising search: the
+                // lines take the mode's default method.
+                DitherOptions lineDither = dither;
+                if (lineDither.method == DitherMethod::Best) lineDither.method = defaultDither(mode);
                 LinePenChoice chosen =
-                    chooseLinePens(*grid, PenOptions{colours, settings.fixedColours, dither}, linePens);
+                    chooseLinePens(*grid, PenOptions{colours, settings.fixedColours, lineDither}, linePens);
                 return ImportResult{mode,
                                     settings.screen,
                                     std::move(chosen.penColours),
