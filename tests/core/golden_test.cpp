@@ -29,21 +29,14 @@ std::string firstDifference(const std::string& actual, const std::string& expect
            ", first difference at offset " + std::to_string(i);
 }
 
-// Every folder that holds a case: a new folder is a new test, never silently skipped.
+// Every folder that holds a case: a new folder is a new test, never silently skipped (and
+// no folder at all fails as an uninstantiated suite; a missing file fails its case).
 std::vector<std::string> goldenCases() {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(fs::path(VARNOKE_TEST_DATA_DIR) / "golden"))
         if (entry.is_directory()) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-TEST(GoldenCases, EveryFolderIsACompleteCase) {
-    const std::vector<std::string> cases = goldenCases();
-    EXPECT_GE(cases.size(), 4u);
-    for (const std::string& name : cases)
-        for (const char* file : {"args", "input.pcx", "expected.scr", "expected.pal", "expected.log"})
-            EXPECT_TRUE(fs::exists(fs::path(VARNOKE_TEST_DATA_DIR) / "golden" / name / file)) << name << ": " << file;
 }
 
 class GoldenConversion : public ::testing::TestWithParam<std::string> {};

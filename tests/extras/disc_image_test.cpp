@@ -1,12 +1,18 @@
 // Disc images: files put on a CPC data disc by varnoke-pcx-convert --dsk must list and
 // extract byte for byte with cpmtools; other files on the disc stay intact; a disc with
 // just enough room, or room that a replaced file frees, takes the files; a full disc or
-// directory, or an image of another kind, is refused and left exactly as it was.
+// directory, an image of another kind, or a BASIC program of the user's in the way of the
+// loader, is refused and left exactly as it was. The BASIC loader beside a picture,
+// listed back through Locomotive BASIC's published token table, is the line that shows
+// the picture; the names proposed for the files on a disc are readable ASCII.
 #include "extras/disc_image.h"
+#include "cpc/basic_loader.h"
+#include "extras/disc_name.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 
 namespace varnoke {
@@ -154,6 +160,11 @@ TEST(DiscImageProgram, RefusesAFullDiscOrDirectoryOrAnotherKindAndLeavesItAlone)
         {folder / "notes.dsk", ""},
         {damaged, "directory entry 0 (A.BIN) names block 200, outside the data blocks 2 to 179"},
         {folder / "folder.dsk", "is not a regular file"},
+        // A BASIC program of the user's named like the picture, with no such picture beside it.
+        {discWith(folder, "mine.dsk", {{"PIC.BAS", 300}}),
+         "varnoke-pcx-convert: nothing written: PIC.BAS is already on the disc, without PIC.SCR beside it, so it is "
+         "not that picture's loader and is kept: give the picture another name; " +
+             (folder / "mine.dsk").string() + " was left as it was\n"},
     };
     for (const auto& [image, reason] : cases) {
         const Bytes before = fs::is_regular_file(image) ? test::readBytes(image) : Bytes{};
@@ -206,6 +217,128 @@ TEST(DiscImage, NamesFilesLikeAmsdos) {
                                        {"A B.SCR", "holds ' '"},
                                        {"A.S*R", "holds '*'"}})
         EXPECT_NE(directoryName(name).reason().find(reason), std::string::npos) << name;
+}
+
+// Keywords &80-&FE (two unused), then the functions after &FF from &00.
+const std::string kKeywords =
+    "AFTER|AUTO|BORDER|CALL|CAT|CHAIN|CLEAR|CLG|CLOSEIN|CLOSEOUT|CLS|CONT|DATA|DEF|DEFINT|DEFREAL|DEFSTR|DEG|DELETE|"
+    "DIM|DRAW|DRAWR|EDIT|ELSE|END|ENT|ENV|ERASE|ERROR|EVERY|FOR|GOSUB|GOTO|IF|INK|INPUT|KEY|LET|LINE|LIST|LOAD|"
+    "LOCATE|MEMORY|MERGE|MID$|MODE|MOVE|MOVER|NEXT|NEW|ON|ON BREAK|ON ERROR GOTO|ON SQ|OPENIN|OPENOUT|ORIGIN|OUT|"
+    "PAPER|PEN|PLOT|PLOTR|POKE|PRINT|'|RAD|RANDOMIZE|READ|RELEASE|REM|RENUM|RESTORE|RESUME|RETURN|RUN|SAVE|SOUND|"
+    "SPEED|STOP|SYMBOL|TAG|TAGOFF|TROFF|TRON|WAIT|WEND|WHILE|WIDTH|WINDOW|WRITE|ZONE|DI|EI|FILL|GRAPHICS|MASK|FRAME|"
+    "CURSOR||ERL|FN|SPC|STEP|SWAP|||TAB|THEN|TO|USING|>|=|>=|<|<>|<=|+|-|*|/|^|\\|AND|MOD|OR|XOR|NOT";
+const std::string kFunctions =
+    "ABS|ASC|ATN|CHR$|CINT|COS|CREAL|EXP|FIX|FRE|INKEY|INP|INT|JOY|LEN|LOG|LOG10|LOWER$|PEEK";
+
+std::string nth(const std::string& table, std::size_t n) {
+    std::size_t at = 0;
+    for (; n > 0; --n) at = table.find('|', at) + 1;
+    return table.substr(at, table.find('|', at) - at);
+}
+
+// LIST: the program's lines as BASIC shows them.
+std::string list(const Bytes& program) {
+    std::string text;
+    std::size_t at = 0;
+    for (std::size_t end; test::le16(program, at) != 0; at = end + 1) {
+        end = at + test::le16(program, at) - 1;
+        EXPECT_EQ(program.at(end), 0) << "a line ends with 0";
+        text += std::to_string(test::le16(program, at + 2)) + " ";
+        for (std::size_t i = at + 4, quotes = 0; i < end; ++i) {
+            const Byte b = program[i];
+            char hex[8];
+            quotes += b == '"';
+            if (quotes % 2 == 1 || (b >= 0x20 && b < 0x80))
+                text += static_cast<char>(b);
+            else if (b == 0x01)
+                text += ':';
+            else if (b >= 0x0E && b <= 0x17)
+                text += std::to_string(b - 0x0E);
+            else if (b == 0x19)
+                text += std::to_string(program[++i]);
+            else if (b == 0x1C)
+                std::snprintf(hex, sizeof hex, "&%X", test::le16(program, i + 1)), text += hex, i += 2;
+            else if (b == 0xFF)
+                text += nth(kFunctions, program[++i]);
+            else
+                text += b >= 0x80 ? nth(kKeywords, b - 0x80u) : "?";
+        }
+        text += "\n";
+    }
+    EXPECT_EQ(at + 2, program.size()) << "the program ends with two zero bytes";
+    return text;
+}
+
+TEST(BasicLoader, ListsAsTheLineThatShowsThePicture) {
+    LoaderTarget target;
+    EXPECT_EQ(list(basicLoaderProgram(target, "SUNSET.SCR")), "10 MEMORY &3FFF:LOAD\"SUNSET.SCR\":CALL &4FD0\n");
+    target.layout = ScreenLayout::AtC000;
+    target.mode = 1;
+    target.colors = {0, 13, 26, 6};
+    EXPECT_EQ(
+        list(basicLoaderProgram(target, "A.SCR")),
+        "10 MODE 1:LOAD\"A.SCR\":INK 0,0:INK 1,13:INK 2,26:INK 3,6:WHILE INKEY(47):WEND:MODE 2:INK 0,1:INK 1,24\n");
+    target.screen = ScreenFormat::Overscan;
+    const Bytes program = basicLoaderProgram(target, "FULL.SCR");
+    EXPECT_EQ(list(program), "10 RUN\"FULL.SCR\"\n");
+
+    // Behind a BASIC program's header, as SAVE writes it: type 0, loaded at &0170, entry 0.
+    const Bytes file = basicLoaderFile(target, "FULL.SCR", "FULL.BAS");
+    const Bytes header(file.begin(), file.begin() + 128);
+    EXPECT_EQ(std::string(header.begin() + 1, header.begin() + 12), "FULL    BAS");
+    EXPECT_EQ(std::make_tuple(header[18], test::le16(header, 21), test::le16(header, 24), test::le16(header, 64),
+                              test::le16(header, 26)),
+              std::make_tuple(Byte{0}, 0x170u, unsigned(program.size()), unsigned(program.size()), 0u));
+    EXPECT_EQ(test::withAmsdosChecksum(header), header);
+    EXPECT_EQ(Bytes(file.begin() + 128, file.end()), program);
+}
+
+TEST(DiscName, SpellsEveryLatinAndCyrillicLetterInReadableAscii) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"sunset-mode0.pcx", "SUNSET-M"},
+        {"/photos/été à Noël.png", "ETE_A_NO"},
+        {"Straße.jpg", "STRASSE"},
+        {"Æsir Œuvre", "AESIR_OE"},
+        {"Łódź–Kraków", "LODZ-KRA"},  // an en dash
+        {"закат.png", "ZAKAT"},
+        {"Щука", "SHCHUKA"},
+        {"e\xCC\x81te\xCC\x81.gif", "ETE"},  // decomposed accents, as some file systems store them
+        {"日本.png", "PICTURE"},
+        {".hidden", "PICTURE"},
+        {"a\xFF"
+         "b.png",
+         "AB"},  // a byte that is no UTF-8 is left out
+    };
+    for (const auto& [file, name] : cases) EXPECT_EQ(proposeDiscName(file), name) << file;
+}
+
+TEST(DiscName, AcceptsOnlyNamesTheDiscSaveKeepsAsTheyAre) {
+    for (const char* name : {"A", "SUNSET-M", "PIC_1", "12345678"}) EXPECT_TRUE(isDiscName(name)) << name;
+    for (const char* name : {"", "123456789", "sunset", "A.B", "A B", "ÉTÉ"}) EXPECT_FALSE(isDiscName(name)) << name;
+}
+
+TEST(DiscName, FilesOnDiscListsUserZeroAndLeavesTheImageAlone) {
+    const TestFolder folder;
+    const fs::path disc = folder / "pictures.dsk";
+    const std::vector<Byte> bytes(3000, 7);
+    const std::array<DiscFile, 2> files{{{"SUNSET.SCR", bytes}, {"SUNSET.PAL", bytes}}};
+    ASSERT_TRUE(addFilesToDiscImage(disc, files, Log()));
+    test::writeBytes(folder / "other.bin", bytes);
+    // cpmtools puts one file in user 0 and one in user 1.
+    const std::string cpmcp = "cd '" + folder.path().string() + "' && cpmcp -f cpcdata pictures.dsk other.bin ";
+    const test::ProgramRun put = runCommand(cpmcp + "0:OTHER.BIN && " + cpmcp + "1:HIDDEN.BIN");
+    ASSERT_EQ(put.status, 0) << put.err;
+    const std::vector<Byte> before = test::readBytes(disc);
+
+    const Expected<Strings> names = filesOnDisc(disc);
+    ASSERT_TRUE(names) << names.reason();
+    EXPECT_EQ(names.value(), (Strings{"SUNSET.SCR", "SUNSET.PAL", "OTHER.BIN"}));
+    EXPECT_EQ(test::readBytes(disc), before);
+
+    test::writeBytes(folder / "notes.dsk", std::vector<Byte>(300, 'x'));
+    const Expected<Strings> notADisc = filesOnDisc(folder / "notes.dsk");
+    ASSERT_FALSE(notADisc);
+    EXPECT_EQ(notADisc.reason().find("libdsk reads it as"), std::string::npos) << notADisc.reason();
 }
 
 }  // namespace

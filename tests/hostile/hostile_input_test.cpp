@@ -1,10 +1,6 @@
 // Malformed and hostile picture files. Each is opened after a good picture has been
 // opened and edited; a refused file must leave the whole program state exactly as it
-// was and say in the log what is wrong; an accepted one must give a picture that the
-// rest of the converter can draw and save.
-#include "cpc/save_command.h"
-#include "display/picture_display.h"
-#include "palette/palette_check.h"
+// was and say in the log what is wrong; an accepted one must give a whole picture.
 #include "palette/palette_editing.h"
 #include "pcx/open_command.h"
 #include "support/test_support.h"
@@ -14,7 +10,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <numeric>
 
 namespace varnoke {
 namespace {
@@ -225,38 +220,21 @@ TEST_F(HostileInput, ANamedPipeIsRefusedWithoutWaiting) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "refused for another reason, or the open blocks";
 }
 
-// Every bit of the header, and a sample of the body's bits, flipped in turn. The fields
-// the check reads (marker, version, encoding, bits per pixel, the window, planes, bytes
-// per line, the palette type's low byte) take no single flipped bit; the other bytes
-// are not read at all.
-TEST_F(HostileInput, EveryHeaderBitAndSampledBodyBitsFlipped) {
+// Every bit of the header flipped in turn. The fields the check reads (marker, version,
+// encoding, bits per pixel, the window, planes, bytes per line, the palette type's low
+// byte) take no single flipped bit; the other bytes are not read at all. (A damaged body:
+// BodyOrFileCutShortOneByteAtATime, PcxDecoding's runs, and the fuzz target.)
+TEST_F(HostileInput, EveryHeaderBitFlipped) {
     const Bytes good = assemble(header(), Body().bytes);
     ASSERT_TRUE(open(good).ok());
     const ProgramState afterGood = state_;
-    int accepted = 0, refused = 0;
-    for (std::size_t bit = 0; bit < (good.size() - 768) * 8 && !HasFailure(); bit += bit < 1024 ? 1 : 11) {
+    for (std::size_t bit = 0; bit < 128 * 8 && !HasFailure(); ++bit) {
         SCOPED_TRACE("bit " + std::to_string(bit));
         Bytes file = good;
         file[bit / 8] ^= static_cast<Byte>(1u << (bit % 8));
         const Expected<void> outcome = open(file);
         const std::size_t offset = bit / 8;
-        if (offset >= 128) {
-            ++(outcome.ok() ? accepted : refused);
-            if (!outcome.ok()) {
-                expectRefusedByDecoding(outcome, "of 32000 pixels");
-                continue;
-            }
-            // A whole, consistent picture that the converter can draw and save.
-            const std::size_t target = targetPixelCount(state_.cpcMode);
-            EXPECT_GE(state_.pixelData.size(), target);
-            EXPECT_LE(state_.pixelData.size(), target + 62);
-            EXPECT_EQ(std::accumulate(state_.colorUsage.begin(), state_.colorUsage.end(), std::size_t{0}),
-                      state_.pixelData.size());
-            static PictureArea area;
-            drawPicture(state_, area, Log());
-            Palette_Ok(state_, Log());
-            EXPECT_EQ(buildOutputFiles(state_, ScreenLayout::At4000, Log()).screenFile[128 + 0x7F1], state_.cpcMode);
-        } else if (offset <= 11 || (offset >= 65 && offset <= 68)) {
+        if (offset <= 11 || (offset >= 65 && offset <= 68)) {
             ASSERT_FALSE(outcome.ok());
             EXPECT_TRUE(log_.lines.back() == "Format de fichier inconnu !!!" ||
                         contains(log_.lines.back(), "File rejected: "));
@@ -266,8 +244,6 @@ TEST_F(HostileInput, EveryHeaderBitAndSampledBodyBitsFlipped) {
             expectSameState(state_, afterGood);
         }
     }
-    EXPECT_GT(accepted, 0);  // a flipped bit can shorten or lengthen runs
-    EXPECT_GT(refused, 0);
 }
 
 }  // namespace

@@ -44,21 +44,18 @@ TEST_P(IndependentPicture, IsReadAsEveryToolReadsIt) {
 INSTANTIATE_TEST_SUITE_P(WrittenByOtherTools, IndependentPicture, ::testing::ValuesIn(test::independentPictures()),
                          [](const auto& info) { return test::testNameOf(info.param); });
 
+// The log lines of a refused header are hostile_input_test's to check, field by field.
 TEST(RefusedPicture, ToolDefaultsAreRefusedNamingTheField) {
-    const std::tuple<const char*, const char*, const char*> kinds[] = {
-        {"pillow-rgb-160.pcx", "colour planes is 3", "# plans = 3"},             // three planes for colour
-        {"pillow-bilevel-160.pcx", "version is 2", "Version = 2"},               // two levels: version 2, 1 bit
-        {"netpbm-default-640.pcx", "bits per pixel is 1", "# bits/pixels = 1"},  // two colours: 1 bit
-        {"magick-default-160.pcx", "colour planes is 3", "# plans = 3"}};
-    for (const auto& [name, reason, lastFieldLine] : kinds) {
+    const std::pair<const char*, const char*> kinds[] = {
+        {"pillow-rgb-160.pcx", "colour planes is 3"},       // three planes for colour
+        {"pillow-bilevel-160.pcx", "version is 2"},         // two levels: version 2, 1 bit
+        {"netpbm-default-640.pcx", "bits per pixel is 1"},  // two colours: 1 bit
+        {"magick-default-160.pcx", "colour planes is 3"}};
+    for (const auto& [name, reason] : kinds) {
         ProgramState state;
-        test::CapturedLog captured;
-        const Expected<void> outcome = openPictureFile(state, kPictures / name, name, captured.log);
+        const Expected<void> outcome = openPictureFile(state, kPictures / name, name, Log());
         EXPECT_FALSE(outcome.ok()) << name;
         EXPECT_NE(outcome.reason().find(reason), std::string::npos) << outcome.reason();
-        ASSERT_GE(captured.lines.size(), 2u);
-        EXPECT_EQ(captured.lines[captured.lines.size() - 2], lastFieldLine);
-        EXPECT_EQ(captured.lines.back(), "Format de fichier inconnu !!!");
         EXPECT_TRUE(state.pixelData.empty());
     }
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <filesystem>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,12 @@ Bytes readBytes(const fs::path& path);
 void writeBytes(const fs::path& path, const Bytes& bytes);
 std::string sample(const std::string& name);
 inline unsigned le16(const Bytes& bytes, std::size_t at) { return bytes[at] | unsigned{bytes[at + 1]} << 8; }
+// Bytes 67-68 of an AMSDOS header: the sum of bytes 0 to 66, low byte first.
+inline Bytes withAmsdosChecksum(Bytes file) {
+    const unsigned sum = std::accumulate(file.begin(), file.begin() + 67, 0u);
+    file[67] = static_cast<Byte>(sum & 0xFF), file[68] = static_cast<Byte>(sum >> 8);
+    return file;
+}
 
 // CPC colour n has levels green n / 9, red n / 3 mod 3, blue n mod 3; the converter
 // shows levels 0, 1, 2 as 0x00, 0x7F, 0xFF and reads bytes 0, 128, 255 as those levels

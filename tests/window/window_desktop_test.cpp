@@ -166,12 +166,6 @@ private slots:
         QCOMPARE(varnoke::WindowSettings().lastFolder(), dir.path());
     }
 
-    // (With a picture loaded, the refusal says it is kept: window_import_test checks that.)
-    void aRejectedFirstFileClaimsNoPictureIsKept() {
-        openThroughMenu(*form, QStringLiteral("/nonexistent/picture.pcx"));
-        QVERIFY(!logLines(*form).last().contains(QStringLiteral("kept")));
-    }
-
 private:
     std::unique_ptr<TMainForm> form;
 };

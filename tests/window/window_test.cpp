@@ -76,8 +76,8 @@ private slots:
     }
 
     // Refusals are told where the eye is: a save with nothing loaded before any file
-    // dialog, a picture that Open does not take offered to the import, and the title
-    // names the opened file.
+    // dialog, a picture that Open does not take offered to the import, a refused first
+    // file that claims no picture is kept, and the title names the opened file.
     void refusalsAreToldAndOpenOffersTheImport() {
         auto form = makeForm();
         QCOMPARE(form->windowTitle(), QStringLiteral("Varnoke PCX"));
@@ -103,6 +103,7 @@ private slots:
 
         openThroughMenu(*form, dir.filePath(QStringLiteral("missing.pcx")));
         QVERIFY(notices(*form).last().startsWith(QStringLiteral("Open File: missing.pcx was not opened: ")));
+        QVERIFY(!logLines(*form).last().contains(QStringLiteral("kept")));  // no picture to keep yet
         openThroughMenu(*form, samplePath("sunset-mode1.pcx"));
         QCOMPARE(form->windowTitle(), QStringLiteral("sunset-mode1.pcx - Varnoke PCX"));
     }
