@@ -272,6 +272,10 @@ std::string list(const Bytes& program) {
 TEST(BasicLoader, ListsAsTheLineThatShowsThePicture) {
     LoaderTarget target;
     EXPECT_EQ(list(basicLoaderProgram(target, "SUNSET.SCR")), "10 MEMORY &3FFF:LOAD\"SUNSET.SCR\":CALL &4FD0\n");
+    target.rasterFileName = "PIC.RAS";  // line pens: the raster routine shows the picture
+    EXPECT_EQ(list(basicLoaderProgram(target, "PIC.SCR")),
+              "10 MEMORY &3FFF:LOAD\"PIC.SCR\":LOAD\"PIC.RAS\":CALL &8000\n");
+    target.rasterFileName.clear();
     target.layout = ScreenLayout::AtC000;
     target.mode = 1;
     target.colors = {0, 13, 26, 6};

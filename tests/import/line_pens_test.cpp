@@ -1,6 +1,5 @@
 // Pens whose colours change on every line, from the import to the files and what the
 // preview draws of them.
-#include "cpc/basic_loader.h"
 #include "extras/cpc_preview.h"
 #include "import/colour_science.h"
 #include "import/import_session.h"
@@ -55,31 +54,6 @@ TEST(LinePens, ShowAPictureOfManyColoursExactlyThroughTheFilesAndThePreview) {
     EXPECT_FALSE(previewLinePenScreen(
         std::span<const Byte, kScreenImageSize>(files.screenFile.data() + kAmsdosHeaderSize, kScreenImageSize),
         buildRasterFile(mode0)));
-}
-
-}  // namespace
-}  // namespace varnoke
-
-namespace varnoke {
-namespace {
-
-// 10 MEMORY &3FFF:LOAD"PIC.SCR":LOAD"PIC.RAS":CALL &8000, as Locomotive BASIC stores it,
-// behind a header for a BASIC file (type 0) at &0170.
-TEST(RasterLoader, IsTheOneLineBasicProgramThatShowsThePicture) {
-    const std::vector<Byte> file =
-        basicLoaderFile({ScreenFormat::Standard, ScreenLayout::At4000, 1, {}, "PIC.RAS"}, "PIC.SCR", "PIC.BAS");
-    const std::vector<Byte> program{0x26, 0x00, 0x0A, 0x00, 0xAA, ' ', 0x1C, 0xFF, 0x3F, 0x01, 0xA8, '"', 'P', 'I',
-                                    'C',  '.',  'S',  'C',  'R',  '"', 0x01, 0xA8, '"',  'P',  'I',  'C', '.', 'R',
-                                    'A',  'S',  '"',  0x01, 0x83, ' ', 0x1C, 0x00, 0x80, 0x00, 0x00, 0x00};
-    ASSERT_EQ(file.size(), 128 + program.size());
-    EXPECT_EQ(std::vector<Byte>(file.begin() + 128, file.end()), program);
-    EXPECT_EQ(std::string(file.begin() + 1, file.begin() + 12), "PIC     BAS");
-    EXPECT_EQ(file[18], 0);                       // BASIC
-    EXPECT_EQ(file[21] | file[22] << 8, 0x0170);  // where BASIC programs start
-    EXPECT_EQ(file[24] | file[25] << 8, int(program.size()));
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < 67; ++i) sum += file[i];
-    EXPECT_EQ(file[67] | file[68] << 8, int(sum & 0xFFFF));
 }
 
 }  // namespace
