@@ -108,6 +108,20 @@ int main(int argc, char** argv) {
     form.resize(form.size() + QSize(560, 330));
     saved = save(form, out.filePath(QStringLiteral("window-enlarged.png"))) && saved;
 
+    // An overscan import in the window at its first size: the whole display, shrunk to fit.
+    TMainForm overscan(varnoke::ScreenLayout::At4000);
+    overscan.show();
+    overscan.setImportRunner([&](varnoke::ImportDialog& dialog) {
+        dialog.show();
+        dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(0);
+        dialog.findChild<QComboBox*>(QStringLiteral("ImportScreen"))->setCurrentIndex(1);
+        settle(dialog);
+        saved = save(dialog, out.filePath(QStringLiteral("import-overscan.png"))) && saved;
+        return true;
+    });
+    overscan.importPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
+    saved = save(overscan, out.filePath(QStringLiteral("window-overscan.png"))) && saved;
+
     TMainForm refused(varnoke::ScreenLayout::At4000);
     refused.show();
     refused.setNotice([&](const QString& title, const QString& text) {

@@ -287,7 +287,7 @@ inline int penOnScreen(std::span<const std::uint8_t> screen, int mode, int x, in
 // on 14 bits; MA13-12 choose the 16 KB bank, the scan line y mod 8 gives address bits
 // 13-11, MA9-0 bits 10-1, and the byte of the character bit 0.
 inline std::uint16_t crtcByteAddress(const std::array<std::uint8_t, 18>& crtc, int y, int b) {
-    const unsigned ma = ((crtc[12] << 8 | crtc[13]) + crtc[1] * unsigned(y / 8) + unsigned(b / 2)) & 0x3FFF;
+    const unsigned ma = (unsigned(crtc[12] << 8 | crtc[13]) + crtc[1] * unsigned(y / 8) + unsigned(b / 2)) & 0x3FFF;
     return static_cast<std::uint16_t>((ma >> 12 & 3) << 14 | unsigned(y % 8) << 11 | (ma & 0x3FF) << 1 |
                                       unsigned(b & 1));
 }
