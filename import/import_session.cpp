@@ -157,6 +157,41 @@ Expected<ImportSession> ImportSession::open(std::span<const Byte> file, const De
 
 const LinearImage& ImportSession::source() const { return cache_->source; }
 
+namespace {
+
+// Pens whose colours change on every line. Line by line there is no whole picture for the
+// optimising search: the lines take the mode's default method.
+ImportResult linePenResult(const GridPicture& grid, ScreenFormat screen, PenOptions options, int linePens) {
+    if (options.dither.method == DitherMethod::Best) options.dither.method = defaultDither(grid.cpcMode);
+    LinePenChoice chosen = chooseLinePens(grid, options, linePens);
+    return ImportResult{grid.cpcMode,
+                        screen,
+                        std::move(chosen.penColours),
+                        std::move(chosen.penOfPixel),
+                        0.0,
+                        std::move(chosen.linePens),
+                        std::move(chosen.lineColours)};
+}
+
+// The optimising dither's result, from the default dithering's `start`; nothing when the
+// progress callback cancels it.
+std::optional<ImportResult> optimisedResult(const GridPicture& grid, const ImportResult& start,
+                                            const std::vector<Byte>& fixedColours,
+                                            const std::function<bool(double)>& progress) {
+    OptimiseOptions search;
+    search.budget = defaultOptimiseBudget(grid.cpcMode);
+    search.progress = progress;
+    search.fixedColours = fixedColours;
+    std::optional<OptimisedDither> found = optimiseDither(grid, start.penColours, start.penOfPixel, search);
+    if (!found) return std::nullopt;
+    ImportResult best = start;
+    best.penColours = std::move(found->penColours);
+    best.penOfPixel = std::move(found->penOfPixel);
+    return best;
+}
+
+}  // namespace
+
 ImportResult ImportSession::run(const ImportSettings& settings) const { return *run(settings, {}); }
 
 std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
@@ -182,21 +217,9 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
             if (std::optional<ImportResult> drawn =
                     asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours))
                 return linePens > 0 ? withSameLinePens(std::move(*drawn), colours, linePens) : *drawn;
-            if (linePens > 0) {
-                // Line by line there is no whole picture for the optimising search: the
-                // lines take the mode's default method.
-                DitherOptions lineDither = dither;
-                if (lineDither.method == DitherMethod::Best) lineDither.method = defaultDither(mode);
-                LinePenChoice chosen =
-                    chooseLinePens(*grid, PenOptions{colours, settings.fixedColours, lineDither}, linePens);
-                return ImportResult{mode,
-                                    settings.screen,
-                                    std::move(chosen.penColours),
-                                    std::move(chosen.penOfPixel),
-                                    0.0,
-                                    std::move(chosen.linePens),
-                                    std::move(chosen.lineColours)};
-            }
+            if (linePens > 0)
+                return linePenResult(*grid, settings.screen, PenOptions{colours, settings.fixedColours, dither},
+                                     linePens);
             const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
                 return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
             });
@@ -217,20 +240,12 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
             // From the default dithering's result (an exact picture stays as it is).
             const std::shared_ptr<const ImportResult> start =
                 fastResult({defaultDither(mode), settings.dither.strength});
-            ImportResult best = *start;
-            if (!asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
-                OptimiseOptions search;
-                search.budget = defaultOptimiseBudget(mode);
-                search.progress = progress;
-                search.fixedColours = settings.fixedColours;
-                std::optional<OptimisedDither> found =
-                    optimiseDither(*grid, start->penColours, start->penOfPixel, search);
-                if (!found) return std::nullopt;
-                best.penColours = std::move(found->penColours);
-                best.penOfPixel = std::move(found->penOfPixel);
-            }
+            const bool exact = asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours).has_value();
+            std::optional<ImportResult> best =
+                exact ? *start : optimisedResult(*grid, *start, settings.fixedColours, progress);
+            if (!best) return std::nullopt;
             const std::lock_guard lock(cache.mutex);
-            result = cache.results.store(resultKey, std::make_shared<const ImportResult>(std::move(best)));
+            result = cache.results.store(resultKey, std::make_shared<const ImportResult>(std::move(*best)));
         }
     }
     ImportResult out = *result;

@@ -25,7 +25,8 @@ struct DitherKernel {
     std::vector<std::pair<std::vector<float>, std::vector<float>>> terms;  // offsets -reach..reach
     std::vector<float> values;                                             // (2 reachY + 1) rows of (2 reachX + 1)
     float at(int dx, int dy) const {
-        return values[static_cast<std::size_t>((dy + reachY) * (2 * reachX + 1) + dx + reachX)];
+        const int index = (dy + reachY) * (2 * reachX + 1) + dx + reachX;
+        return values[static_cast<std::size_t>(index)];
     }
 };
 

@@ -255,6 +255,7 @@ private:
 std::pair<std::vector<Byte>, double> bestByMeasure(CandidateMeasure& measure,
                                                    const std::vector<Candidate>& candidates) {
     std::vector<std::vector<Byte>> sets;
+    sets.reserve(candidates.size());
     for (const Candidate& candidate : candidates) sets.push_back(candidate.colours);
     const std::vector<double> scores = measure(sets);
     const auto best = static_cast<std::size_t>(std::min_element(scores.begin(), scores.end()) - scores.begin());

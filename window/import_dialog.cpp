@@ -345,11 +345,11 @@ void ImportDialog::settingsChanged() {
 void ImportDialog::startRun(ImportSettings settings, bool full) {
     waiting_.reset();
     runPending_ = true;
-    runningSettings_ = settings;
+    runningSettings_ = std::move(settings);
     std::shared_ptr<const ImportSession> session = session_;
     // While the settings change, the best dithering's preview is its start: the mode's
     // default method. OK runs the search.
-    ImportSettings preview = settings;
+    ImportSettings preview = runningSettings_;
     if (preview.dither.method == DitherMethod::Best) preview.dither.method = defaultDither(preview.cpcMode);
     // A change that needs a new pen search shows the quick score's pens first; the full
     // search follows and replaces them.
