@@ -316,16 +316,9 @@ ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
 
 double ImportSession::measure(const ImportSettings& settings, const ImportResult& result) const {
     if (result.linePens.empty()) return measure(settings, result.penOfPixel, result.penColours);
-    Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
-    const PixelRegion region = measuredRegion(cache.source, mode, settings.resize, settings.screen);
-    const std::shared_ptr<const ScielabReference> reference =
-        cache.get(cache.references, GridKey{mode, settings.resize, settings.screen}, [&] {
-            return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize, settings.screen), region));
-        });
-    return reference->difference(cropped(
-        cpcCanvasOfLines(mode, result.penOfPixel, penColoursOfLines(result), result.penColours.size(), settings.screen),
-        region));
+    return measureCanvas(settings, cpcCanvasOfLines(mode, result.penOfPixel, penColoursOfLines(result),
+                                                    result.penColours.size(), settings.screen));
 }
 
 LinePenColours linePenColoursOf(const ImportResult& result) {
@@ -341,6 +334,11 @@ std::vector<Byte> penColoursOfLines(const ImportResult& result) {
 
 double ImportSession::measure(const ImportSettings& settings, std::span<const Byte> penOfPixel,
                               std::span<const Byte> penColours) const {
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    return measureCanvas(settings, cpcCanvas(mode, penOfPixel, penColours, settings.screen));
+}
+
+double ImportSession::measureCanvas(const ImportSettings& settings, const LinearImage& shown) const {
     Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
     const PixelRegion region = measuredRegion(cache.source, mode, settings.resize, settings.screen);
@@ -348,7 +346,7 @@ double ImportSession::measure(const ImportSettings& settings, std::span<const By
         cache.get(cache.references, GridKey{mode, settings.resize, settings.screen}, [&] {
             return ScielabReference(cropped(toCanvas(cache.source, mode, settings.resize, settings.screen), region));
         });
-    return reference->difference(cropped(cpcCanvas(mode, penOfPixel, penColours, settings.screen), region));
+    return reference->difference(cropped(shown, region));
 }
 
 void installImport(ProgramState& state, const ImportResult& result, const Log& log) {

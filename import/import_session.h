@@ -95,6 +95,9 @@ public:
     double measure(const ImportSettings& settings, const ImportResult& result) const;
 
 private:
+    // The measure of what the CPC shows, a canvas of the screen's size, under the settings.
+    double measureCanvas(const ImportSettings& settings, const LinearImage& shown) const;
+
     struct Cache;
     std::shared_ptr<Cache> cache_;
 };

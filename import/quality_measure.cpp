@@ -206,13 +206,14 @@ void gaussianWide(const Plane& in, double sigma, float weight, Plane& sum) {
     }
 }
 
-Vec3 xyzToOpponent(Vec3 xyz) {
-    Vec3 o;
-    o.x = static_cast<float>(kToOpponent[0][0] * xyz.x + kToOpponent[0][1] * xyz.y + kToOpponent[0][2] * xyz.z);
-    o.y = static_cast<float>(kToOpponent[1][0] * xyz.x + kToOpponent[1][1] * xyz.y + kToOpponent[1][2] * xyz.z);
-    o.z = static_cast<float>(kToOpponent[2][0] * xyz.x + kToOpponent[2][1] * xyz.y + kToOpponent[2][2] * xyz.z);
-    return o;
+// A matrix times a colour.
+Vec3 transformed(const Matrix3& m, Vec3 v) {
+    return {static_cast<float>(m[0][0] * v.x + m[0][1] * v.y + m[0][2] * v.z),
+            static_cast<float>(m[1][0] * v.x + m[1][1] * v.y + m[1][2] * v.z),
+            static_cast<float>(m[2][0] * v.x + m[2][1] * v.y + m[2][2] * v.z)};
 }
+
+Vec3 xyzToOpponent(Vec3 xyz) { return transformed(kToOpponent, xyz); }
 
 // The three opponent planes of a canvas.
 std::array<Plane, 3> opponentPlanes(const LinearImage& canvas) {
@@ -278,13 +279,7 @@ std::vector<float> labOf(const std::array<Plane, 3>& planes, int step) {
 
 Vec3 linearToOpponent(Vec3 rgb) { return xyzToOpponent(linearToXyz(rgb)); }
 
-Vec3 opponentToXyz(Vec3 o) {
-    Vec3 xyz;
-    xyz.x = static_cast<float>(kFromOpponent[0][0] * o.x + kFromOpponent[0][1] * o.y + kFromOpponent[0][2] * o.z);
-    xyz.y = static_cast<float>(kFromOpponent[1][0] * o.x + kFromOpponent[1][1] * o.y + kFromOpponent[1][2] * o.z);
-    xyz.z = static_cast<float>(kFromOpponent[2][0] * o.x + kFromOpponent[2][1] * o.y + kFromOpponent[2][2] * o.z);
-    return xyz;
-}
+Vec3 opponentToXyz(Vec3 o) { return transformed(kFromOpponent, o); }
 
 const std::array<std::vector<GaussianTerm>, 3>& opponentFilters() { return kChannelFilters; }
 
