@@ -104,12 +104,11 @@ void searchForTheBest(varnoke::ImportDialog& dialog) {
     dialog.accept();
     QCOMPARE(dialog.result()->penOfPixel, before->penOfPixel);
     QCOMPARE(dialog.result()->penColours, before->penColours);
-    dialog.accept();  // to the end this time
-    QCOMPARE(dialog.result()->penOfPixel.size(), before->penOfPixel.size());
-#ifndef __SANITIZE_ADDRESS__
-    // (Under AddressSanitizer the search's time budget ends before its first sweep.)
-    QVERIFY(dialog.result()->penOfPixel != before->penOfPixel);
-#endif
+    // To the end this time. How far the search gets depends on its time budget and the
+    // machine's load, so only a whole result is asked for here; the import tests check
+    // what the search finds.
+    dialog.accept();
+    QVERIFY(dialog.result() && dialog.result()->penOfPixel.size() == before->penOfPixel.size());
 }
 
 }  // namespace
