@@ -372,20 +372,9 @@ std::vector<Byte> ditherToPens(const GridPicture& picture, const PenPalette& pen
     return result;
 }
 
-namespace {
-
-// Line by line, the optimising search has no whole picture to search: it dithers each line
-// as the mode's default method does, which is where that search starts from.
-DitherOptions lineOptions(const GridPicture& picture, DitherOptions options) {
-    if (options.method == DitherMethod::Best) options.method = defaultDither(picture.cpcMode);
-    return options;
-}
-
-}  // namespace
-
-LineDithering::LineDithering(const GridPicture& picture, const DitherOptions& wanted)
+LineDithering::LineDithering(const GridPicture& picture, const DitherOptions& options)
     : picture_(picture),
-      options_(lineOptions(picture, wanted)),
+      options_(options),
       taps_(diffuses(options_) ? shapedTaps(options_.method, picture.cpcMode) : std::vector<DiffusionTap>{}),
       strength_(static_cast<float>(std::clamp(options_.strength, 0, 100)) / 100.0f),
       work_(taps_.empty() ? std::vector<float>{} : picture.image.rgb),

@@ -159,10 +159,8 @@ const LinearImage& ImportSession::source() const { return cache_->source; }
 
 namespace {
 
-// Pens whose colours change on every line. Line by line there is no whole picture for the
-// optimising search: the lines take the mode's default method.
-ImportResult linePenResult(const GridPicture& grid, ScreenFormat screen, PenOptions options, int linePens) {
-    if (options.dither.method == DitherMethod::Best) options.dither.method = defaultDither(grid.cpcMode);
+// Pens whose colours change on every line.
+ImportResult linePenResult(const GridPicture& grid, ScreenFormat screen, const PenOptions& options, int linePens) {
     LinePenChoice chosen = chooseLinePens(grid, options, linePens);
     return ImportResult{grid.cpcMode,
                         screen,

@@ -214,7 +214,11 @@ std::vector<Byte> penColoursOfLines(const LinePenChoice& choice) {
     return table;
 }
 
-LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& options, int linePens) {
+LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wanted, int linePens) {
+    // Line by line there is no whole picture for the optimising search: the lines take the
+    // mode's default method, where that search would start from.
+    PenOptions options = wanted;
+    if (options.dither.method == DitherMethod::Best) options.dither.method = defaultDither(picture.cpcMode);
     const auto pens = static_cast<std::size_t>(penCount(picture, options));
     const std::size_t k = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(linePens, 1)), 1, pens - 1);
     const std::vector<FixedCandidate> candidates = fixedCandidates(picture, options, pens, pens - k);

@@ -26,6 +26,8 @@ std::vector<Byte> penColoursOfLines(const LinePenChoice& choice);
 // colours are chosen for the line as it stands with the error carried into it. Several
 // sets of fixed pens are tried, and the one whose whole result the quality measure finds
 // closest is kept. The options' colours that must be among the pens are fixed pens.
+// The optimising dither asks for the whole picture at once: here the lines take the
+// mode's default method instead.
 LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& options, int linePens);
 
 }  // namespace varnoke
