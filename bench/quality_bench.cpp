@@ -321,7 +321,14 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     if (settings.linePens > 0) {
         // Pens whose colours change on every line: measured as the raster routine shows them.
         const int k = std::min(settings.linePens, mode >= 2 ? 1 : 3);
-        const LinePenChoice choice = chooseLinePens(grid, options, k);
+        LinePenChoice choice = chooseLinePens(grid, options, k);
+        if (options.dither.method == DitherMethod::Best) {
+            // The optimising dither from the lines' default dithering, as the converter runs it.
+            OptimiseOptions search;
+            search.budget = defaultOptimiseBudget(mode);
+            search.fixedColours = settings.pens;
+            choice = *optimiseLinePens(grid, choice, search);
+        }
         pens = choice.penColours;
         pixels = choice.penOfPixel;
         oursCanvas = cpcCanvasOfLines(mode, choice.penOfPixel, penColoursOfLines(choice), choice.penColours.size());

@@ -180,9 +180,18 @@ std::optional<ImportResult> optimisedResult(const GridPicture& grid, const Impor
     search.budget = defaultOptimiseBudget(grid.cpcMode);
     search.progress = progress;
     search.fixedColours = fixedColours;
+    ImportResult best = start;
+    if (!start.linePens.empty()) {
+        LinePenChoice lines{start.penColours, start.linePens, start.lineColours, start.penOfPixel};
+        std::optional<LinePenChoice> found = optimiseLinePens(grid, lines, search);
+        if (!found) return std::nullopt;
+        best.penColours = std::move(found->penColours);
+        best.lineColours = std::move(found->lineColours);
+        best.penOfPixel = std::move(found->penOfPixel);
+        return best;
+    }
     std::optional<OptimisedDither> found = optimiseDither(grid, start.penColours, start.penOfPixel, search);
     if (!found) return std::nullopt;
-    ImportResult best = start;
     best.penColours = std::move(found->penColours);
     best.penOfPixel = std::move(found->penOfPixel);
     return best;
@@ -225,9 +234,7 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
         });
     };
     std::shared_ptr<const ImportResult> result;
-    // Line pens dither line by line: the optimising search has no whole picture to search
-    // there, and the lines take the mode's default method.
-    if (settings.dither.method != DitherMethod::Best || linePens > 0) {
+    if (settings.dither.method != DitherMethod::Best) {
         result = fastResult(settings.dither);
     } else {
         {

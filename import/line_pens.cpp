@@ -216,7 +216,7 @@ std::vector<Byte> penColoursOfLines(const LinePenChoice& choice) {
 
 LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wanted, int linePens) {
     // Line by line there is no whole picture for the optimising search: the lines take the
-    // mode's default method, where that search would start from.
+    // mode's default method, where that search starts from (optimiseLinePens).
     PenOptions options = wanted;
     if (options.dither.method == DitherMethod::Best) options.dither.method = defaultDither(picture.cpcMode);
     const auto pens = static_cast<std::size_t>(penCount(picture, options));
@@ -246,6 +246,22 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wante
     for (std::size_t i = 0; i < results.size(); ++i)
         if (const double score = reference->difference(filtered[i]); score < bestScore) bestScore = score, best = i;
     return results[best];
+}
+
+std::optional<LinePenChoice> optimiseLinePens(const GridPicture& picture, const LinePenChoice& start,
+                                              OptimiseOptions options) {
+    const std::size_t pens = start.penColours.size();
+    options.pensPerLine = pens;
+    options.linePens = start.linePens;
+    std::optional<OptimisedDither> found = optimiseDither(picture, penColoursOfLines(start), start.penOfPixel, options);
+    if (!found) return std::nullopt;
+    LinePenChoice best;
+    best.linePens = start.linePens;
+    best.penColours.assign(found->penColours.begin(), found->penColours.begin() + static_cast<std::ptrdiff_t>(pens));
+    for (std::size_t y = 0; y < at(picture.image.height); ++y)
+        for (const Byte pen : best.linePens) best.lineColours.push_back(found->penColours[y * pens + pen]);
+    best.penOfPixel = std::move(found->penOfPixel);
+    return best;
 }
 
 }  // namespace varnoke

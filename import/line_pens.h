@@ -3,7 +3,10 @@
 // closest to the source.
 #pragma once
 
+#include "import/optimised_dither.h"
 #include "import/pen_choice.h"
+
+#include <optional>
 
 #include <vector>
 
@@ -26,8 +29,14 @@ std::vector<Byte> penColoursOfLines(const LinePenChoice& choice);
 // colours are chosen for the line as it stands with the error carried into it. Several
 // sets of fixed pens are tried, and the one whose whole result the quality measure finds
 // closest is kept. The options' colours that must be among the pens are fixed pens.
-// The optimising dither asks for the whole picture at once: here the lines take the
-// mode's default method instead.
+// For the best dithering the lines take the mode's default method here, and
+// optimiseLinePens searches from that.
 LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& options, int linePens);
+
+// The optimising dither from a choice of line pens: pixels change as over a whole picture,
+// each pixel judged with its line's colours, and between rounds each line's colours of
+// the line pens are chosen again. The fixed pens keep theirs. Nothing when cancelled.
+std::optional<LinePenChoice> optimiseLinePens(const GridPicture& picture, const LinePenChoice& start,
+                                              OptimiseOptions options);
 
 }  // namespace varnoke

@@ -156,8 +156,8 @@ std::vector<float> convolve(const DitherKernel& kernel, const std::vector<float>
 }  // namespace
 
 DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> penColours, std::vector<Byte> penOfPixel,
-                           const DitherWeighting& weighting)
-    : width_(picture.image.width), height_(picture.image.height), pens_(std::move(penOfPixel)) {
+                           const DitherWeighting& weighting, std::size_t pensPerLine)
+    : width_(picture.image.width), height_(picture.image.height), stride_(pensPerLine), pens_(std::move(penOfPixel)) {
     for (std::size_t c = 0; c < 3; ++c) kernels_[c] = channelKernel(c, picture.cpcMode);
     const std::size_t count = picture.image.pixelCount();
     fixed_.assign(count, false);
@@ -184,7 +184,10 @@ DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> pen
                 for (int ox = std::max(0, x - 2); ox <= std::min(width_ - 1, x + 2); ++ox) {
                     const std::size_t j = at(oy * width_ + ox);
                     const std::array<float, 3>& o =
-                        weighting.penOfPixel.empty() ? pen_[pens_[j]] : weightPen[weighting.penOfPixel[j]];
+                        weighting.penOfPixel.empty()
+                            ? shown(j, pens_[j])
+                            : weightPen[stride_ == 0 ? weighting.penOfPixel[j]
+                                                     : at(oy) * stride_ + weighting.penOfPixel[j]];
                     for (std::size_t c = 0; c < 3; ++c) sum[c] += o[c];
                     n += 1;
                 }
@@ -196,13 +199,13 @@ DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> pen
     filtered_.assign(count, {});
     forEachInParallel(3, [&](std::size_t c) {
         std::vector<float> error(count);
-        for (std::size_t i = 0; i < count; ++i) error[i] = scale_[i][c] * (pen_[pens_[i]][c] - target_[i][c]);
+        for (std::size_t i = 0; i < count; ++i) error[i] = scale_[i][c] * (shown(i, pens_[i])[c] - target_[i][c]);
         const std::vector<float> out = convolve(kernels_[c], error, width_, height_);
         for (std::size_t i = 0; i < count; ++i) filtered_[i][c] = out[i];
     });
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t c = 0; c < 3; ++c)
-            cost_ += static_cast<double>(scale_[i][c] * (pen_[pens_[i]][c] - target_[i][c])) * filtered_[i][c];
+            cost_ += static_cast<double>(scale_[i][c] * (shown(i, pens_[i])[c] - target_[i][c])) * filtered_[i][c];
 }
 
 void DitherSearch::setColours(std::span<const Byte> colours) {
@@ -220,12 +223,12 @@ double DitherSearch::costFromScratch() const {
             const std::size_t i = at(y * width_ + x);
             for (std::size_t c = 0; c < 3; ++c) {
                 const DitherKernel& k = kernels_[c];
-                const double e = scale_[i][c] * (pen_[pens_[i]][c] - target_[i][c]);
+                const double e = scale_[i][c] * (shown(i, pens_[i])[c] - target_[i][c]);
                 double sum = 0;
                 for (int oy = std::max(0, y - k.reachY); oy <= std::min(height_ - 1, y + k.reachY); ++oy)
                     for (int ox = std::max(0, x - k.reachX); ox <= std::min(width_ - 1, x + k.reachX); ++ox) {
                         const std::size_t j = at(oy * width_ + ox);
-                        sum += k.at(x - ox, y - oy) * scale_[j][c] * (pen_[pens_[j]][c] - target_[j][c]);
+                        sum += k.at(x - ox, y - oy) * scale_[j][c] * (shown(j, pens_[j])[c] - target_[j][c]);
                     }
                 total += e * sum;
             }
@@ -236,8 +239,9 @@ double DitherSearch::costFromScratch() const {
 
 double DitherSearch::costOfChange(std::size_t pixel, Byte pen) const {
     double change = 0;
+    const std::array<float, 3>&now = shown(pixel, pens_[pixel]), &then = shown(pixel, pen);
     for (std::size_t c = 0; c < 3; ++c) {
-        const double delta = scale_[pixel][c] * (pen_[pen][c] - pen_[pens_[pixel]][c]);
+        const double delta = scale_[pixel][c] * (then[c] - now[c]);
         change += delta * (2.0 * filtered_[pixel][c] + delta * kernels_[c].at(0, 0));
     }
     return change;
@@ -247,9 +251,11 @@ double DitherSearch::swapCost(std::size_t first, std::size_t second) const {
     const int dx = static_cast<int>(second % at(width_)) - static_cast<int>(first % at(width_));
     const int dy = static_cast<int>(second / at(width_)) - static_cast<int>(first / at(width_));
     double change = 0;
+    // Each pixel takes the other's pen, shown in its own line's colour of that pen.
+    const Byte firstPen = pens_[first], secondPen = pens_[second];
     for (std::size_t c = 0; c < 3; ++c) {
-        const double delta = pen_[pens_[second]][c] - pen_[pens_[first]][c];  // at first; minus it at second
-        const double a = scale_[first][c] * delta, b = -scale_[second][c] * delta;
+        const double a = scale_[first][c] * (shown(first, secondPen)[c] - shown(first, firstPen)[c]);
+        const double b = scale_[second][c] * (shown(second, firstPen)[c] - shown(second, secondPen)[c]);
         const DitherKernel& k = kernels_[c];
         change += 2.0 * (a * filtered_[first][c] + b * filtered_[second][c]) + (a * a + b * b) * k.at(0, 0) +
                   2.0 * a * b * k.at(dx, dy);
@@ -276,14 +282,15 @@ void DitherSearch::change(std::size_t pixel, Byte pen) {
     if (pens_[pixel] == pen) return;
     cost_ += costOfChange(pixel, pen);
     std::array<float, 3> delta{};
-    for (std::size_t c = 0; c < 3; ++c) delta[c] = scale_[pixel][c] * (pen_[pen][c] - pen_[pens_[pixel]][c]);
+    for (std::size_t c = 0; c < 3; ++c)
+        delta[c] = scale_[pixel][c] * (shown(pixel, pen)[c] - shown(pixel, pens_[pixel])[c]);
     pens_[pixel] = pen;
     addError(pixel, delta);
 }
 
 std::size_t DitherSearch::sweep(const std::function<bool()>& stop) {
     const double tolerance = 1e-6 * (kernels_[0].at(0, 0) + kernels_[1].at(0, 0) + kernels_[2].at(0, 0));
-    const auto penCount = static_cast<Byte>(colours_.size());
+    const auto penCount = static_cast<Byte>(stride_ == 0 ? colours_.size() : stride_);
     std::size_t changes = 0;
     for (int y = 0; y < height_; ++y) {
         if (stop && stop()) return changes;
@@ -381,6 +388,77 @@ bool DitherSearch::recolourPens(std::span<const Byte> keep, const std::function<
     return changed;
 }
 
+bool DitherSearch::recolourLine(int y, std::span<const Byte> pens) {
+    const double tolerance = 1e-6 * (kernels_[0].at(0, 0) + kernels_[1].at(0, 0) + kernels_[2].at(0, 0));
+    const std::size_t first = at(y * width_);
+    Byte* colours = colours_.data() + at(y) * stride_;
+    std::array<float, 3>* values = pen_.data() + at(y) * stride_;
+    bool changed = false;
+    std::vector<float> scaled(at(width_));
+    std::vector<float> across(at(width_));
+    for (const Byte pen : pens) {
+        // The pen's pixels on the line: a colour change by delta changes the cost by
+        // 2 delta · error + delta² · self, summed over the channels.
+        std::vector<int> xs;
+        for (int x = 0; x < width_; ++x)
+            if (pens_[first + at(x)] == pen && !fixed_[first + at(x)]) xs.push_back(x);
+        if (xs.empty()) continue;
+        std::array<double, 3> self{}, error{};
+        for (std::size_t c = 0; c < 3; ++c) {
+            const DitherKernel& k = kernels_[c];
+            for (const int x : xs) {
+                const std::size_t i = first + at(x);
+                error[c] += static_cast<double>(scale_[i][c]) * filtered_[i][c];
+                for (const int other : xs)
+                    if (std::abs(other - x) <= k.reachX)
+                        self[c] +=
+                            static_cast<double>(scale_[i][c]) * scale_[first + at(other)][c] * k.at(other - x, 0);
+            }
+        }
+        double best = -tolerance;
+        int bestColour = -1;
+        for (Byte colour = 0; colour < 27; ++colour) {
+            if (std::find(colours, colours + stride_, colour) != colours + stride_) continue;
+            const std::array<float, 3> o = opponentOf(cpcLinearColour(colour));
+            double cost = 0;
+            for (std::size_t c = 0; c < 3; ++c) {
+                const double delta = o[c] - values[pen][c];
+                cost += delta * (2.0 * error[c] + delta * self[c]);
+            }
+            if (cost < best) {
+                best = cost;
+                bestColour = colour;
+            }
+        }
+        if (bestColour < 0) continue;
+        // The filtered error moves by the kernel's reach of the pen's pixels, term by term.
+        const std::array<float, 3> o = opponentOf(cpcLinearColour(static_cast<Byte>(bestColour)));
+        for (std::size_t c = 0; c < 3; ++c) {
+            const DitherKernel& k = kernels_[c];
+            std::fill(scaled.begin(), scaled.end(), 0.0f);
+            for (const int x : xs) scaled[at(x)] = scale_[first + at(x)][c] * (o[c] - values[pen][c]);
+            for (const auto& [termX, termY] : k.terms) {
+                for (int x = 0; x < width_; ++x) {
+                    float sum = 0;
+                    for (int d = std::max(-k.reachX, x - width_ + 1); d <= std::min(k.reachX, x); ++d)
+                        sum += termX[at(d + k.reachX)] * scaled[at(x - d)];
+                    across[at(x)] = sum;
+                }
+                for (int oy = std::max(0, y - k.reachY); oy <= std::min(height_ - 1, y + k.reachY); ++oy) {
+                    const float tap = termY[at(oy - y + k.reachY)];
+                    std::array<float, 3>* out = filtered_.data() + at(oy * width_);
+                    for (int x = 0; x < width_; ++x) out[x][c] += tap * across[at(x)];
+                }
+            }
+        }
+        cost_ += best;
+        colours[pen] = static_cast<Byte>(bestColour);
+        values[pen] = o;
+        changed = true;
+    }
+    return changed;
+}
+
 std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode) {
     return std::chrono::milliseconds(cpcMode == 0 ? 1200 : 2800);
 }
@@ -389,7 +467,8 @@ namespace {
 
 // The picture and a result on the canvas of the measure: each grid pixel as the CPC
 // shows it (4, 2 or 1 canvas columns by 2 rows).
-LinearImage onCanvas(const GridPicture& picture, std::span<const Byte> penOfPixel, std::span<const Byte> penColours) {
+LinearImage onCanvas(const GridPicture& picture, std::span<const Byte> penOfPixel, std::span<const Byte> penColours,
+                     std::size_t pensPerLine) {
     const int columns = canvasColumns(picture.cpcMode);
     const int width = picture.image.width * columns;
     const int height = picture.image.height * kCanvasRows;
@@ -402,7 +481,7 @@ LinearImage onCanvas(const GridPicture& picture, std::span<const Byte> penOfPixe
                 std::copy_n(picture.image.rgb.data() + 3 * cell, 3, out);
                 continue;
             }
-            const Vec3 c = cpcLinearColour(penColours[penOfPixel[cell]]);
+            const Vec3 c = cpcLinearColour(penColours[at(y / kCanvasRows) * pensPerLine + penOfPixel[cell]]);
             out[0] = c.x;
             out[1] = c.y;
             out[2] = c.z;
@@ -436,13 +515,13 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     // closely while the pens can show the picture's colours, but where they are few and
     // far from them its squared error weighs the texture of the dithering differently.
     constexpr int kSampleStep = 2;
-    const ScielabReference reference(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
+    const ScielabReference reference(onCanvas(picture, {}, {}, 0), kPixelsPerDegree, kSampleStep);
     auto measure = [&](const DitherSearch& s) {
-        return reference.difference(onCanvas(picture, s.penOfPixel(), s.penColours()));
+        return reference.difference(onCanvas(picture, s.penOfPixel(), s.penColours(), options.pensPerLine));
     };
     double keptMeasure = 0;  // the measure of `best`
     const DitherWeighting weighting{std::vector<Byte>(penColours.begin(), penColours.end()), start};
-    DitherSearch search(picture, penColours, std::move(start), weighting);
+    DitherSearch search(picture, penColours, std::move(start), weighting, options.pensPerLine);
     OptimisedDither best{search.penColours(), search.penOfPixel()};
     const double startMeasure = measure(search);
     double bestMeasure = startMeasure;
@@ -467,7 +546,14 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
         if (changes > 0) continue;
         // Converged: the pens' colours again, then a new round.
         ++rounds;
-        if (!search.recolourPens(options.fixedColours, stop)) break;
+        if (options.pensPerLine == 0) {
+            if (!search.recolourPens(options.fixedColours, stop)) break;
+            continue;
+        }
+        bool recoloured = false;
+        for (int y = 0; y < picture.image.height && !stop(); ++y)
+            recoloured = search.recolourLine(y, options.linePens) || recoloured;
+        if (!recoloured) break;
     }
     if (cancelled) return std::nullopt;
     if (options.confirmByMeasure && keptMeasure >= startMeasure)

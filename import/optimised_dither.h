@@ -48,9 +48,11 @@ struct DitherWeighting {
 // only the neighbourhood that the filters reach.
 class DitherSearch {
 public:
-    // penOfPixel indexes penColours (CPC colour numbers); one pen a pixel of the grid.
+    // penOfPixel indexes penColours (CPC colour numbers); one pen a pixel of the grid. With
+    // pensPerLine, the pens change colour from line to line: penColours (and the
+    // weighting's) holds line y's colour of pen p at y × pensPerLine + p.
     DitherSearch(const GridPicture& picture, std::span<const Byte> penColours, std::vector<Byte> penOfPixel,
-                 const DitherWeighting& weighting = {});
+                 const DitherWeighting& weighting = {}, std::size_t pensPerLine = 0);
 
     double cost() const { return cost_; }
     // The same cost computed again from the pixels alone, without the kept error.
@@ -67,21 +69,32 @@ public:
     // Gives each pen in turn the CPC colour (not shown by another pen) that lowers the
     // cost most, the pixels kept; the colours in `keep` and the border's pen stay.
     // Returns whether a colour changed.
+    // Without pensPerLine only.
     bool recolourPens(std::span<const Byte> keep, const std::function<bool()>& stop = {});
+    // Gives each of `pens` on line y the CPC colour (not shown by another pen of the line)
+    // that lowers the cost most, the pixels kept. With pensPerLine only. Returns whether a
+    // colour changed.
+    bool recolourLine(int y, std::span<const Byte> pens);
 
     const std::vector<Byte>& penOfPixel() const { return pens_; }
+    // The pens' colours; with pensPerLine, each line's.
     const std::vector<Byte>& penColours() const { return colours_; }
 
 private:
     void setColours(std::span<const Byte> colours);
     void addError(std::size_t pixel, const std::array<float, 3>& delta);
     double swapCost(std::size_t first, std::size_t second) const;
+    // The opponent value of a pen at a pixel (on the pixel's line).
+    const std::array<float, 3>& shown(std::size_t pixel, Byte pen) const {
+        return pen_[stride_ == 0 ? pen : pixel / static_cast<std::size_t>(width_) * stride_ + pen];
+    }
 
     int width_ = 0;
     int height_ = 0;
     std::vector<bool> fixed_;                   // border pixels keep their pen
-    std::vector<Byte> colours_;                 // CPC colour of each pen
-    std::vector<std::array<float, 3>> pen_;     // opponent value of each pen
+    std::size_t stride_ = 0;                    // pens a line, when they change from line to line
+    std::vector<Byte> colours_;                 // CPC colour of each pen (of each line)
+    std::vector<std::array<float, 3>> pen_;     // opponent value of each pen (of each line)
     std::vector<std::array<float, 3>> target_;  // opponent value of each pixel of the picture
     std::vector<std::array<float, 3>> scale_;   // CIEDE2000 for one unit of each channel there
     std::vector<Byte> pens_;
@@ -101,6 +114,11 @@ struct OptimiseOptions {
     // Keep a sweep only when the quality measure confirms it; without, the search follows
     // its own cost alone to where no change lowers it.
     bool confirmByMeasure = true;
+    // Pens whose colours change from line to line: penColours (and the result's) holds
+    // line y's colour of pen p at y × pensPerLine + p, and between rounds each line's
+    // colours of `linePens` are chosen again (the other pens keep theirs).
+    std::size_t pensPerLine = 0;
+    std::vector<Byte> linePens;
 };
 
 struct OptimisedDither {
