@@ -3,7 +3,10 @@
 // each result scored with the project's measure against the same 640 × 400 canvas.
 //
 //   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...]
-//   [--best] [--ppd 16,32,64] [--verbose]
+//   [--best] [--line-pens K] [--ppd 16,32,64] [--verbose]
+//
+// --line-pens K gives K pens a colour of their own on every line (at most the mode
+// allows); --best then runs the optimising dither over those lines.
 //
 // Peers: (a) ImageMagick as an informed user drives it (-colors N, each colour snapped
 // to the nearest CPC colour, then -remap with Floyd-Steinberg); (b) the usual converter
@@ -318,35 +321,36 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     std::vector<Byte> pens;
     std::vector<Byte> pixels;
     LinearImage oursCanvas;
+    LinePenChoice lineChoice;
+    OptimiseOptions search;
+    search.budget = defaultOptimiseBudget(mode);
+    search.fixedColours = settings.pens;
     if (settings.linePens > 0) {
         // Pens whose colours change on every line: measured as the raster routine shows them.
         const int k = std::min(settings.linePens, mode >= 2 ? 1 : 3);
-        LinePenChoice choice = chooseLinePens(grid, options, k);
-        if (options.dither.method == DitherMethod::Best) {
-            // The optimising dither from the lines' default dithering, as the converter runs it.
-            OptimiseOptions search;
-            search.budget = defaultOptimiseBudget(mode);
-            search.fixedColours = settings.pens;
-            choice = *optimiseLinePens(grid, choice, search);
-        }
-        pens = choice.penColours;
-        pixels = choice.penOfPixel;
-        oursCanvas = cpcCanvasOfLines(mode, choice.penOfPixel, penColoursOfLines(choice), choice.penColours.size());
+        lineChoice = chooseLinePens(grid, options, k);
+        // The optimising dither from the lines' default dithering, as the converter runs it.
+        if (options.dither.method == DitherMethod::Best) lineChoice = *optimiseLinePens(grid, lineChoice, search);
+        pens = lineChoice.penColours;
+        pixels = lineChoice.penOfPixel;
+        oursCanvas = cpcCanvasOfLines(mode, pixels, penColoursOfLines(lineChoice), pens.size());
     } else {
         pens = choosePens(grid, options);
         pixels = ditherToPens(grid, pens, options.dither);
         oursCanvas = cpcCanvas(mode, pixels, pens);
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    Result best{pens, pixels};
+    LinearImage bestCanvas = oursCanvas;
     double bestMs = 0;
-    if (settings.best && settings.linePens == 0) {
+    if (settings.best) {
         start = std::chrono::steady_clock::now();
-        OptimiseOptions search;
-        search.budget = defaultOptimiseBudget(mode);
-        search.fixedColours = settings.pens;
-        const std::optional<OptimisedDither> found = optimiseDither(grid, pens, pixels, search);
-        best = {found->penColours, found->penOfPixel};
+        if (settings.linePens > 0) {
+            const LinePenChoice found = *optimiseLinePens(grid, lineChoice, search);
+            bestCanvas = cpcCanvasOfLines(mode, found.penOfPixel, penColoursOfLines(found), found.penColours.size());
+        } else {
+            const std::optional<OptimisedDither> found = optimiseDither(grid, pens, pixels, search);
+            bestCanvas = cpcCanvas(mode, found->penOfPixel, found->penColours);
+        }
         bestMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     }
     Line line{fs::path(name).stem().string(), mode, {}};
@@ -355,9 +359,7 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
         scores.imageMagick = reference.difference(cpcCanvas(mode, a.pixels, a.pens));
         scores.recipe = reference.difference(cpcCanvas(mode, b.pixels, b.pens));
         scores.ours = reference.difference(oursCanvas);
-        scores.best = settings.best && settings.linePens == 0
-                          ? reference.difference(cpcCanvas(mode, best.pixels, best.pens))
-                          : scores.ours;
+        scores.best = settings.best ? reference.difference(bestCanvas) : scores.ours;
         line.byDistance.push_back(scores);
     }
     const Scores& first = line.byDistance.front();
