@@ -388,6 +388,25 @@ bool DitherSearch::recolourPens(std::span<const Byte> keep, const std::function<
     return changed;
 }
 
+void DitherSearch::addLineError(int y, std::size_t channel, std::span<const float> delta) {
+    // The kernel's reach of the line's change, term by term: along the line, then down.
+    const DitherKernel& k = kernels_[channel];
+    std::vector<float> across(at(width_));
+    for (const auto& [termX, termY] : k.terms) {
+        for (int x = 0; x < width_; ++x) {
+            float sum = 0;
+            for (int d = std::max(-k.reachX, x - width_ + 1); d <= std::min(k.reachX, x); ++d)
+                sum += termX[at(d + k.reachX)] * delta[at(x - d)];
+            across[at(x)] = sum;
+        }
+        for (int oy = std::max(0, y - k.reachY); oy <= std::min(height_ - 1, y + k.reachY); ++oy) {
+            const float tap = termY[at(oy - y + k.reachY)];
+            std::array<float, 3>* out = filtered_.data() + at(oy * width_);
+            for (int x = 0; x < width_; ++x) out[x][channel] += tap * across[at(x)];
+        }
+    }
+}
+
 bool DitherSearch::recolourLine(int y, std::span<const Byte> pens) {
     const double tolerance = 1e-6 * (kernels_[0].at(0, 0) + kernels_[1].at(0, 0) + kernels_[2].at(0, 0));
     const std::size_t first = at(y * width_);
@@ -395,7 +414,6 @@ bool DitherSearch::recolourLine(int y, std::span<const Byte> pens) {
     std::array<float, 3>* values = pen_.data() + at(y) * stride_;
     bool changed = false;
     std::vector<float> scaled(at(width_));
-    std::vector<float> across(at(width_));
     for (const Byte pen : pens) {
         // The pen's pixels on the line: a colour change by delta changes the cost by
         // 2 delta · error + delta² · self, summed over the channels.
@@ -431,25 +449,11 @@ bool DitherSearch::recolourLine(int y, std::span<const Byte> pens) {
             }
         }
         if (bestColour < 0) continue;
-        // The filtered error moves by the kernel's reach of the pen's pixels, term by term.
         const std::array<float, 3> o = opponentOf(cpcLinearColour(static_cast<Byte>(bestColour)));
         for (std::size_t c = 0; c < 3; ++c) {
-            const DitherKernel& k = kernels_[c];
             std::fill(scaled.begin(), scaled.end(), 0.0f);
             for (const int x : xs) scaled[at(x)] = scale_[first + at(x)][c] * (o[c] - values[pen][c]);
-            for (const auto& [termX, termY] : k.terms) {
-                for (int x = 0; x < width_; ++x) {
-                    float sum = 0;
-                    for (int d = std::max(-k.reachX, x - width_ + 1); d <= std::min(k.reachX, x); ++d)
-                        sum += termX[at(d + k.reachX)] * scaled[at(x - d)];
-                    across[at(x)] = sum;
-                }
-                for (int oy = std::max(0, y - k.reachY); oy <= std::min(height_ - 1, y + k.reachY); ++oy) {
-                    const float tap = termY[at(oy - y + k.reachY)];
-                    std::array<float, 3>* out = filtered_.data() + at(oy * width_);
-                    for (int x = 0; x < width_; ++x) out[x][c] += tap * across[at(x)];
-                }
-            }
+            addLineError(y, c, scaled);
         }
         cost_ += best;
         colours[pen] = static_cast<Byte>(bestColour);
@@ -488,6 +492,15 @@ LinearImage onCanvas(const GridPicture& picture, std::span<const Byte> penOfPixe
         }
     }
     return canvas;
+}
+
+// The pens' colours chosen again: the whole picture's, or each line's colours of the line
+// pens. Returns whether a colour changed.
+bool recolour(DitherSearch& search, int height, const OptimiseOptions& options, const std::function<bool()>& stop) {
+    if (options.pensPerLine == 0) return search.recolourPens(options.fixedColours, stop);
+    bool recoloured = false;
+    for (int y = 0; y < height && !stop(); ++y) recoloured = search.recolourLine(y, options.linePens) || recoloured;
+    return recoloured;
 }
 
 }  // namespace
@@ -546,14 +559,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
         if (changes > 0) continue;
         // Converged: the pens' colours again, then a new round.
         ++rounds;
-        if (options.pensPerLine == 0) {
-            if (!search.recolourPens(options.fixedColours, stop)) break;
-            continue;
-        }
-        bool recoloured = false;
-        for (int y = 0; y < picture.image.height && !stop(); ++y)
-            recoloured = search.recolourLine(y, options.linePens) || recoloured;
-        if (!recoloured) break;
+        if (!recolour(search, picture.image.height, options, stop)) break;
     }
     if (cancelled) return std::nullopt;
     if (options.confirmByMeasure && keptMeasure >= startMeasure)

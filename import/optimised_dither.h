@@ -83,6 +83,8 @@ public:
 private:
     void setColours(std::span<const Byte> colours);
     void addError(std::size_t pixel, const std::array<float, 3>& delta);
+    // Adds a change of line y's weighted error in one channel (one value a pixel of the line).
+    void addLineError(int y, std::size_t channel, std::span<const float> delta);
     double swapCost(std::size_t first, std::size_t second) const;
     // The opponent value of a pen at a pixel (on the pixel's line).
     const std::array<float, 3>& shown(std::size_t pixel, Byte pen) const {
