@@ -543,6 +543,10 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     // last few changes before the search settles barely move it either way.
     constexpr double kNeutral = 1e-3;
     int worse = 0;
+    // Line pens start from colours chosen for error diffusion, further from what the search
+    // settles on: its first sweeps move many pixels, and the measure may confirm only the
+    // third or fourth (Storm in mode 1).
+    const int patience = options.pensPerLine > 0 ? 4 : 2;
     while (!stop()) {
         const std::size_t changes = search.sweep(stop);
         if (cancelled) return std::nullopt;
@@ -552,8 +556,8 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
             keptMeasure = measured;
             best = {search.penColours(), search.penOfPixel()};
             worse = 0;
-        } else if (++worse == 2) {
-            break;  // two sweeps in a row the measure did not confirm
+        } else if (++worse == patience) {
+            break;  // sweeps in a row that the measure did not confirm
         }
         if (late) break;
         if (changes > 0) continue;
