@@ -145,13 +145,14 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
 
 void ImportDialog::connectSettings() {
     connect(mode_, &QComboBox::currentIndexChanged, this, &ImportDialog::modeChanged);
+    // The new run starts first: the thumbnail is drawn while it works.
     connect(resize_, &QComboBox::currentIndexChanged, this, [this] {
-        showSource();
         settingsChanged();
+        showSource();
     });
     connect(screen_, &QComboBox::currentIndexChanged, this, [this] {
-        showSource();
         settingsChanged();
+        showSource();
     });
     // The mode's change of method is made with the box's signals blocked: any change
     // that comes through is the user's pick.
