@@ -133,15 +133,7 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     strengthLabel->setBuddy(strength_);
     form->addRow(strengthLabel, strengthRow);
     form->addRow(QStringLiteral("&Pens:"), colours_);
-    linePens_ = named(new QSpinBox(column), "ImportLinePens");
-    linePens_->setSpecialValueText(QStringLiteral("none"));
-    linePensLimit_ = named(new QLabel(column), "ImportLinePensLimit");
-    auto* linePensRow = new QHBoxLayout;
-    linePensRow->addWidget(linePens_);
-    linePensRow->addWidget(linePensLimit_, 1);
-    auto* linePensLabel = new QLabel(QStringLiteral("&Line pens:"), column);
-    linePensLabel->setBuddy(linePens_);
-    form->addRow(linePensLabel, linePensRow);
+    addLinePensRow(form, column);
     auto* fixedGroup = named(new QGroupBox(QStringLiteral("Colours the pens must show"), column), "ImportFixed");
     buildFixedColours(fixedGroup, settings);
     form->addRow(fixedGroup);
@@ -154,6 +146,18 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     form->addRow(source_);
     showSource();
     connectSettings();
+}
+
+void ImportDialog::addLinePensRow(QFormLayout* form, QWidget* column) {
+    linePens_ = named(new QSpinBox(column), "ImportLinePens");
+    linePens_->setSpecialValueText(QStringLiteral("none"));
+    linePensLimit_ = named(new QLabel(column), "ImportLinePensLimit");
+    auto* row = new QHBoxLayout;
+    row->addWidget(linePens_);
+    row->addWidget(linePensLimit_, 1);
+    auto* label = new QLabel(QStringLiteral("&Line pens:"), column);
+    label->setBuddy(linePens_);
+    form->addRow(label, row);
 }
 
 void ImportDialog::connectSettings() {

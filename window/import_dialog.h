@@ -16,6 +16,7 @@
 
 class QComboBox;
 class QDialogButtonBox;
+class QFormLayout;
 class QLabel;
 class QProgressBar;
 class QSlider;
@@ -52,6 +53,8 @@ private:
     QWidget* buildPreviewColumn();
     void buildFixedColours(QWidget* parent, const ImportSettings& settings);
     QWidget* buildPenRow(QWidget* parent);
+    // The line pens' box, with the maximum stated beside it.
+    void addLinePensRow(QFormLayout* form, QWidget* column);
     // Every setting's change runs the import again (a change of mode through modeChanged).
     void connectSettings();
     void modeChanged();
