@@ -193,7 +193,8 @@ BENCHMARK(BM_ImportDitherChange)
 // A change that needs a new pen search, from the change to the first preview drawn (the
 // quick score's pens; the full search follows and replaces them, untimed): kind 0 the
 // resize rule (to Fit), 1 the number of pens (one fewer), 2 a fixed colour (bright white),
-// 3 dithering off, 4 the mode (to the benchmark's mode from the other of 0 and 1). Each
+// 3 dithering off, 4 the mode (to the benchmark's mode from the other of 0 and 1), 5 the
+// mode's most line pens (chosen with their dithering: no quick answer first). Each
 // iteration has a dialog and a session of its own, so nothing but the decoded photo is
 // known before the change.
 void BM_ImportPenSearchChange(benchmark::State& state) {
@@ -234,7 +235,12 @@ void BM_ImportPenSearchChange(benchmark::State& state) {
                 QTest::mouseClick(dialog.findChild<QWidget*>(QStringLiteral("ImportFixed26")), Qt::LeftButton);
                 break;
             case 3: dialog.findChild<QComboBox*>(QStringLiteral("ImportDither"))->setCurrentIndex(0); break;
-            default: dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(mode); break;
+            case 4: dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(mode); break;
+            default: {
+                auto* linePens = dialog.findChild<QSpinBox*>(QStringLiteral("ImportLinePens"));
+                linePens->setValue(linePens->maximum());
+                break;
+            }
         }
         while (!shown) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         QApplication::processEvents();  // paints the new preview
@@ -245,7 +251,7 @@ void BM_ImportPenSearchChange(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportPenSearchChange)
     ->ArgNames({"kind", "mode"})
-    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {0, 1}})
     ->Iterations(5)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
