@@ -235,6 +235,16 @@ private slots:
         for (const char* extension : {".scr", ".ras"})
             QCOMPARE(readFile(dir.filePath(QStringLiteral("window")) + extension), readFile(converted + extension));
         QCOMPARE(readFile(disc), readFile(dir.filePath(QStringLiteral("converted.dsk"))));
+        // The window shows what the converter draws from the files, line by line (mode 1:
+        // one window pixel for each 2 × 2 of the CPC's preview).
+        const QString shownFiles = dir.filePath(QStringLiteral("shown.png"));
+        QCOMPARE(run(QStringLiteral(VARNOKE_CONVERTER), {"--show", converted + ".scr", shownFiles}), QString());
+        const QImage drawn(shownFiles);
+        const QImage shown = picture(*form);
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 320; ++x)
+                if (shown.pixel(x, y) != drawn.pixel(2 * x, 2 * y))
+                    QFAIL(qPrintable(QStringLiteral("pixel %1,%2 is not what --show draws").arg(x).arg(y)));
 
         linePens = 0;
         form->importPicture(photo);
