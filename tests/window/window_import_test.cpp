@@ -68,8 +68,8 @@ void chooseMode1Defaults(varnoke::ImportDialog& dialog) {
     waitForPreview(dialog);
 }
 
-// Mode 1 with line pens, after checking the maximum the dialog offers in mode 2 and on
-// overscan.
+// Mode 1 with line pens, after checking the maximum the dialog offers in mode 2, on
+// overscan and with colours the pens must show.
 void chooseMode1LinePens(varnoke::ImportDialog& dialog, int linePens) {
     chooseMode1Defaults(dialog);
     auto* box = child<QSpinBox>(dialog, "ImportLinePens");
@@ -81,6 +81,12 @@ void chooseMode1LinePens(varnoke::ImportDialog& dialog, int linePens) {
     child<QComboBox>(dialog, "ImportScreen")->setCurrentIndex(0);
     child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(1);
     QCOMPARE(box->maximum(), 3);
+    // Each colour the pens must show keeps a pen fixed.
+    for (const char* fixed : {"ImportFixed0", "ImportFixed26"})
+        QTest::mouseClick(child<QWidget>(dialog, fixed), Qt::LeftButton);
+    QCOMPARE(box->maximum(), 2);
+    for (const char* fixed : {"ImportFixed0", "ImportFixed26"})
+        QTest::mouseClick(child<QWidget>(dialog, fixed), Qt::LeftButton);
     box->setValue(linePens);
     waitForPreview(dialog);
     QCOMPARE(dialog.result()->linePens.size(), static_cast<std::size_t>(linePens));
