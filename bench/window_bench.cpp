@@ -196,7 +196,7 @@ BENCHMARK(BM_ImportDitherChange)
 // is the counter full_ms): kind 0 the
 // resize rule (to Fit), 1 the number of pens (one fewer), 2 a fixed colour (bright white),
 // 3 dithering off, 4 the mode (to the benchmark's mode from the other of 0 and 1), 5 the
-// screen (to overscan: a new, larger grid). Each
+// screen (to overscan: a new, larger grid), 6 the mode's most line pens. Each
 // iteration has a dialog and a session of its own, so nothing but the decoded photo is
 // known before the change.
 void BM_ImportPenSearchChange(benchmark::State& state) {
@@ -244,8 +244,13 @@ void BM_ImportPenSearchChange(benchmark::State& state) {
                 QTest::mouseClick(dialog.findChild<QWidget*>(QStringLiteral("ImportFixed26")), Qt::LeftButton);
                 break;
             case 3: dialog.findChild<QComboBox*>(QStringLiteral("ImportDither"))->setCurrentIndex(0); break;
+            case 4: dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(mode); break;
             case 5: dialog.findChild<QComboBox*>(QStringLiteral("ImportScreen"))->setCurrentIndex(1); break;
-            default: dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(mode); break;
+            default: {
+                auto* linePens = dialog.findChild<QSpinBox*>(QStringLiteral("ImportLinePens"));
+                linePens->setValue(linePens->maximum());
+                break;
+            }
         }
         while (!shown) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         QApplication::processEvents();  // paints the new preview
@@ -260,7 +265,7 @@ void BM_ImportPenSearchChange(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportPenSearchChange)
     ->ArgNames({"kind", "mode"})
-    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6}, {0, 1}})
     ->Iterations(5)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

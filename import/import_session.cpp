@@ -190,6 +190,16 @@ std::optional<ImportResult> optimisedResult(const GridPicture& grid, const Impor
 
 }  // namespace
 
+int mostLinePens(const ImportSettings& settings) {
+    // An overscan line has too little undrawn time for line pens.
+    if (settings.screen == ScreenFormat::Overscan) return 0;
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const int modePens = pensOfMode(mode);
+    const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
+    const int fixedPens = std::max<int>(1, static_cast<int>(settings.fixedColours.size()));
+    return std::clamp(colours - fixedPens, 0, maxLinePens(mode));
+}
+
 ImportResult ImportSession::run(const ImportSettings& settings) const { return *run(settings, {}); }
 
 std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
@@ -205,10 +215,7 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
     const PenKey penKey{mode,    settings.resize,       settings.screen,
                         colours, settings.fixedColours, penDither.method != DitherMethod::None};
-    // An overscan line has too little undrawn time for line pens.
-    const int linePens = settings.screen == ScreenFormat::Overscan
-                             ? 0
-                             : std::clamp(settings.linePens, 0, std::min(maxLinePens(mode), colours - 1));
+    const int linePens = std::clamp(settings.linePens, 0, mostLinePens(settings));
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength, linePens};
     auto fastResult = [&](const DitherOptions& dither) {
         return cache.get(cache.results, ResultKey{penKey, dither.method, dither.strength, linePens}, [&] {
@@ -297,7 +304,8 @@ ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
     // The best dithering's quick answer is the default's.
     DitherOptions dither = settings.dither;
     if (dither.method == DitherMethod::Best) dither.method = defaultDither(mode);
-    if (pens || asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
+    // Line pens are chosen with their dithering, line by line: there is no quicker search.
+    if (pens || settings.linePens > 0 || asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
         ImportSettings known = settings;
         known.dither = dither;
         return run(known);
