@@ -86,9 +86,9 @@ public:
 
     // A first answer within a preview's time for a change that needs a new pen search:
     // the pens that the search's quick score finds (no candidate dithered and measured),
-    // dithered, with `quick` set. Settings whose pens are known already, or with line
-    // pens (chosen with their dithering), give run()'s answer. Nothing is kept; run() then gives the full answer that
-    // replaces it.
+    // dithered, with `quick` set; with line pens, chooseLinePensQuickly's answer for any
+    // settings not run before. Settings whose answer is known already give run()'s answer.
+    // Nothing is kept; run() then gives the full answer that replaces it.
     ImportResult quickRun(const ImportSettings& settings) const;
 
     const LinearImage& source() const;

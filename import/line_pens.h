@@ -30,4 +30,9 @@ std::vector<Byte> penColoursOfLines(const LinePenChoice& choice);
 // mode's default method instead.
 LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& options, int linePens);
 
+// A first answer within a preview's time: the fixed pens show the colours that most lines
+// want, and for each line the colours that bring its pixels nearest to some pen, chosen
+// without trying how they dither.
+LinePenChoice chooseLinePensQuickly(const GridPicture& picture, const PenOptions& options, int linePens);
+
 }  // namespace varnoke
