@@ -546,10 +546,11 @@ SaveRequest saveRequest(const ConvertOptions& options) {
     return request;
 }
 
-// A picture imported with line pens goes straight from the import to its files: its
-// pens' colours change from line to line, which the program state does not hold.
+// A picture imported with line pens is saved from the import's result: its pens' colours
+// change from line to line, which the program state does not hold. It is installed and
+// logged as the window installs it (each pen with its colour on line 0).
 int runLinePens(const ConvertOptions& options, const Log& log, std::ostream& out, std::ostream& err) {
-    const ProgramState state;
+    ProgramState state;
     Expected<std::vector<Byte>> file = readPictureFile(options.input);
     Expected<ImportSession> session =
         file ? startImport(file.value(), options.input, options.import.background, state, log)
@@ -560,11 +561,7 @@ int runLinePens(const ConvertOptions& options, const Log& log, std::ostream& out
     }
     const ImportSettings settings = importSettings(options.import);
     const ImportResult result = session.value().run(settings);
-    log.DEBUG("- Importing Picture ...");
-    log.DEBUG("Mode = ", result.cpcMode);
-    for (std::size_t pen = 0; pen < result.penColours.size(); ++pen)
-        log.DEBUG("Import pen " + std::to_string(pen) + " = ", result.penColours[pen]);
-    for (const Byte pen : result.linePens) log.DEBUG("Line pen ", pen);
+    installImportedPicture(state, result, options.input, log);
     if (const Expected<void> saved = saveLinePenPicture(result, saveRequest(options), log); !saved) {
         err << kProgram << ": nothing written: " << saved.reason() << '\n';
         return 1;

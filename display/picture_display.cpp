@@ -32,17 +32,12 @@ void drawOverscan(const ProgramState& state, PictureArea& area, const std::array
 
 }  // namespace
 
-void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
-    log.DEBUG("- Viewing Picture ...");
+namespace {
 
-    std::array<std::uint32_t, 256> colorOf{};
-    for (int i = 0; i < 256; ++i)
-        colorOf[static_cast<std::size_t>(i)] = displayColorOfIndex(state, static_cast<Byte>(i));
-    if (state.screen == ScreenFormat::Overscan) {
-        drawOverscan(state, area, colorOf);
-        log.DEBUG("- Picture Ready");
-        return;
-    }
+// Draws the standard picture by the rule of the current mode; `colorsOfLine(y)` gives the
+// display colour of every palette index on picture line y.
+template <typename ColorsOfLine>
+void drawStandard(const ProgramState& state, PictureArea& area, ColorsOfLine colorsOfLine) {
     if (area.width != kPictureAreaWidth || area.height != kPictureAreaHeight) {
         // Back from an overscan picture: the standard area, in the colour it was blanked with.
         const std::uint32_t blank = area.pixels.empty() ? 0xFF000000u : area.pixels.front();
@@ -64,6 +59,7 @@ void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
     for (std::size_t line = 0, start = 0; start < count && line < linesThatFit; ++line, start += width) {
         const Byte* source = pixels + start;
         const std::size_t n = std::min(count - start, width);
+        const std::array<std::uint32_t, 256>& colorOf = colorsOfLine(line);
         switch (state.cpcMode) {
             case 0: {
                 std::uint32_t* row = out + line * stride;
@@ -83,6 +79,35 @@ void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
             }
         }
     }
+}
+
+}  // namespace
+
+void drawPicture(const ProgramState& state, PictureArea& area, const Log& log) {
+    log.DEBUG("- Viewing Picture ...");
+
+    std::array<std::uint32_t, 256> colorOf{};
+    for (int i = 0; i < 256; ++i)
+        colorOf[static_cast<std::size_t>(i)] = displayColorOfIndex(state, static_cast<Byte>(i));
+    if (state.screen == ScreenFormat::Overscan)
+        drawOverscan(state, area, colorOf);
+    else
+        drawStandard(state, area, [&colorOf](std::size_t) -> const std::array<std::uint32_t, 256>& { return colorOf; });
+    log.DEBUG("- Picture Ready");
+}
+
+void drawPictureOfLines(const ProgramState& state, std::span<const Byte> penColoursOfLines, std::size_t pensPerLine,
+                        PictureArea& area, const Log& log) {
+    log.DEBUG("- Viewing Picture ...");
+    std::array<std::uint32_t, 256> colorOf{};
+    colorOf.fill(0xFF000000u);
+    drawStandard(state, area, [&](std::size_t line) -> const std::array<std::uint32_t, 256>& {
+        const std::size_t first = line * pensPerLine;
+        for (std::size_t pen = 0; pen < pensPerLine && first + pen < penColoursOfLines.size(); ++pen)
+            colorOf[pen] =
+                state.cpcColorBoxes[std::min<std::size_t>(penColoursOfLines[first + pen], kCpcColorCount - 1)].argb();
+        return colorOf;
+    });
     log.DEBUG("- Picture Ready");
 }
 

@@ -16,6 +16,7 @@
 #include "main/program_state.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace varnoke {
@@ -47,6 +48,12 @@ std::uint32_t displayColorOfIndex(const ProgramState& state, Byte index);
 // Draws every decoded pixel by the rule of the current mode, between the log lines
 // "- Viewing Picture ..." and "- Picture Ready".
 void drawPicture(const ProgramState& state, PictureArea& area, const Log& log);
+
+// The same for a standard picture whose pens change colour from line to line, what the
+// raster routine shows: picture line y's CPC colour of pen p (palette index p) at
+// y × pensPerLine + p. The substitutions do not apply; a pen beyond the table is black.
+void drawPictureOfLines(const ProgramState& state, std::span<const Byte> penColoursOfLines, std::size_t pensPerLine,
+                        PictureArea& area, const Log& log);
 
 // The part of the area a picture fills, from the top left: 320 × 200 for modes 0 and 1,
 // the whole area for mode 2 or when no picture is loaded, 768 × 544 for an overscan picture.

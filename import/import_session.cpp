@@ -160,8 +160,10 @@ const LinearImage& ImportSession::source() const { return cache_->source; }
 namespace {
 
 // Pens whose colours change on every line.
-ImportResult linePenResult(const GridPicture& grid, ScreenFormat screen, const PenOptions& options, int linePens) {
-    LinePenChoice chosen = chooseLinePens(grid, options, linePens);
+ImportResult linePenResult(const GridPicture& grid, ScreenFormat screen, const PenOptions& options, int linePens,
+                           bool quick = false) {
+    LinePenChoice chosen =
+        quick ? chooseLinePensQuickly(grid, options, linePens) : chooseLinePens(grid, options, linePens);
     return ImportResult{grid.cpcMode,
                         screen,
                         std::move(chosen.penColours),
@@ -199,6 +201,16 @@ std::optional<ImportResult> optimisedResult(const GridPicture& grid, const Impor
 
 }  // namespace
 
+int mostLinePens(const ImportSettings& settings) {
+    // An overscan line has too little undrawn time for line pens.
+    if (settings.screen == ScreenFormat::Overscan) return 0;
+    const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
+    const int modePens = pensOfMode(mode);
+    const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
+    const int fixedPens = std::max<int>(1, static_cast<int>(settings.fixedColours.size()));
+    return std::clamp(colours - fixedPens, 0, maxLinePens(mode));
+}
+
 ImportResult ImportSession::run(const ImportSettings& settings) const { return *run(settings, {}); }
 
 std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
@@ -214,10 +226,7 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
     const PenKey penKey{mode,    settings.resize,       settings.screen,
                         colours, settings.fixedColours, penDither.method != DitherMethod::None};
-    // An overscan line has too little undrawn time for line pens.
-    const int linePens = settings.screen == ScreenFormat::Overscan
-                             ? 0
-                             : std::clamp(settings.linePens, 0, std::min(maxLinePens(mode), colours - 1));
+    const int linePens = std::clamp(settings.linePens, 0, mostLinePens(settings));
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength, linePens};
     auto fastResult = [&](const DitherOptions& dither) {
         return cache.get(cache.results, ResultKey{penKey, dither.method, dither.strength, linePens}, [&] {
@@ -296,26 +305,35 @@ ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
     const PenKey penKey{mode,    settings.resize,       settings.screen,
                         colours, settings.fixedColours, penDither.method != DitherMethod::None};
-    std::shared_ptr<const std::vector<Byte>> pens;
-    {
-        const std::lock_guard lock(cache.mutex);
-        pens = cache.pens.find(penKey);
-    }
     // The best dithering's quick answer is the default's.
     DitherOptions dither = settings.dither;
     if (dither.method == DitherMethod::Best) dither.method = defaultDither(mode);
-    if (pens || asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
-        ImportSettings known = settings;
-        known.dither = dither;
-        return run(known);
+    // Line pens are chosen with their dithering: any of their settings not run before
+    // needs a new search.
+    const int linePens = std::clamp(settings.linePens, 0, mostLinePens(settings));
+    bool known = false;
+    {
+        const std::lock_guard lock(cache.mutex);
+        known = linePens > 0 ? cache.results.find(ResultKey{penKey, dither.method, dither.strength, linePens}) != nullptr
+                             : cache.pens.find(penKey) != nullptr;
+    }
+    if (known || asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
+        ImportSettings same = settings;
+        same.dither = dither;
+        return run(same);
     }
     ImportResult result;
-    result.cpcMode = mode;
-    result.screen = settings.screen;
-    result.penColours = bestByProxy(*grid, PenOptions{colours, settings.fixedColours, penDither});
-    result.penOfPixel = ditherToPens(*grid, result.penColours, dither);
+    if (linePens > 0) {
+        result = linePenResult(*grid, settings.screen, PenOptions{colours, settings.fixedColours, dither}, linePens,
+                               true);
+    } else {
+        result.cpcMode = mode;
+        result.screen = settings.screen;
+        result.penColours = bestByProxy(*grid, PenOptions{colours, settings.fixedColours, penDither});
+        result.penOfPixel = ditherToPens(*grid, result.penColours, dither);
+    }
     result.quick = true;
-    if (settings.score) result.score = measure(settings, result.penOfPixel, result.penColours);
+    if (settings.score) result.score = measure(settings, result);
     return result;
 }
 

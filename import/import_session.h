@@ -27,12 +27,17 @@ struct ImportSettings {
     // 0: all of the mode's pens.
     int colours = 0;
     std::vector<Byte> fixedColours;
-    // How many of the pens take a new colour on every line (0: none); at most the mode's
-    // maxLinePens, and one pen at least stays fixed.
+    // How many of the pens take a new colour on every line (0: none); at most
+    // mostLinePens of the settings.
     int linePens = 0;
     // Also compute the quality measure (it costs more than the rest of a run).
     bool score = false;
 };
+
+// The most line pens the settings allow: the mode's maxLinePens, with one pen at least
+// left fixed and a fixed pen for each colour the pens must show; none on an overscan
+// screen. Runs give the settings at most this many.
+int mostLinePens(const ImportSettings& settings);
 
 struct ImportResult {
     Byte cpcMode = 0;
@@ -81,8 +86,9 @@ public:
 
     // A first answer within a preview's time for a change that needs a new pen search:
     // the pens that the search's quick score finds (no candidate dithered and measured),
-    // dithered, with `quick` set. Settings whose pens are known already give run()'s
-    // answer. Nothing is kept; run() then gives the full answer that replaces it.
+    // dithered, with `quick` set; with line pens, chooseLinePensQuickly's answer for any
+    // settings not run before. Settings whose answer is known already give run()'s answer.
+    // Nothing is kept; run() then gives the full answer that replaces it.
     ImportResult quickRun(const ImportSettings& settings) const;
 
     const LinearImage& source() const;

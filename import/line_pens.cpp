@@ -201,6 +201,70 @@ LinearImage gridOnCanvas(const GridPicture& picture) {
 
 }  // namespace
 
+LinePenChoice chooseLinePensQuickly(const GridPicture& picture, const PenOptions& wanted, int linePens) {
+    PenOptions options = wanted;
+    if (options.dither.method == DitherMethod::Best) options.dither.method = defaultDither(picture.cpcMode);
+    const auto pens = static_cast<std::size_t>(penCount(picture, options));
+    const std::size_t k = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(linePens, 1)), 1, pens - 1);
+    // The fixed pens: the colours that must be shown, then those that most lines want.
+    std::vector<Byte> fixed = options.fixedColours;
+    for (const Byte c : coloursOnMostLines(picture, pens, kColourCount))
+        if (fixed.size() < pens - k && std::find(fixed.begin(), fixed.end(), c) == fixed.end()) fixed.push_back(c);
+    fixed = darkestFirst(std::move(fixed));
+    LinePenChoice choice;
+    choice.penColours = fixed;
+    for (std::size_t i = 0; i < k; ++i) choice.linePens.push_back(static_cast<Byte>(fixed.size() + i));
+    choice.penOfPixel.resize(picture.image.pixelCount());
+    std::array<Vec3, kColourCount> oklabOf{};
+    for (Byte c = 0; c < kColourCount; ++c) oklabOf[c] = linearToOklab(cpcLinearColour(c));
+    const int width = picture.image.width;
+    std::vector<std::array<float, kColourCount>> distance(at(width));
+    std::vector<float> nearest(at(width));
+    LineDithering lines(picture, options.dither);
+    for (int y = 0; y < picture.image.height; ++y) {
+        // Each line's colours: the ones that, added one at a time, bring the line's pixels
+        // nearest to some pen; then the line is dithered with them.
+        for (int x = 0; x < width; ++x) {
+            const float* p = picture.image.pixel(x, y);
+            const Vec3 lab = linearToOklab({p[0], p[1], p[2]});
+            for (Byte c = 0; c < kColourCount; ++c) distance[at(x)][c] = squaredDistance(lab, oklabOf[c]);
+            nearest[at(x)] = 1e30f;
+            for (const Byte c : fixed) nearest[at(x)] = std::min(nearest[at(x)], distance[at(x)][c]);
+        }
+        // Each line pen in turn takes the colour that, with the others, brings the line's
+        // pixels nearest to some pen, twice round (once round from a start of the fixed
+        // colours alone is greedy: a grey between three colours beats any one of them).
+        std::vector<Byte> colours = fixed;
+        colours.resize(fixed.size() + k, Byte{kColourCount});
+        std::vector<float> without(at(width));
+        for (int round = 0; round < 2; ++round) {
+            for (std::size_t slot = fixed.size(); slot < colours.size(); ++slot) {
+                for (int x = 0; x < width; ++x) {
+                    without[at(x)] = nearest[at(x)];
+                    for (std::size_t other = fixed.size(); other < colours.size(); ++other)
+                        if (other != slot && colours[other] < kColourCount)
+                            without[at(x)] = std::min(without[at(x)], distance[at(x)][colours[other]]);
+                }
+                Byte best = colours[slot];
+                float bestTotal = 1e30f;
+                for (Byte c = 0; c < kColourCount; ++c) {
+                    if (std::find(colours.begin(), colours.end(), c) != colours.end() && c != colours[slot]) continue;
+                    float total = 0;
+                    for (int x = 0; x < width; ++x) total += std::min(without[at(x)], distance[at(x)][c]);
+                    if (total < bestTotal) bestTotal = total, best = c;
+                }
+                colours[slot] = best;
+            }
+        }
+        lines.dither(y, PenPalette(colours), std::span(choice.penOfPixel).subspan(at(y * width), at(width)));
+        choice.lineColours.insert(choice.lineColours.end(), colours.begin() + static_cast<std::ptrdiff_t>(fixed.size()),
+                                  colours.end());
+    }
+    choice.penColours.insert(choice.penColours.end(), choice.lineColours.begin(),
+                             choice.lineColours.begin() + static_cast<std::ptrdiff_t>(k));
+    return choice;
+}
+
 std::vector<Byte> penColoursOfLines(const LinePenChoice& choice) {
     const std::size_t pens = choice.penColours.size(), k = choice.linePens.size();
     std::vector<Byte> table;

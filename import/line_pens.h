@@ -39,4 +39,9 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& optio
 std::optional<LinePenChoice> optimiseLinePens(const GridPicture& picture, const LinePenChoice& start,
                                               OptimiseOptions options);
 
+// A first answer within a preview's time: the fixed pens show the colours that most lines
+// want, and for each line the colours that bring its pixels nearest to some pen, chosen
+// without trying how they dither.
+LinePenChoice chooseLinePensQuickly(const GridPicture& picture, const PenOptions& options, int linePens);
+
 }  // namespace varnoke

@@ -1,6 +1,6 @@
 // Takes the screenshots of the window that the README shows, as a user would see them:
-// the import dialog with a photo in modes 0 and 1, the enlarged window, and a refused
-// save. Run it on a real display (scripts/screenshots runs it under Xvfb):
+// the import dialog with a photo in modes 0 and 1, with line pens, the enlarged window,
+// and a refused save. Run it on a real display (scripts/screenshots runs it under Xvfb):
 //
 //   varnoke-window-screenshots OUTPUT_FOLDER
 #include "window/import_dialog.h"
@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -121,6 +122,22 @@ int main(int argc, char** argv) {
     });
     overscan.importPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
     saved = save(overscan, out.filePath(QStringLiteral("window-overscan.png"))) && saved;
+
+    // Mode 1 with three line pens: the dialog, then the window with its one-colour
+    // controls disabled.
+    TMainForm lines(varnoke::ScreenLayout::At4000);
+    lines.show();
+    lines.setImportRunner([&](varnoke::ImportDialog& dialog) {
+        dialog.show();
+        dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(1);
+        dialog.findChild<QComboBox*>(QStringLiteral("ImportScreen"))->setCurrentIndex(0);
+        dialog.findChild<QSpinBox*>(QStringLiteral("ImportLinePens"))->setValue(3);
+        settle(dialog);
+        saved = save(dialog, out.filePath(QStringLiteral("import-line-pens.png"))) && saved;
+        return true;
+    });
+    lines.importPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
+    saved = save(lines, out.filePath(QStringLiteral("window-line-pens.png"))) && saved;
 
     TMainForm refused(varnoke::ScreenLayout::At4000);
     refused.show();

@@ -4,7 +4,9 @@
 #include "import/display_pixels.h"
 #include "main/cpc_colors.h"
 #include "window/color_box.h"
+#include "window/window_parts.h"
 #include "workflow/choices.h"
+#include "workflow/picture_road.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -52,8 +54,8 @@ Widget* named(Widget* widget, const char* name) {
 }  // namespace
 
 ImportDialog::ImportDialog(std::shared_ptr<const ImportSession> session, const ImportSettings& settings,
-                           const QString& fileName, QWidget* parent)
-    : QDialog(parent), session_(std::move(session)) {
+                           const QString& fileName, QWidget* parent, ScreenLayout layout)
+    : QDialog(parent), session_(std::move(session)), layout_(layout) {
     setObjectName(QStringLiteral("ImportDialog"));
     setWindowTitle(QStringLiteral("Import Picture - %1").arg(fileName));
     auto* file = named(new QLabel(QStringLiteral("<b>%1</b> (%2 x %3 pixels)")
@@ -131,9 +133,12 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     strengthLabel->setBuddy(strength_);
     form->addRow(strengthLabel, strengthRow);
     form->addRow(QStringLiteral("&Pens:"), colours_);
+    addLinePensRow(form, column);
     auto* fixedGroup = named(new QGroupBox(QStringLiteral("Colours the pens must show"), column), "ImportFixed");
     buildFixedColours(fixedGroup, settings);
     form->addRow(fixedGroup);
+    limitLinePens();
+    linePens_->setValue(settings.linePens);
     source_ = named(new QLabel(column), "ImportSource");
     source_->setFixedSize(kSourceWidth, kSourceHeight);
     source_->setToolTip(QStringLiteral("The picture, with what the resize rule keeps of it"));
@@ -143,15 +148,29 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     connectSettings();
 }
 
+void ImportDialog::addLinePensRow(QFormLayout* form, QWidget* column) {
+    linePens_ = named(new QSpinBox(column), "ImportLinePens");
+    linePens_->setSpecialValueText(QStringLiteral("none"));
+    linePensLimit_ = named(new QLabel(column), "ImportLinePensLimit");
+    auto* row = new QHBoxLayout;
+    row->addWidget(linePens_);
+    row->addWidget(linePensLimit_, 1);
+    auto* label = new QLabel(QStringLiteral("&Line pens:"), column);
+    label->setBuddy(linePens_);
+    form->addRow(label, row);
+}
+
 void ImportDialog::connectSettings() {
     connect(mode_, &QComboBox::currentIndexChanged, this, &ImportDialog::modeChanged);
+    // The new run starts first: the thumbnail is drawn while it works.
     connect(resize_, &QComboBox::currentIndexChanged, this, [this] {
-        showSource();
         settingsChanged();
+        showSource();
     });
     connect(screen_, &QComboBox::currentIndexChanged, this, [this] {
-        showSource();
+        limitLinePens();
         settingsChanged();
+        showSource();
     });
     // The mode's change of method is made with the box's signals blocked: any change
     // that comes through is the user's pick.
@@ -163,7 +182,34 @@ void ImportDialog::connectSettings() {
         strengthValue_->setText(QStringLiteral("%1 %").arg(value));
         settingsChanged();
     });
-    connect(colours_, &QSpinBox::valueChanged, this, &ImportDialog::settingsChanged);
+    connect(colours_, &QSpinBox::valueChanged, this, [this] {
+        limitLinePens();
+        settingsChanged();
+    });
+    connect(linePens_, &QSpinBox::valueChanged, this, &ImportDialog::settingsChanged);
+}
+
+void ImportDialog::limitLinePens() {
+    const QSignalBlocker blockLinePens(linePens_);
+    const Byte mode = static_cast<Byte>(mode_->currentIndex());
+    const bool overscan = static_cast<ScreenFormat>(screen_->currentData().toInt()) == ScreenFormat::Overscan;
+    const bool at4000 = layout_ == ScreenLayout::At4000;
+    linePens_->setRange(0, at4000 ? mostLinePens(settings()) : 0);
+    linePens_->setEnabled(at4000 && !overscan);
+    linePensLimit_->setEnabled(at4000 && !overscan);
+    linePensLimit_->setText(QStringLiteral("at most %1 in mode %2").arg(maxLinePens(mode)).arg(mode));
+    const QString tip =
+        !at4000 ? QStringLiteral(
+                      "Line pens are shown by a routine that shows the picture from &4000: this program "
+                      "saves screens loaded at &C000, the &4000 program saves line pens")
+        : overscan ? QStringLiteral("An overscan line leaves too little undrawn time to change pens in")
+                   : QStringLiteral(
+                         "How many pens take a new colour on every line (none: every pen keeps one colour). "
+                         "At most 3 in modes 0 and 1, 1 in mode 2: the changes that fit in the part of a line "
+                         "the beam does not draw. One pen at least keeps its colour, and so does each colour "
+                         "the pens must show.");
+    linePens_->setToolTip(tip);
+    linePensLimit_->setToolTip(tip);
 }
 
 void ImportDialog::modeChanged() {
@@ -177,6 +223,7 @@ void ImportDialog::modeChanged() {
         const bool allPens = colours_->value() == colours_->maximum();
         colours_->setRange(1, modePens);
         if (allPens) colours_->setValue(modePens);
+        limitLinePens();
     }
     settingsChanged();
 }
@@ -200,6 +247,7 @@ void ImportDialog::buildFixedColours(QWidget* parent, const ImportSettings& sett
         connect(box, &ColorBox::clicked, this, [this, box] {
             box->setThreeD(!box->isThreeD());
             box->setText(box->isThreeD() ? kChosenMark : QString());
+            limitLinePens();
             settingsChanged();
         });
         grid->addWidget(box, n / 9, n % 9);
@@ -233,10 +281,12 @@ void ImportDialog::showPens(const ImportResult& result) {
         const Rgb rgb = cpcDisplayColor(colour);
         box->setColor(QColor(rgb.r, rgb.g, rgb.b));
         box->setText(QString::number(colour));
-        box->setToolTip(QStringLiteral("Pen %1: CPC colour %2, %3")
-                            .arg(pen)
-                            .arg(colour)
-                            .arg(QString::fromLatin1(cpcColorName(colour))));
+        const bool changes = std::find(result.linePens.begin(), result.linePens.end(), pen) != result.linePens.end();
+        box->setToolTip(changes ? linePenTip(static_cast<int>(pen), colour)
+                                : QStringLiteral("Pen %1: CPC colour %2, %3")
+                                      .arg(pen)
+                                      .arg(colour)
+                                      .arg(QString::fromLatin1(cpcColorName(colour))));
     }
 }
 
@@ -324,6 +374,7 @@ ImportSettings ImportDialog::settings() const {
     settings.colours = colours_->value() == colours_->maximum() ? 0 : colours_->value();
     for (const ColorBox* box : fixed_)
         if (box->isThreeD()) settings.fixedColours.push_back(static_cast<Byte>(box->number()));
+    settings.linePens = linePens_->isEnabled() ? linePens_->value() : 0;
     return settings;
 }
 
@@ -409,7 +460,7 @@ void ImportDialog::runFinished() {
 void ImportDialog::showResult(const ImportResult& result, bool final) {
     shown_ = result;
     showPens(result);
-    const PictureArea canvas = renderScreenPens(result.cpcMode, result.screen, result.penOfPixel, result.penColours);
+    const PictureArea canvas = cpcViewOf(result);
     // The overscan display, 832 × 576, is shrunk into the preview's 640 × 400.
     const QImage image = toImage(canvas.pixels, canvas.width, canvas.height);
     preview_->setPixmap(QPixmap::fromImage(
@@ -440,7 +491,7 @@ void ImportDialog::startMeasure() {
     const ImportSettings shownSettings = settings();
     const ImportResult result = *shown_;
     measuring_.setFuture(QtConcurrent::run(&measureThread_, [session, shownSettings, result, change] {
-        return std::pair<int, double>(change, session->measure(shownSettings, result.penOfPixel, result.penColours));
+        return std::pair<int, double>(change, session->measure(shownSettings, result));
     }));
 }
 

@@ -16,6 +16,7 @@
 
 class QComboBox;
 class QDialogButtonBox;
+class QFormLayout;
 class QLabel;
 class QProgressBar;
 class QSlider;
@@ -29,9 +30,10 @@ class ImportDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // `fileName` names the picture in the dialog.
+    // `fileName` names the picture in the dialog. Line pens are offered where the files
+    // are saved at &4000, where their routine shows the picture from.
     ImportDialog(std::shared_ptr<const ImportSession> session, const ImportSettings& settings, const QString& fileName,
-                 QWidget* parent);
+                 QWidget* parent, ScreenLayout layout = ScreenLayout::At4000);
     ~ImportDialog() override;
 
     ImportSettings settings() const;
@@ -51,9 +53,14 @@ private:
     QWidget* buildPreviewColumn();
     void buildFixedColours(QWidget* parent, const ImportSettings& settings);
     QWidget* buildPenRow(QWidget* parent);
+    // The line pens' box, with the maximum stated beside it.
+    void addLinePensRow(QFormLayout* form, QWidget* column);
     // Every setting's change runs the import again (a change of mode through modeChanged).
     void connectSettings();
     void modeChanged();
+    // The line pens' box within what the mode, the pens and the colours they must show
+    // allow, its maximum stated beside it; without a signal.
+    void limitLinePens();
     void showSource();
     void showPens(const ImportResult& result);
     void settingsChanged();
@@ -73,6 +80,9 @@ private:
     QSlider* strength_ = nullptr;
     QLabel* strengthValue_ = nullptr;
     QSpinBox* colours_ = nullptr;
+    QSpinBox* linePens_ = nullptr;
+    QLabel* linePensLimit_ = nullptr;
+    ScreenLayout layout_;
     std::array<ColorBox*, kCpcColorCount> fixed_{};
     // The pens of the shown result, with their CPC colours.
     std::array<ColorBox*, 16> pens_{};

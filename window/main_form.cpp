@@ -91,6 +91,8 @@ constexpr const char* kUnnamedPicture = "picture";
 
 const QString kProgramTitle = QStringLiteral("Varnoke PCX");
 
+const QString kOcpPaletteTip = QStringLiteral("Save the picture's mode in the palette file, for OCP palette readers");
+
 // What the user can do when there is nothing to save.
 const QString kNothingToSave = QStringLiteral(
     "There is no picture to save yet. Open a 256-colour PCX picture with File > Open File ..., "
@@ -175,7 +177,7 @@ TMainForm::TMainForm(varnoke::ScreenLayout layout, QWidget* parent)
     chooseDiscImage_ = [this] { return runFileDialog(SaveDisc, settings_.lastFolder()); };
     chooseFileToImport_ = [this] { return runFileDialog(ImportPicture, settings_.lastFolder()); };
     runImport_ = [](varnoke::ImportDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
-    chooseDiscName_ = [this](const QString& proposal) { return askDiscName(this, proposal); };
+    chooseDiscName_ = [this](const QString& proposal) { return askDiscName(this, proposal, linePicture_ != nullptr); };
     askToReplace_ = [this](const QString& question) {
         return QMessageBox::question(this, QStringLiteral("Save to disc image"), question,
                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
@@ -368,7 +370,9 @@ void TMainForm::buildMenus() {
     OcpPaletteMenu = PaletteMenu->addAction(QStringLiteral("OCP palette"));
     OcpPaletteMenu->setObjectName(QStringLiteral("OcpPaletteMenu"));
     OcpPaletteMenu->setCheckable(true);
-    OcpPaletteMenu->setToolTip(QStringLiteral("Save the picture's mode in the palette file, for OCP palette readers"));
+    OcpPaletteMenu->setToolTip(kOcpPaletteTip);
+    // Also the tooltips that say why an item is disabled.
+    PaletteMenu->setToolTipsVisible(true);
 }
 
 void TMainForm::buildFileMenu() {
@@ -472,6 +476,7 @@ void TMainForm::openPicture(const QString& path) {
         refuseOpen(path, opened.failure());
         return;
     }
+    linePicture_.reset();
     showNewPicture(path);
 }
 
@@ -508,7 +513,7 @@ void TMainForm::tellRefusal(const QString& title, const QString& text) {
 void TMainForm::showNewPicture(const QString& path) {
     picturePath_ = path;
     setWindowTitle(QStringLiteral("%1 - %2").arg(QFileInfo(path).fileName(), kProgramTitle));
-    enableThresholdControls();
+    enablePictureControls();
     blankPicture();
     refreshFromState();
     AfficheImage();
@@ -541,7 +546,7 @@ void TMainForm::importPicture(const QString& path) {
         return;
     }
     varnoke::ImportDialog dialog(std::make_shared<const varnoke::ImportSession>(std::move(session.value())),
-                                 settings_.lastImport(), QFileInfo(path).fileName(), this);
+                                 settings_.lastImport(), QFileInfo(path).fileName(), this, layout_);
     if (!runImport_ || !runImport_(dialog)) return;
     const std::optional<varnoke::ImportResult> result = dialog.result();
     if (!result) return;
@@ -551,6 +556,7 @@ void TMainForm::importPicture(const QString& path) {
 
 void TMainForm::installImport(const varnoke::ImportResult& result, const QString& path) {
     varnoke::installImportedPicture(state_, result, path.toStdString(), log_);
+    linePicture_ = result.linePens.empty() ? nullptr : std::make_unique<const varnoke::ImportResult>(result);
     showNewPicture(path);
 }
 
@@ -594,6 +600,11 @@ void TMainForm::savePicture(const QString& path) {
     request.output = nativePath(path);
     request.layout = layout_;
     request.paletteModeByte = paletteModeByte();
+    if (linePicture_) {
+        const varnoke::Expected<void> saved = varnoke::saveLinePenPicture(*linePicture_, request, log_);
+        if (!saved) reportRefusal(QStringLiteral("Save"), QFileInfo(path).fileName(), saved.failure());
+        return;
+    }
     const varnoke::Expected<varnoke::SavedFiles> saved = varnoke::saveWithExtras(state_, request, log_);
     if (!saved) reportRefusal(QStringLiteral("Save"), QFileInfo(path).fileName(), saved.failure());
 }
@@ -635,7 +646,7 @@ void TMainForm::saveToDisc(const QString& discPath) {
     const std::string disc = nativePath(discPath);
     const QString discFile = QFileInfo(discPath).fileName();
     // A save that would be refused asks for no name: the refusal is logged at once.
-    if (!varnoke::checkBeforeSaving(state_, varnoke::Log())) {
+    if (!linePicture_ && !varnoke::checkBeforeSaving(state_, varnoke::Log())) {
         const varnoke::Expected<varnoke::SavedFiles> refused =
             varnoke::saveOnDisc(state_, layout_, kUnnamedPicture, disc, log_, paletteModeByte());
         if (!refused) reportRefusal(QStringLiteral("Save to disc image"), discFile, refused.failure());
@@ -646,6 +657,12 @@ void TMainForm::saveToDisc(const QString& discPath) {
     const std::optional<QString> name = chooseDiscName_ ? chooseDiscName_(proposal) : std::optional<QString>(proposal);
     if (!name || !varnoke::isDiscName(name->toStdString())) return;
     if (!confirmReplacing(discPath, *name)) return;
+    if (linePicture_) {
+        const varnoke::Expected<void> saved =
+            varnoke::saveLinePenPictureOnDisc(*linePicture_, name->toStdString(), disc, log_);
+        if (!saved) reportRefusal(QStringLiteral("Save to disc image"), discFile, saved.failure());
+        return;
+    }
     const varnoke::Expected<varnoke::SavedFiles> saved =
         varnoke::saveOnDisc(state_, layout_, name->toStdString(), disc, log_, paletteModeByte());
     if (!saved) reportRefusal(QStringLiteral("Save to disc image"), discFile, saved.failure());
@@ -658,7 +675,7 @@ bool TMainForm::confirmReplacing(const QString& discPath, const QString& name) {
     if (!onDisc) return true;
     QStringList present;
     // The loader is replaced only beside its picture; without it, the save refuses.
-    for (const char* extension : {".SCR", ".PAL", ".BAS"}) {
+    for (const char* extension : {".SCR", linePicture_ ? ".RAS" : ".PAL", ".BAS"}) {
         const std::string file = name.toStdString() + extension;
         if (std::find(onDisc.value().begin(), onDisc.value().end(), file) != onDisc.value().end())
             present << QString::fromStdString(file);
@@ -739,16 +756,32 @@ void TMainForm::ResetColoursMenuClick() {
 }
 
 void TMainForm::AfficheImage() {
-    varnoke::drawPicture(state_, area_, log_);
+    if (linePicture_)
+        varnoke::drawPictureOfLines(state_, varnoke::penColoursOfLines(*linePicture_), linePicture_->penColours.size(),
+                                    area_, log_);
+    else
+        varnoke::drawPicture(state_, area_, log_);
     Image->setPicturePart(varnoke::pictureAreaPart(state_));
     Image->update();
 }
 
-void TMainForm::enableThresholdControls() {
-    for (QWidget* control :
-         {static_cast<QWidget*>(LblLow), static_cast<QWidget*>(LblHigh), static_cast<QWidget*>(TSLow),
-          static_cast<QWidget*>(TSHigh), static_cast<QWidget*>(TELow), static_cast<QWidget*>(TEHigh)})
-        control->setEnabled(true);
+void TMainForm::enablePictureControls() {
+    const bool lines = linePicture_ != nullptr;
+    auto allow = [lines](auto* control, const QString& tip, const QString& whyNot) {
+        control->setEnabled(!lines);
+        control->setToolTip(lines ? whyNot : tip);
+    };
+    allow(LblLow, QString(), varnoke::kLinePenThresholdTip);
+    allow(LblHigh, QString(), varnoke::kLinePenThresholdTip);
+    allow(TSLow, kLowBarTip, varnoke::kLinePenThresholdTip);
+    allow(TSHigh, kHighBarTip, varnoke::kLinePenThresholdTip);
+    allow(TELow, kEditTip, varnoke::kLinePenThresholdTip);
+    allow(TEHigh, kEditTip, varnoke::kLinePenThresholdTip);
+    for (std::size_t n = 0; n < cpcColorBoxes_.size(); ++n)
+        allow(cpcColorBoxes_[n], cpcColourTip(static_cast<int>(n)), varnoke::kLinePenPaletteTip);
+    allow(FitPaletteMenu, QString(), varnoke::kLinePenPaletteTip);
+    allow(ResetColoursMenu, QString(), varnoke::kLinePenPaletteTip);
+    allow(OcpPaletteMenu, kOcpPaletteTip, varnoke::kLinePenOcpTip);
 }
 
 void TMainForm::blankPicture() {
@@ -778,6 +811,8 @@ void TMainForm::refreshInkBoxes() {
         const varnoke::couleur_palette& entry = state_.inkBoxes[pen];
         inkBoxes_[pen]->setColor(toQColor(entry.box.background));
         inkBoxes_[pen]->setText(QString::fromStdString(entry.box.text));
-        inkBoxes_[pen]->setToolTip(penTip(state_, static_cast<int>(pen)));
+        const bool changes = linePicture_ && std::ranges::count(linePicture_->linePens, static_cast<Byte>(pen)) > 0;
+        inkBoxes_[pen]->setToolTip(changes ? varnoke::linePenTip(static_cast<int>(pen), linePicture_->penColours[pen])
+                                           : penTip(state_, static_cast<int>(pen)));
     }
 }

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -135,7 +136,10 @@ private:
     void buildFileMenu();
     void buildDialogs();
     void placeControls(QSize clientSize);
-    void enableThresholdControls();
+    // Enables the controls a picture uses; those that give a pen one colour (thresholds,
+    // colour changes, the OCP palette byte) stay disabled for a picture whose pens change
+    // colour on every line, each with a tooltip that says why.
+    void enablePictureControls();
     void blankPicture();
     void applyTypedThreshold(QLineEdit* edit, QScrollBar* bar);
     // A refused save, told in the log (what to do about a palette that does not fit) and
@@ -165,6 +169,10 @@ private:
     varnoke::ProgramState state_;
     varnoke::Log log_;
     varnoke::PictureArea area_;
+    // The import's result while the picture's pens change colour on every line, which the
+    // state's one colour a pen cannot hold: it is drawn and saved from this. The state
+    // holds the picture with each pen's colour on line 0.
+    std::unique_ptr<const varnoke::ImportResult> linePicture_;
 
     FileChooser chooseFileToOpen_;
     FileChooser chooseFileToSave_;

@@ -70,14 +70,31 @@ QString penTip(const ProgramState& state, int pen) {
         .arg(QString::fromLatin1(cpcColorName(shown)));
 }
 
-std::optional<QString> askDiscName(QWidget* parent, const QString& proposal) {
+const QString kLinePenThresholdTip = QStringLiteral(
+    "The picture's pens change colour on every line: the thresholds, which give each pen one colour, do not "
+    "apply to it. Import the picture without line pens to use them.");
+const QString kLinePenPaletteTip = QStringLiteral(
+    "The picture's pens change colour on every line: they cannot be given one colour each. Import the picture "
+    "without line pens to change its colours.");
+const QString kLinePenOcpTip = QStringLiteral(
+    "The picture's pens change colour on every line: it is saved with its raster file (NAME.ras), which holds "
+    "every line's colours, and without a palette file.");
+
+QString linePenTip(int pen, Byte colourOnLine0) {
+    return QStringLiteral("Pen %1 takes a new colour on every line; on line 0 CPC colour %2, %3")
+        .arg(pen)
+        .arg(colourOnLine0)
+        .arg(QString::fromLatin1(cpcColorName(colourOnLine0)));
+}
+
+std::optional<QString> askDiscName(QWidget* parent, const QString& proposal, bool linePens) {
     QInputDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("DiscNameDialog"));
     dialog.setWindowTitle(QStringLiteral("Save to disc image"));
     dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setLabelText(
-        QStringLiteral("Name of the files on the disc (NAME.SCR, NAME.PAL and the loader NAME.BAS,\n"
-                       "which RUN\"NAME runs): up to 8 letters, digits, - or _"));
+    dialog.setLabelText(QStringLiteral("Name of the files on the disc (NAME.SCR, NAME.%1 and the loader NAME.BAS,\n"
+                                       "which RUN\"NAME runs): up to 8 letters, digits, - or _")
+                            .arg(linePens ? QStringLiteral("RAS") : QStringLiteral("PAL")));
     dialog.setTextValue(proposal);
     if (auto* edit = dialog.findChild<QLineEdit*>()) {
         edit->setMaxLength(8);

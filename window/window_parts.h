@@ -30,8 +30,16 @@ extern const QString kEditTip;
 QString cpcColourTip(int color);
 QString penTip(const ProgramState& state, int pen);
 
+// Why a control is disabled while the picture's pens change colour on every line: the
+// thresholds, the colour changes (CPC colours, Fit Palette, Reset Colours) and the OCP
+// palette byte; and what a pen that changes colour shows.
+extern const QString kLinePenThresholdTip;
+extern const QString kLinePenPaletteTip;
+extern const QString kLinePenOcpTip;
+QString linePenTip(int pen, Byte colourOnLine0);
+
 // The name of the files on a disc: up to 8 letters, digits, '-' or '_', in upper case;
-// nothing when the user cancels.
-std::optional<QString> askDiscName(QWidget* parent, const QString& proposal);
+// nothing when the user cancels. `linePens`: the picture's files are NAME.SCR and NAME.RAS.
+std::optional<QString> askDiscName(QWidget* parent, const QString& proposal, bool linePens = false);
 
 }  // namespace varnoke

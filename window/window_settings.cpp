@@ -17,6 +17,7 @@ const QString kDither = QStringLiteral("import/dither");
 const QString kStrength = QStringLiteral("import/strength");
 const QString kColours = QStringLiteral("import/colours");
 const QString kFixed = QStringLiteral("import/fixedColours");
+const QString kLinePens = QStringLiteral("import/linePens");
 
 // A stored number, or the default when it is missing or out of range.
 int storedNumber(const QSettings& store, const QString& key, int fallback, int lowest, int highest) {
@@ -62,6 +63,7 @@ ImportSettings WindowSettings::lastImport() const {
     for (const QVariant& colour : store_.value(kFixed).toList())
         if (const int n = colour.toInt(); n >= 0 && n < kCpcColorCount)
             settings.fixedColours.push_back(static_cast<Byte>(n));
+    settings.linePens = storedNumber(store_, kLinePens, 0, 0, maxLinePens(settings.cpcMode));
     return settings;
 }
 
@@ -75,6 +77,7 @@ void WindowSettings::rememberImport(const ImportSettings& settings) {
     QVariantList fixed;
     for (const Byte colour : settings.fixedColours) fixed << colour;
     store_.setValue(kFixed, fixed);
+    store_.setValue(kLinePens, settings.linePens);
 }
 
 }  // namespace varnoke

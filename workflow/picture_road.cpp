@@ -1,5 +1,6 @@
 #include "workflow/picture_road.h"
 
+#include "extras/cpc_preview.h"
 #include "main/file_access.h"
 #include "pcx/open_command.h"
 #include "pcx/pcx_decoder.h"
@@ -49,6 +50,13 @@ void installImportedPicture(ProgramState& state, const ImportResult& result, con
               std::to_string(kDefaultThresholdHigh) + ", every colour shown as itself: the picture shows as imported");
     applyPaletteEdits(state, edits);
     installImport(state, result, log);
+    for (const Byte pen : result.linePens) log.DEBUG("Line pen ", pen);
+}
+
+PictureArea cpcViewOf(const ImportResult& result) {
+    if (result.linePens.empty())
+        return renderScreenPens(result.cpcMode, result.screen, result.penOfPixel, result.penColours);
+    return renderPensOfLines(result.cpcMode, result.penOfPixel, penColoursOfLines(result), result.penColours.size());
 }
 
 double scoreOfState(const ImportSession& session, const ImportSettings& settings, const ProgramState& state) {

@@ -3,6 +3,7 @@
 // Both fronts read files with one size limit and log a refusal in the same words.
 #pragma once
 
+#include "display/picture_display.h"
 #include "import/import_session.h"
 #include "main/expected.h"
 #include "main/program_state.h"
@@ -51,9 +52,15 @@ void applyPaletteEdits(ProgramState& state, const PaletteEdits& edits);
 // Puts an import's result into the state so that it shows exactly what the import
 // showed. Logs the file name; the thresholds go back to their start values and every
 // colour shows as itself (logged), then `edits` apply as they would to an opened PCX,
-// then the import is installed and its palette built.
+// then the import is installed and its palette built. Pens that change colour on every
+// line hold their colour on line 0 there; each is logged ("Line pen 3").
 void installImportedPicture(ProgramState& state, const ImportResult& result, const std::string& fileName,
                             const Log& log, const PaletteEdits& edits = {});
+
+// What the CPC shows for an import's result, as the import dialog previews it and Save's
+// PNG draws it: a picture whose line pens change colour is drawn line by line with that
+// line's colours (what the raster routine shows).
+PictureArea cpcViewOf(const ImportResult& result);
 
 // The measure of what the CPC will show for the picture in `state` (after thresholds,
 // substitutions and fitting) against the imported picture, under the import's settings.

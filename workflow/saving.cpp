@@ -9,9 +9,11 @@
 #include "extras/png_writer.h"
 #include "palette/palette_check.h"
 #include "pcx/pcx_writer.h"
+#include "workflow/picture_road.h"
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -81,6 +83,45 @@ Expected<SavedFiles> saveWithExtras(const ProgramState& state, const SaveRequest
     return saved;
 }
 
+namespace {
+
+// A line-pen picture's files on a disc, NAME.SCR, NAME.RAS and the loader NAME.BAS that
+// shows it on RUN"NAME, with the disc as it becomes and its log lines (given once the
+// disc is written). The files' bytes must outlive it.
+struct LinePenDisc {
+    std::vector<Byte> loader;
+    std::array<DiscFile, 3> files;
+    DiscImageUpdate update;
+    std::vector<std::string> log;
+};
+
+Expected<std::unique_ptr<LinePenDisc>> prepareLinePenDisc(const LinePenFiles& files, Byte mode,
+                                                          const std::string& outputName, const std::string& disc) {
+    Expected<std::string> screenName = discNameOf(outputName, "SCR");
+    Expected<std::string> rasterName = discNameOf(outputName, "RAS");
+    Expected<std::string> loaderName = discNameOf(outputName, "BAS");
+    if (!screenName || !rasterName || !loaderName)
+        return (!screenName ? screenName : !rasterName ? rasterName : loaderName).failure();
+    auto prepared = std::make_unique<LinePenDisc>();
+    const LoaderTarget target{ScreenFormat::Standard, ScreenLayout::At4000, mode, {}, rasterName.value()};
+    prepared->loader = basicLoaderFile(target, screenName.value(), loaderName.value());
+    prepared->files = {{{screenName.value(), files.screenFile},
+                        {rasterName.value(), files.rasterFile},
+                        {loaderName.value(), prepared->loader}}};
+    const Log discLog([lines = &prepared->log](std::string_view line) { lines->emplace_back(line); });
+    Expected<DiscImageUpdate> update = prepareDiscImage(disc, prepared->files, discLog);
+    if (!update) return update.failure();
+    prepared->update = std::move(update.value());
+    return prepared;
+}
+
+void logLinePenDiscWritten(const LinePenDisc& disc, const Log& log) {
+    for (const std::string& line : disc.log) log.DEBUG(line);
+    logDiscImageWritten(disc.update, disc.files, log);
+}
+
+}  // namespace
+
 Expected<void> saveLinePenPicture(const ImportResult& result, const SaveRequest& request, const Log& log) {
     log.DEBUG(request.output);
     const std::string base = screenBaseName(request.output);
@@ -88,32 +129,18 @@ Expected<void> saveLinePenPicture(const ImportResult& result, const SaveRequest&
     std::vector<FileToWrite> writes{{base + ".scr", files.screenFile}, {base + ".ras", files.rasterFile}};
     std::vector<Byte> preview;
     if (!request.previewFile.empty()) {
-        Expected<std::vector<Byte>> png = encodePng(
-            renderPensOfLines(result.cpcMode, result.penOfPixel, penColoursOfLines(result), result.penColours.size()));
+        Expected<std::vector<Byte>> png = encodePng(cpcViewOf(result));
         if (!png) return png.failure();
         preview = std::move(png.value());
         writes.push_back({request.previewFile, preview});
     }
-    std::optional<DiscImageUpdate> disc;
-    std::array<DiscFile, 3> discFiles;
-    std::vector<Byte> loader;
-    std::vector<std::string> discLines;
+    std::unique_ptr<LinePenDisc> disc;
     if (!request.discImage.empty()) {
-        Expected<std::string> screenName = discNameOf(request.output, "SCR");
-        Expected<std::string> rasterName = discNameOf(request.output, "RAS");
-        Expected<std::string> loaderName = discNameOf(request.output, "BAS");
-        if (!screenName || !rasterName || !loaderName)
-            return (!screenName ? screenName : !rasterName ? rasterName : loaderName).failure();
-        LoaderTarget target{ScreenFormat::Standard, ScreenLayout::At4000, result.cpcMode, {}, rasterName.value()};
-        loader = basicLoaderFile(target, screenName.value(), loaderName.value());
-        discFiles = {{{screenName.value(), files.screenFile},
-                      {rasterName.value(), files.rasterFile},
-                      {loaderName.value(), loader}}};
-        const Log discLog([&discLines](std::string_view line) { discLines.emplace_back(line); });
-        Expected<DiscImageUpdate> update = prepareDiscImage(request.discImage, discFiles, discLog);
-        if (!update) return update.failure();
-        disc = std::move(update.value());
-        writes.push_back({request.discImage, disc->image, Permissions::OfReplacedFile});
+        Expected<std::unique_ptr<LinePenDisc>> prepared =
+            prepareLinePenDisc(files, result.cpcMode, request.output, request.discImage);
+        if (!prepared) return prepared.failure();
+        disc = std::move(prepared.value());
+        writes.push_back({request.discImage, disc->update.image, Permissions::OfReplacedFile});
     }
     if (const Expected<void> written = writeFilesAtomically(writes); !written) {
         log.DEBUG("Nothing saved: " + written.reason());
@@ -121,10 +148,27 @@ Expected<void> saveLinePenPicture(const ImportResult& result, const SaveRequest&
     }
     log.DEBUG("Saving Ok ... ");
     if (!request.previewFile.empty()) log.DEBUG("Preview written: " + request.previewFile);
-    if (disc) {
-        for (const std::string& line : discLines) log.DEBUG(line);
-        logDiscImageWritten(*disc, discFiles, log);
+    if (disc) logLinePenDiscWritten(*disc, log);
+    return {};
+}
+
+Expected<void> saveLinePenPictureOnDisc(const ImportResult& result, const std::string& name, const std::string& disc,
+                                        const Log& log) {
+    log.DEBUG(disc);
+    const LinePenFiles files = buildLinePenFiles(linePenColoursOf(result), result.penOfPixel);
+    Expected<std::unique_ptr<LinePenDisc>> prepared = prepareLinePenDisc(files, result.cpcMode, name, disc);
+    if (!prepared) {
+        log.DEBUG("Nothing saved: " + prepared.reason());
+        return prepared.failure();
     }
+    const LinePenDisc& update = *prepared.value();
+    const std::array<FileToWrite, 1> writes{{{disc, update.update.image, Permissions::OfReplacedFile}}};
+    if (const Expected<void> written = writeFilesAtomically(writes); !written) {
+        log.DEBUG("Nothing saved: " + written.reason());
+        return written.failure();
+    }
+    log.DEBUG("Saving Ok ... ");
+    logLinePenDiscWritten(update, log);
     return {};
 }
 

@@ -37,6 +37,12 @@ Expected<SavedFiles> saveWithExtras(const ProgramState& state, const SaveRequest
 // layout must be &4000; there is no palette file nor PCX file. Every file or none.
 Expected<void> saveLinePenPicture(const ImportResult& result, const SaveRequest& request, const Log& log);
 
+// The same aimed at a disc image only: NAME.SCR, NAME.RAS and the loader NAME.BAS on
+// `disc`, named after `name` as saveLinePenPicture names them after its output. Logs the
+// disc's name first. The disc is changed completely or not at all.
+Expected<void> saveLinePenPictureOnDisc(const ImportResult& result, const std::string& name, const std::string& disc,
+                                        const Log& log);
+
 // The Save command aimed at a disc image only: the files NAME.SCR and NAME.PAL on `disc`.
 Expected<SavedFiles> saveOnDisc(const ProgramState& state, ScreenLayout layout, const std::string& name,
                                 const std::string& disc, const Log& log, PaletteModeByte modeByte);

@@ -36,10 +36,17 @@ TEST(LinePens, ShowAPictureOfManyColoursExactlyThroughTheFilesAndThePreview) {
     settings.cpcMode = 1;
     settings.linePens = 3;
     settings.score = true;
+    // The dialog's first answer, before any search, shows it exactly too; once the search
+    // has run, its answer is the search's.
+    const ImportResult quick = session.quickRun(settings);
+    EXPECT_TRUE(quick.quick);
+    ASSERT_EQ(quick.lineColours.size(), 600u);
+    EXPECT_LT(quick.score, 0.01);
     const ImportResult result = session.run(settings);
     ASSERT_EQ(result.linePens, (std::vector<Byte>{1, 2, 3}));
     ASSERT_EQ(result.lineColours.size(), 600u);
     EXPECT_LT(result.score, 0.01);
+    EXPECT_FALSE(session.quickRun(settings).quick);
 
     settings.linePens = 0;
     EXPECT_GT(session.run(settings).score, 1.0) << "four fixed pens should not show it";

@@ -4,9 +4,11 @@
 #include "window_test_support.h"
 
 #include "window/import_dialog.h"
+#include "window/window_parts.h"
 #include "window/window_settings.h"
 #include "workflow/choices.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -64,6 +66,29 @@ void chooseMode1Defaults(varnoke::ImportDialog& dialog) {
             box->isThreeD())
             QTest::mouseClick(const_cast<varnoke::ColorBox*>(box), Qt::LeftButton);
     waitForPreview(dialog);
+}
+
+// Mode 1 with line pens, after checking the maximum the dialog offers in mode 2, on
+// overscan and with colours the pens must show.
+void chooseMode1LinePens(varnoke::ImportDialog& dialog, int linePens) {
+    chooseMode1Defaults(dialog);
+    auto* box = child<QSpinBox>(dialog, "ImportLinePens");
+    child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(2);
+    QCOMPARE(box->maximum(), 1);
+    QCOMPARE(child<QLabel>(dialog, "ImportLinePensLimit")->text(), QStringLiteral("at most 1 in mode 2"));
+    child<QComboBox>(dialog, "ImportScreen")->setCurrentIndex(1);
+    QVERIFY(!box->isEnabled());
+    child<QComboBox>(dialog, "ImportScreen")->setCurrentIndex(0);
+    child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(1);
+    // Each colour the pens must show keeps a pen fixed: two ticked, then freed again.
+    for (const int maximum : {2, 3}) {
+        for (const char* fixed : {"ImportFixed0", "ImportFixed26"})
+            QTest::mouseClick(child<QWidget>(dialog, fixed), Qt::LeftButton);
+        QCOMPARE(box->maximum(), maximum);
+    }
+    box->setValue(linePens);
+    waitForPreview(dialog);
+    QCOMPARE(dialog.result()->linePens.size(), static_cast<std::size_t>(linePens));
 }
 
 void followTheMode(varnoke::ImportDialog& dialog) {
@@ -186,6 +211,54 @@ private slots:
             QString());
         QCOMPARE(readFile(saved), readFile(converted + QStringLiteral(".scr")));
         QCOMPARE(readFile(dir.filePath(QStringLiteral("window.pal"))), readFile(converted + QStringLiteral(".pal")));
+    }
+
+    // Line pens: the dialog offers the mode's maximum, none on overscan; the window saves
+    // the converter's files, screen, raster file and disc alike, and disables what gives
+    // a pen one colour until a picture without line pens comes in.
+    void aLinePenImportSavesTheConvertersFilesAndDisablesOneColourControls() {
+        int linePens = 2;
+        QImage preview;
+        form->setImportRunner([&linePens, &preview](varnoke::ImportDialog& dialog) {
+            chooseMode1LinePens(dialog, linePens);
+            preview = child<QLabel>(dialog, "ImportPreview")->pixmap().toImage();
+            return !QTest::currentTestFailed();
+        });
+        form->importPicture(photo);
+        QVERIFY(!bar(*form, "TSLow")->isEnabled() && !child<QWidget>(*form, "CPC_color6")->isEnabled());
+        QCOMPARE(child<QWidget>(*form, "TEHigh")->toolTip(), varnoke::kLinePenThresholdTip);
+        QCOMPARE(child<QAction>(*form, "FitPaletteMenu")->toolTip(), varnoke::kLinePenPaletteTip);
+        const QString disc = dir.filePath(QStringLiteral("window.dsk"));
+        saveThroughMenu(*form, dir.filePath(QStringLiteral("window.scr")));
+        saveToDiscThroughMenu(*form, disc);
+        QCOMPARE(notices(*form), QStringList());
+        const QString converted = dir.filePath(QStringLiteral("photo"));
+        QCOMPARE(
+            run(QStringLiteral(VARNOKE_CONVERTER), {"--mode", "1", "--line-pens", "2", "--dsk",
+                                                    dir.filePath(QStringLiteral("converted.dsk")), photo, converted}),
+            QString());
+        for (const char* extension : {".scr", ".ras"})
+            QCOMPARE(readFile(dir.filePath(QStringLiteral("window")) + extension), readFile(converted + extension));
+        QCOMPARE(readFile(disc), readFile(dir.filePath(QStringLiteral("converted.dsk"))));
+        // The dialog's preview and the window show what the converter draws from the files,
+        // line by line (mode 1: one window pixel for each 2 × 2 of the CPC's preview).
+        const QString shownFiles = dir.filePath(QStringLiteral("shown.png"));
+        QCOMPARE(run(QStringLiteral(VARNOKE_CONVERTER), {"--show", converted + ".scr", shownFiles}), QString());
+        const QImage drawn(shownFiles);
+        auto drawnAlike = [&drawn](const QImage& image, int scale) {
+            for (int y = 0; y < 400 / scale; ++y)
+                for (int x = 0; x < 640 / scale; ++x)
+                    if (image.pixel(x, y) != drawn.pixel(scale * x, scale * y)) return false;
+            return true;
+        };
+        QVERIFY(drawnAlike(preview, 1));
+        QVERIFY(drawnAlike(picture(*form), 2));
+
+        linePens = 0;
+        form->importPicture(photo);
+        QVERIFY(bar(*form, "TSLow")->isEnabled() && child<QWidget>(*form, "CPC_color6")->isEnabled());
+        QCOMPARE(child<QWidget>(*form, "TSLow")->toolTip(), varnoke::kLowBarTip);
+        QVERIFY(child<QAction>(*form, "FitPaletteMenu")->isEnabled());
     }
 
     // The method list is the converter's table; a change of mode takes the mode's default
