@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace varnoke {
 
@@ -174,7 +176,7 @@ DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> pen
     // rather than at the picture's colour, which a mode with few pens may be far from).
     std::vector<std::array<float, 3>> weightPen;
     for (const Byte colour : weighting.penColours) weightPen.push_back(opponentOf(cpcLinearColour(colour)));
-    scale_.resize(count);
+    sensitivity_.resize(count);
     forEachInParallel(4, [&](std::size_t part) {
         for (std::size_t i = part * count / 4; i < (part + 1) * count / 4; ++i) {
             const int x = static_cast<int>(i % at(width_)), y = static_cast<int>(i / at(width_));
@@ -188,9 +190,22 @@ DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> pen
                     for (std::size_t c = 0; c < 3; ++c) sum[c] += o[c];
                     n += 1;
                 }
-            scale_[i] = channelScales({sum[0] / n, sum[1] / n, sum[2] / n});
+            sensitivity_[i] = channelScales({sum[0] / n, sum[1] / n, sum[2] / n});
         }
     });
+    std::vector<Byte> pens = std::move(pens_);
+    reweigh(penColours, std::move(pens), weighting.emphasis, weighting.slope);
+}
+
+void DitherSearch::reweigh(std::span<const Byte> penColours, std::vector<Byte> penOfPixel,
+                           std::span<const float> emphasis, std::span<const std::array<float, 3>> slope) {
+    const std::size_t count = sensitivity_.size();
+    setColours(penColours);
+    pens_ = std::move(penOfPixel);
+    scale_ = sensitivity_;
+    if (emphasis.size() == count)
+        for (std::size_t i = 0; i < count; ++i)
+            for (float& s : scale_[i]) s *= std::sqrt(emphasis[i]);
     // The filtered error by separable filtering, then the cost: the sum of each pixel's
     // error times its filtered error.
     filtered_.assign(count, {});
@@ -200,9 +215,22 @@ DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> pen
         const std::vector<float> out = convolve(kernels_[c], error, width_, height_);
         for (std::size_t i = 0; i < count; ++i) filtered_[i][c] = out[i];
     });
+    cost_ = 0;
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t c = 0; c < 3; ++c)
             cost_ += static_cast<double>(scale_[i][c] * (pen_[pens_[i]][c] - target_[i][c])) * filtered_[i][c];
+    // A slope given: the cost gains a linear term 2 offset · weighted error, so that its
+    // slope (2 × weight × kept error, by pixel and channel) is the one given.
+    offset_.clear();
+    if (slope.size() == count) {
+        offset_.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t c = 0; c < 3; ++c) {
+                offset_[i][c] = slope[i][c] / (2.0f * scale_[i][c]) - filtered_[i][c];
+                filtered_[i][c] += offset_[i][c];
+                cost_ += 2.0 * scale_[i][c] * (pen_[pens_[i]][c] - target_[i][c]) * offset_[i][c];
+            }
+    }
 }
 
 void DitherSearch::setColours(std::span<const Byte> colours) {
@@ -227,7 +255,7 @@ double DitherSearch::costFromScratch() const {
                         const std::size_t j = at(oy * width_ + ox);
                         sum += k.at(x - ox, y - oy) * scale_[j][c] * (pen_[pens_[j]][c] - target_[j][c]);
                     }
-                total += e * sum;
+                total += e * (sum + (offset_.empty() ? 0.0 : 2.0 * offset_[i][c]));
             }
         }
     }
@@ -413,6 +441,72 @@ LinearImage onCanvas(const GridPicture& picture, std::span<const Byte> penOfPixe
 
 }  // namespace
 
+namespace {
+
+// The weight of each grid pixel in the next round of the search: the inverse of the
+// measure's CIEDE2000 there (its compared filtered pixels, from every other one each way,
+// the nearest taken), averaged over the 5 × 5 grid pixels around, with the mean weight 1.
+// A squared error divided by the difference it makes is that difference again: the
+// search's quadratic cost, weighted so, follows the sum of CIEDE2000 near the result it
+// was weighted at, rather than trading a little error where the result is close for
+// much less where it is far (which the squared error prefers and the mean does not).
+std::vector<float> inverseDifference(const GridPicture& picture, std::span<const float> reference,
+                                     std::span<const float> result, int step) {
+    const int columns = canvasColumns(picture.cpcMode);
+    const int samplesX = (picture.image.width * columns + step - 1) / step;
+    const int width = picture.image.width, height = picture.image.height;
+    const std::size_t count = picture.image.pixelCount();
+    std::vector<float> weight(count);
+    double mean = 0;
+    const std::size_t samples = reference.size() / 3;
+    std::vector<float> difference(samples);
+    for (std::size_t k = 0; k < samples; ++k) {
+        const std::size_t j = 3 * k;
+        difference[k] = static_cast<float>(ciede2000({reference[j], reference[j + 1], reference[j + 2]},
+                                                     {result[j], result[j + 1], result[j + 2]}));
+        mean += difference[k];
+    }
+    mean /= static_cast<double>(std::max<std::size_t>(1, samples));
+    // Below a tenth of the mean, a pixel counts as close as it can be.
+    const auto floor = static_cast<float>(std::max(0.1 * mean, 1e-3));
+    std::vector<float> inverse(count);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int sx = std::min(samplesX - 1, (x * columns + columns / 2) / step);
+            const int sy = std::min((2 * y + 1) / step, static_cast<int>(samples / at(samplesX)) - 1);
+            inverse[at(y * width + x)] = 1.0f / std::max(floor, difference[at(sy * samplesX + sx)]);
+        }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            float sum = 0;
+            int n = 0;
+            for (int oy = std::max(0, y - 2); oy <= std::min(height - 1, y + 2); ++oy)
+                for (int ox = std::max(0, x - 2); ox <= std::min(width - 1, x + 2); ++ox, ++n)
+                    sum += inverse[at(oy * width + ox)];
+            weight[at(y * width + x)] = sum / static_cast<float>(n);
+        }
+    return weight;
+}
+
+// The measure's slope by grid pixel: the canvas's slope summed over each grid pixel's
+// block, in the search's cost units (the cost is the measure's change times twice the
+// canvas's pixels, with weights of 1 / CIEDE2000: see DitherSearch).
+std::vector<std::array<float, 3>> gridSlope(const GridPicture& picture, const std::array<std::vector<float>, 3>& canvas) {
+    const int columns = canvasColumns(picture.cpcMode);
+    const int width = picture.image.width, height = picture.image.height;
+    const int canvasWidth = width * columns;
+    const auto pixels = static_cast<float>(canvasWidth * height * kCanvasRows);
+    std::vector<std::array<float, 3>> slope(picture.image.pixelCount());
+    if (canvas[0].size() != at(canvasWidth * height * kCanvasRows)) return {};
+    for (int y = 0; y < height * kCanvasRows; ++y)
+        for (int x = 0; x < canvasWidth; ++x)
+            for (std::size_t c = 0; c < 3; ++c)
+                slope[at(y / kCanvasRows * width + x / columns)][c] += 2.0f * pixels * canvas[c][at(y * canvasWidth + x)];
+    return slope;
+}
+
+}  // namespace
+
 std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
                                               std::vector<Byte> start, const OptimiseOptions& options) {
     using Clock = std::chrono::steady_clock;
@@ -420,58 +514,109 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     bool cancelled = false;
     bool late = false;
     int rounds = 0;
+    Clock::duration roundSetup{};  // how long the last round took to weigh the search
+    std::chrono::milliseconds budget = options.budget;
     auto stop = [&] {
         const auto spent = Clock::now() - begin;
         double share = 1.0 - 1.0 / (rounds + 2);
-        if (options.budget.count() > 0) {
-            late = spent >= options.budget;
-            share = std::min(1.0, std::chrono::duration<double>(spent) / options.budget);
+        static const std::chrono::milliseconds forced{std::getenv("VD_BUDGET") ? std::atoi(std::getenv("VD_BUDGET")) : 0};
+        if (forced.count() > 0) budget = forced;
+        if (budget.count() > 0) {
+            late = spent >= budget;
+            share = std::min(1.0, std::chrono::duration<double>(spent) / budget);
         }
         if (options.progress && !options.progress(share)) cancelled = true;
         return cancelled || late;
     };
     // Each sweep's result is kept only when the quality measure itself (on every other
-    // filtered pixel each way) finds it closer than the best so far, and the search ends
-    // after two sweeps that it does not confirm: the search's cost follows the measure
-    // closely while the pens can show the picture's colours, but where they are few and
-    // far from them its squared error weighs the texture of the dithering differently.
+    // filtered pixel each way) finds it closer than the best so far; a round ends after
+    // two sweeps that it does not confirm, or where no change helps and the pens' colours
+    // chosen again do not either. Each round weights the search's cost at the best result
+    // so far (see inverseDifference).
     constexpr int kSampleStep = 2;
-    const ScielabReference reference(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
-    auto measure = [&](const DitherSearch& s) {
-        return reference.difference(onCanvas(picture, s.penOfPixel(), s.penColours()));
+    const std::vector<float> reference = ScielabReference::filteredLab(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
+    const ScielabReference referenceMeasure(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
+    auto filtered = [&](const DitherSearch& s) {
+        return ScielabReference::filteredLab(onCanvas(picture, s.penOfPixel(), s.penColours()), kPixelsPerDegree,
+                                             kSampleStep);
     };
-    double keptMeasure = 0;  // the measure of `best`
-    const DitherWeighting weighting{std::vector<Byte>(penColours.begin(), penColours.end()), start};
-    DitherSearch search(picture, penColours, std::move(start), weighting);
-    OptimisedDither best{search.penColours(), search.penOfPixel()};
-    const double startMeasure = measure(search);
+    OptimisedDither best{std::vector<Byte>(penColours.begin(), penColours.end()), std::move(start)};
+    std::vector<float> bestLab = ScielabReference::filteredLab(
+        onCanvas(picture, best.penOfPixel, best.penColours), kPixelsPerDegree, kSampleStep);
+    const double startMeasure = referenceMeasure.difference(bestLab);
     double bestMeasure = startMeasure;
-    keptMeasure = startMeasure;
-    // A sweep that leaves the measure within this share of the best is confirmed too: the
-    // last few changes before the search settles barely move it either way.
-    constexpr double kNeutral = 1e-3;
-    int worse = 0;
+    const bool debug = std::getenv("VARNOKE_DITHER_DEBUG") != nullptr;
+    if (debug) std::fprintf(stderr, "start %.4f\n", startMeasure);
+    static const double firstCurvature = std::getenv("VD_CURV") ? std::atof(std::getenv("VD_CURV")) : 0.5;
+    static const int sweepsPerRound = std::getenv("VD_SWEEPS") ? std::atoi(std::getenv("VD_SWEEPS")) : 3;
+    static const double maxCurvature = std::getenv("VD_MAXCURV") ? std::atof(std::getenv("VD_MAXCURV")) : 4;
+    static const double relax = std::getenv("VD_RELAX") ? std::atof(std::getenv("VD_RELAX")) : 0.75;
+    double curvature = firstCurvature;
+    std::optional<DitherSearch> search;
+    bool ownCost = std::getenv("VD_NOOWN") == nullptr;  // the first phase: the search's own cost, unweighted
+    auto ms = [&] { return std::chrono::duration<double, std::milli>(Clock::now() - begin).count(); };
     while (!stop()) {
-        const std::size_t changes = search.sweep(stop);
-        if (cancelled) return std::nullopt;
-        const double measured = measure(search);
-        if (!options.confirmByMeasure || measured <= bestMeasure * (1 + kNeutral)) {
-            bestMeasure = std::min(bestMeasure, measured);
-            keptMeasure = measured;
-            best = {search.penColours(), search.penOfPixel()};
-            worse = 0;
-        } else if (++worse == 2) {
-            break;  // two sweeps in a row the measure did not confirm
+        // A round that could not make its first sweep within the budget is not begun.
+        if (budget.count() > 0 && Clock::now() - begin + 2 * roundSetup > budget) break;
+        const Clock::time_point roundBegin = Clock::now();
+        std::vector<float> emphasis;
+        std::vector<std::array<float, 3>> slope;
+        if (options.confirmByMeasure && !ownCost) {
+            emphasis = inverseDifference(picture, reference, bestLab, kSampleStep);
+            for (float& w : emphasis) w *= static_cast<float>(curvature);
+            slope = gridSlope(picture, referenceMeasure.gradient(onCanvas(picture, best.penOfPixel, best.penColours)));
         }
-        if (late) break;
-        if (changes > 0) continue;
-        // Converged: the pens' colours again, then a new round.
+        if (debug) std::fprintf(stderr, "%6.0f ms weights (curvature %.2f)\n", ms(), curvature);
+        if (!search)
+            search.emplace(picture, best.penColours, best.penOfPixel,
+                           DitherWeighting{best.penColours, best.penOfPixel, emphasis, slope});
+        else
+            search->reweigh(best.penColours, best.penOfPixel, emphasis, slope);
+        roundSetup = Clock::now() - roundBegin;
+        if (debug) std::fprintf(stderr, "%6.0f ms search\n", ms());
+        int accepted = 0;
+        bool rejected = false;
+        bool settled = false;
+        int unconfirmed = 0;
+        for (int sweeps = 0; sweeps < sweepsPerRound || ownCost || !options.confirmByMeasure; ++sweeps) {
+            if (stop()) break;
+            const std::size_t changes = search->sweep(stop);
+            if (cancelled) return std::nullopt;
+            std::vector<float> lab = filtered(*search);
+            const double measured = referenceMeasure.difference(lab);
+            if (debug) std::fprintf(stderr, "%6.0f ms round %d sweep %zu changes: %.4f\n", ms(), rounds, changes, measured);
+            if (!options.confirmByMeasure || measured < bestMeasure) {
+                bestMeasure = measured;
+                best = {search->penColours(), search->penOfPixel()};
+                bestLab = std::move(lab);
+                ++accepted;
+            } else if (!ownCost || ++unconfirmed == 2) {
+                rejected = true;
+                break;
+            }
+            if (late) break;
+            if (changes > 0) continue;
+            if (!search->recolourPens(options.fixedColours, stop)) {
+                settled = true;
+                break;
+            }
+        }
         ++rounds;
-        if (!search.recolourPens(options.fixedColours, stop)) break;
+        if (cancelled) return std::nullopt;
+        if (!options.confirmByMeasure) break;
+        if (ownCost) {
+            ownCost = false;
+            continue;
+        }
+        if (accepted == 0) {
+            if (settled || curvature >= maxCurvature) break;
+            curvature *= 2;
+        } else if (!rejected) {
+            curvature *= relax;
+        }
     }
     if (cancelled) return std::nullopt;
-    if (options.confirmByMeasure && keptMeasure >= startMeasure)
-        return OptimisedDither{weighting.penColours, weighting.penOfPixel};
+    (void)startMeasure;
     return best;
 }
 

@@ -31,10 +31,16 @@ struct DitherKernel {
 };
 
 // The result whose local colours set the weights of the search's cost (none: the
-// result being searched, as it stands when the search is made).
+// result being searched, as it stands when the search is made), and a factor on each
+// pixel's weights (none: 1 everywhere).
 struct DitherWeighting {
     std::vector<Byte> penColours;
     std::vector<Byte> penOfPixel;
+    std::vector<float> emphasis;
+    // The quality measure's slope at the result being searched, by pixel and opponent
+    // channel, scaled to the cost's units (none: the cost's own slope): the cost's linear
+    // term is set to it, so that the search's first steps go where the measure falls.
+    std::vector<std::array<float, 3>> slope;
 };
 
 // The search's cost: the squared difference, summed over the plane, between the picture
@@ -58,6 +64,11 @@ public:
     // How much the cost changes when a pixel shows another pen.
     double costOfChange(std::size_t pixel, Byte pen) const;
     void change(std::size_t pixel, Byte pen);
+
+    // Starts again from another result, with other factors on the weights and another
+    // slope (as in DitherWeighting); the weights' sensitivities stay as first found.
+    void reweigh(std::span<const Byte> penColours, std::vector<Byte> penOfPixel, std::span<const float> emphasis,
+                 std::span<const std::array<float, 3>> slope);
 
     // One sweep over every pixel: at each, the best of its changes to another pen and of
     // its swaps with one of its eight neighbours, made when it lowers the cost. Returns
@@ -83,10 +94,12 @@ private:
     std::vector<Byte> colours_;                 // CPC colour of each pen
     std::vector<std::array<float, 3>> pen_;     // opponent value of each pen
     std::vector<std::array<float, 3>> target_;  // opponent value of each pixel of the picture
-    std::vector<std::array<float, 3>> scale_;   // CIEDE2000 for one unit of each channel there
+    std::vector<std::array<float, 3>> sensitivity_;  // CIEDE2000 for one unit of each channel there
+    std::vector<std::array<float, 3>> scale_;        // the same times the root of the emphasis
     std::vector<Byte> pens_;
     std::array<DitherKernel, 3> kernels_;         // the filtered plane's autocorrelation, by channel
     std::vector<std::array<float, 3>> filtered_;  // the error correlated with the kernels, weighted
+    std::vector<std::array<float, 3>> offset_;    // what the slope adds to it (the cost's linear term)
     double cost_ = 0;
 };
 

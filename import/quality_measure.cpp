@@ -230,11 +230,10 @@ std::array<Plane, 3> opponentPlanes(const LinearImage& canvas) {
     return planes;
 }
 
-std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerDegree) {
-    const std::array<Plane, 3> planes = opponentPlanes(canvas);
+std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsPerDegree) {
     std::array<Plane, 3> filtered;
     for (std::size_t c = 0; c < 3; ++c) {
-        filtered[c] = {canvas.width, canvas.height, std::vector<float>(canvas.pixelCount())};
+        filtered[c] = {planes[c].width, planes[c].height, std::vector<float>(planes[c].values.size())};
         for (const GaussianTerm& term : kChannelFilters[c]) {
             const double sigma = term.spreadDegrees * pixelsPerDegree;
             const auto weight = static_cast<float>(term.weight);
@@ -251,6 +250,18 @@ std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerD
     return filtered;
 }
 
+std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerDegree) {
+    return filtered(opponentPlanes(canvas), pixelsPerDegree);
+}
+
+Lab labOfOpponent(const double (&o)[3]) {
+    Vec3 xyz;
+    xyz.x = static_cast<float>(kFromOpponent[0][0] * o[0] + kFromOpponent[0][1] * o[1] + kFromOpponent[0][2] * o[2]);
+    xyz.y = static_cast<float>(kFromOpponent[1][0] * o[0] + kFromOpponent[1][1] * o[1] + kFromOpponent[1][2] * o[2]);
+    xyz.z = static_cast<float>(kFromOpponent[2][0] * o[0] + kFromOpponent[2][1] * o[1] + kFromOpponent[2][2] * o[2]);
+    return xyzToLab(xyz);
+}
+
 // The CIELAB of the filtered planes' pixels whose column and row are multiples of `step`,
 // three floats a pixel.
 std::vector<float> labOf(const std::array<Plane, 3>& planes, int step) {
@@ -259,14 +270,7 @@ std::vector<float> labOf(const std::array<Plane, 3>& planes, int step) {
     for (int y = 0; y < planes[0].height; y += step) {
         for (int x = 0; x < planes[0].width; x += step) {
             const double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
-            Vec3 xyz;
-            xyz.x = static_cast<float>(kFromOpponent[0][0] * o[0] + kFromOpponent[0][1] * o[1] +
-                                       kFromOpponent[0][2] * o[2]);
-            xyz.y = static_cast<float>(kFromOpponent[1][0] * o[0] + kFromOpponent[1][1] * o[1] +
-                                       kFromOpponent[1][2] * o[2]);
-            xyz.z = static_cast<float>(kFromOpponent[2][0] * o[0] + kFromOpponent[2][1] * o[1] +
-                                       kFromOpponent[2][2] * o[2]);
-            const Lab value = xyzToLab(xyz);
+            const Lab value = labOfOpponent(o);
             lab.push_back(static_cast<float>(value.l));
             lab.push_back(static_cast<float>(value.a));
             lab.push_back(static_cast<float>(value.b));
@@ -343,6 +347,36 @@ double ScielabReference::difference(std::span<const float> filteredResult) const
 double ScielabReference::difference(const LinearImage& result) const {
     if (result.width != width_ || result.height != height_ || lab_.empty()) return 0;
     return difference(filteredLab(result, pixelsPerDegree_, sampleStep_));
+}
+
+std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& result) const {
+    std::array<std::vector<float>, 3> slope;
+    if (result.width != width_ || result.height != height_ || lab_.empty()) return slope;
+    const std::array<Plane, 3> planes = filteredPlanes(result, pixelsPerDegree_);
+    // Each compared pixel's share of the mean, differentiated by central differences in
+    // each channel, placed where it was compared; then the filters again (they are
+    // symmetric, so they carry the slope back from the filtered planes to the canvas).
+    std::array<Plane, 3> share;
+    for (Plane& plane : share) plane = {width_, height_, std::vector<float>(result.pixelCount())};
+    const double pixels = static_cast<double>(lab_.size() / 3);
+    constexpr double kStep = 1e-3;
+    std::size_t k = 0;
+    for (int y = 0; y < height_; y += sampleStep_) {
+        for (int x = 0; x < width_; x += sampleStep_, k += 3) {
+            const Lab reference{lab_[k], lab_[k + 1], lab_[k + 2]};
+            for (std::size_t c = 0; c < 3; ++c) {
+                double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
+                o[c] += kStep;
+                const double up = ciede2000(reference, labOfOpponent(o));
+                o[c] -= 2 * kStep;
+                const double down = ciede2000(reference, labOfOpponent(o));
+                share[c].row(y)[x] = static_cast<float>((up - down) / (2 * kStep * pixels));
+            }
+        }
+    }
+    std::array<Plane, 3> back = filtered(share, pixelsPerDegree_);
+    for (std::size_t c = 0; c < 3; ++c) slope[c] = std::move(back[c].values);
+    return slope;
 }
 
 double scielabDifference(const LinearImage& reference, const LinearImage& result) {
