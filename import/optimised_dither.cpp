@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace varnoke {
 
@@ -16,7 +14,7 @@ namespace {
 constexpr double kPixelsPerDegree = 32.0;  // the measure's 640 × 400 canvas
 constexpr int kCanvasRows = 2;             // canvas rows of one grid row
 // The kernels are cut where they fall below this share of their centre.
-constexpr float kKernelCut = 2e-4f;
+constexpr float kKernelCut = 5e-3f;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -443,39 +441,34 @@ LinearImage onCanvas(const GridPicture& picture, std::span<const Byte> penOfPixe
 
 namespace {
 
-// The weight of each grid pixel in the next round of the search: the inverse of the
-// measure's CIEDE2000 there (its compared filtered pixels, from every other one each way,
-// the nearest taken), averaged over the 5 × 5 grid pixels around, with the mean weight 1.
-// A squared error divided by the difference it makes is that difference again: the
-// search's quadratic cost, weighted so, follows the sum of CIEDE2000 near the result it
-// was weighted at, rather than trading a little error where the result is close for
-// much less where it is far (which the squared error prefers and the mean does not).
-std::vector<float> inverseDifference(const GridPicture& picture, std::span<const float> reference,
-                                     std::span<const float> result, int step) {
+// The factor on each grid pixel's weights in a round of the search: the inverse of the
+// measure's CIEDE2000 there (of its compared filtered pixels, the nearest), averaged over
+// the 5 × 5 grid pixels around. A squared error divided by the difference it makes is
+// that difference again: weighted so, the search's quadratic cost follows the sum of
+// CIEDE2000 near the result it was weighted at, instead of trading a little error where
+// the result is close for much less where it is far (which the squared error prefers and
+// the mean does not). It is the curvature of the measure there, or more (the measure's
+// square root bends less along the error than across it), so that steps taken by it
+// do not overshoot.
+std::vector<float> inverseDifference(const GridPicture& picture, std::span<const float> difference, int step) {
     const int columns = canvasColumns(picture.cpcMode);
     const int samplesX = (picture.image.width * columns + step - 1) / step;
+    const int samplesY = static_cast<int>(difference.size() / at(samplesX));
     const int width = picture.image.width, height = picture.image.height;
     const std::size_t count = picture.image.pixelCount();
-    std::vector<float> weight(count);
     double mean = 0;
-    const std::size_t samples = reference.size() / 3;
-    std::vector<float> difference(samples);
-    for (std::size_t k = 0; k < samples; ++k) {
-        const std::size_t j = 3 * k;
-        difference[k] = static_cast<float>(ciede2000({reference[j], reference[j + 1], reference[j + 2]},
-                                                     {result[j], result[j + 1], result[j + 2]}));
-        mean += difference[k];
-    }
-    mean /= static_cast<double>(std::max<std::size_t>(1, samples));
+    for (const float d : difference) mean += d;
+    mean /= static_cast<double>(std::max<std::size_t>(1, difference.size()));
     // Below a tenth of the mean, a pixel counts as close as it can be.
     const auto floor = static_cast<float>(std::max(0.1 * mean, 1e-3));
     std::vector<float> inverse(count);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const int sx = std::min(samplesX - 1, (x * columns + columns / 2) / step);
-            const int sy = std::min((2 * y + 1) / step, static_cast<int>(samples / at(samplesX)) - 1);
+            const int sy = std::min(samplesY - 1, (kCanvasRows * y + 1) / step);
             inverse[at(y * width + x)] = 1.0f / std::max(floor, difference[at(sy * samplesX + sx)]);
         }
+    std::vector<float> weight(count);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             float sum = 0;
@@ -514,90 +507,85 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     bool cancelled = false;
     bool late = false;
     int rounds = 0;
-    Clock::duration roundSetup{};  // how long the last round took to weigh the search
-    std::chrono::milliseconds budget = options.budget;
     auto stop = [&] {
         const auto spent = Clock::now() - begin;
         double share = 1.0 - 1.0 / (rounds + 2);
-        static const std::chrono::milliseconds forced{std::getenv("VD_BUDGET") ? std::atoi(std::getenv("VD_BUDGET")) : 0};
-        if (forced.count() > 0) budget = forced;
-        if (budget.count() > 0) {
-            late = spent >= budget;
-            share = std::min(1.0, std::chrono::duration<double>(spent) / budget);
+        if (options.budget.count() > 0) {
+            late = spent >= options.budget;
+            share = std::min(1.0, std::chrono::duration<double>(spent) / options.budget);
         }
         if (options.progress && !options.progress(share)) cancelled = true;
         return cancelled || late;
     };
     // Each sweep's result is kept only when the quality measure itself (on every other
-    // filtered pixel each way) finds it closer than the best so far; a round ends after
-    // two sweeps that it does not confirm, or where no change helps and the pens' colours
-    // chosen again do not either. Each round weights the search's cost at the best result
-    // so far (see inverseDifference).
+    // filtered pixel each way) finds it closer than the best so far. The first round
+    // follows the search's own cost, weighted at the start, while the measure confirms it
+    // (one sweep it does not is passed over, unless it is the first): where the pens can
+    // show the picture's colours, that cost and the measure agree and the search goes
+    // far. Each later round starts from the best result with the measure's slope there
+    // and weights of 1 / CIEDE2000 (see inverseDifference), times a strength that doubles
+    // after a round whose first sweep the measure does not confirm (smaller steps) and
+    // shrinks after a round that it confirms throughout, for at most kSweepsPerRound
+    // sweeps: the slope is the measure's only near where it was taken.
     constexpr int kSampleStep = 2;
-    const std::vector<float> reference = ScielabReference::filteredLab(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
-    const ScielabReference referenceMeasure(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
+    constexpr double kFirstStrength = 0.5;
+    constexpr double kLastStrength = 4.0;
+    constexpr double kEasing = 0.75;
+    constexpr int kSweepsPerRound = 3;
+    const ScielabReference reference(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
     auto filtered = [&](const DitherSearch& s) {
         return ScielabReference::filteredLab(onCanvas(picture, s.penOfPixel(), s.penColours()), kPixelsPerDegree,
                                              kSampleStep);
     };
     OptimisedDither best{std::vector<Byte>(penColours.begin(), penColours.end()), std::move(start)};
-    std::vector<float> bestLab = ScielabReference::filteredLab(
-        onCanvas(picture, best.penOfPixel, best.penColours), kPixelsPerDegree, kSampleStep);
-    const double startMeasure = referenceMeasure.difference(bestLab);
-    double bestMeasure = startMeasure;
-    const bool debug = std::getenv("VARNOKE_DITHER_DEBUG") != nullptr;
-    if (debug) std::fprintf(stderr, "start %.4f\n", startMeasure);
-    static const double firstCurvature = std::getenv("VD_CURV") ? std::atof(std::getenv("VD_CURV")) : 0.5;
-    static const int sweepsPerRound = std::getenv("VD_SWEEPS") ? std::atoi(std::getenv("VD_SWEEPS")) : 3;
-    static const double maxCurvature = std::getenv("VD_MAXCURV") ? std::atof(std::getenv("VD_MAXCURV")) : 4;
-    static const double relax = std::getenv("VD_RELAX") ? std::atof(std::getenv("VD_RELAX")) : 0.75;
-    double curvature = firstCurvature;
+    std::vector<float> bestLab = ScielabReference::filteredLab(onCanvas(picture, best.penOfPixel, best.penColours),
+                                                               kPixelsPerDegree, kSampleStep);
+    double bestMeasure = reference.difference(bestLab);
+    double strength = kFirstStrength;
+    bool ownCost = true;
     std::optional<DitherSearch> search;
-    bool ownCost = std::getenv("VD_NOOWN") == nullptr;  // the first phase: the search's own cost, unweighted
-    auto ms = [&] { return std::chrono::duration<double, std::milli>(Clock::now() - begin).count(); };
+    Clock::duration roundSetup{};  // how long the last round took to weigh the search
     while (!stop()) {
-        // A round that could not make its first sweep within the budget is not begun.
-        if (budget.count() > 0 && Clock::now() - begin + 2 * roundSetup > budget) break;
+        // A round that could not make a sweep within the budget is not begun.
+        if (options.budget.count() > 0 && Clock::now() - begin + 2 * roundSetup > options.budget) break;
         const Clock::time_point roundBegin = Clock::now();
         std::vector<float> emphasis;
         std::vector<std::array<float, 3>> slope;
-        if (options.confirmByMeasure && !ownCost) {
-            emphasis = inverseDifference(picture, reference, bestLab, kSampleStep);
-            for (float& w : emphasis) w *= static_cast<float>(curvature);
-            slope = gridSlope(picture, referenceMeasure.gradient(onCanvas(picture, best.penOfPixel, best.penColours)));
+        if (!ownCost) {
+            emphasis = inverseDifference(picture, reference.differences(bestLab), kSampleStep);
+            for (float& w : emphasis) w *= static_cast<float>(strength);
+            slope = gridSlope(picture, reference.gradient(onCanvas(picture, best.penOfPixel, best.penColours)));
         }
-        if (debug) std::fprintf(stderr, "%6.0f ms weights (curvature %.2f)\n", ms(), curvature);
         if (!search)
             search.emplace(picture, best.penColours, best.penOfPixel,
                            DitherWeighting{best.penColours, best.penOfPixel, emphasis, slope});
         else
             search->reweigh(best.penColours, best.penOfPixel, emphasis, slope);
         roundSetup = Clock::now() - roundBegin;
-        if (debug) std::fprintf(stderr, "%6.0f ms search\n", ms());
-        int accepted = 0;
-        bool rejected = false;
+        int confirmed = 0;
+        bool refused = false;
         bool settled = false;
-        int unconfirmed = 0;
-        for (int sweeps = 0; sweeps < sweepsPerRound || ownCost || !options.confirmByMeasure; ++sweeps) {
+        int passedOver = 0;
+        for (int sweeps = 0; ownCost || sweeps < kSweepsPerRound; ++sweeps) {
             if (stop()) break;
             const std::size_t changes = search->sweep(stop);
             if (cancelled) return std::nullopt;
+            // Where no change helps, the pens' colours are chosen again; where none is, the
+            // search has settled.
+            if (changes == 0 && (late || !search->recolourPens(options.fixedColours, stop))) {
+                settled = true;
+                break;
+            }
+            if (cancelled) return std::nullopt;
             std::vector<float> lab = filtered(*search);
-            const double measured = referenceMeasure.difference(lab);
-            if (debug) std::fprintf(stderr, "%6.0f ms round %d sweep %zu changes: %.4f\n", ms(), rounds, changes, measured);
+            const double measured = reference.difference(lab);
             if (!options.confirmByMeasure || measured < bestMeasure) {
                 bestMeasure = measured;
                 best = {search->penColours(), search->penOfPixel()};
                 bestLab = std::move(lab);
-                ++accepted;
-            } else if (!ownCost || ++unconfirmed == 2) {
-                rejected = true;
-                break;
-            }
-            if (late) break;
-            if (changes > 0) continue;
-            if (!search->recolourPens(options.fixedColours, stop)) {
-                settled = true;
+                ++confirmed;
+            } else if (!ownCost || confirmed == 0 || ++passedOver == 2) {
+                refused = true;
                 break;
             }
         }
@@ -606,17 +594,14 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
         if (!options.confirmByMeasure) break;
         if (ownCost) {
             ownCost = false;
-            continue;
-        }
-        if (accepted == 0) {
-            if (settled || curvature >= maxCurvature) break;
-            curvature *= 2;
-        } else if (!rejected) {
-            curvature *= relax;
+        } else if (confirmed == 0) {
+            if (settled || strength >= kLastStrength) break;
+            strength *= 2;
+        } else if (!refused) {
+            strength *= kEasing;
         }
     }
     if (cancelled) return std::nullopt;
-    (void)startMeasure;
     return best;
 }
 

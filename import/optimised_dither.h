@@ -48,10 +48,10 @@ struct DitherWeighting {
 // luminance channel's 7-degree term, which a local change of pixels barely moves). Each
 // pixel's error in each channel is weighted, before filtering, by how far one unit of
 // that channel moves CIEDE2000 at the local mean colour of a result there (the search's
-// start): dark areas and the lightness of saturated colours count as
-// the measure counts them. The filtered
-// error is kept in place: a trial costs a few multiplications, and a change updates
-// only the neighbourhood that the filters reach.
+// start): dark areas and the lightness of saturated colours count as the measure counts
+// them. Given a slope, the cost gains the linear term that gives it that slope where the
+// search starts. The filtered error is kept in place: a trial costs a few
+// multiplications, and a change updates only the neighbourhood that the filters reach.
 class DitherSearch {
 public:
     // penOfPixel indexes penColours (CPC colour numbers); one pen a pixel of the grid.
@@ -126,9 +126,11 @@ struct OptimisedDither {
 std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode);
 
 // Searches from `start` (a result in the given pens), weighted at it: sweeps until no
-// change helps, then the pens' colours chosen again, alternately, while that helps and the quality measure confirms it,
-// until nothing helps or the budget is spent. The result is the sweep that the measure finds closest, never further
-// from the picture than `start`. Nothing when cancelled.
+// change helps, then the pens' colours chosen again, alternately, while that helps and
+// the quality measure confirms it; then rounds of a few sweeps, each from the best result
+// so far with the cost's slope and weights set by the measure there, until none helps or
+// the budget is spent. The result is the sweep that the measure finds closest, never
+// further from the picture than `start`. Nothing when cancelled.
 std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
                                               std::vector<Byte> start, const OptimiseOptions& options);
 

@@ -1,6 +1,7 @@
 #include "import/quality_measure.h"
 
 #include "import/colour_science.h"
+#include "import/parallel_work.h"
 #include "main/program_state.h"
 
 #include <algorithm>
@@ -230,9 +231,9 @@ std::array<Plane, 3> opponentPlanes(const LinearImage& canvas) {
     return planes;
 }
 
-std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsPerDegree) {
+std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsPerDegree, bool inParallel = false) {
     std::array<Plane, 3> filtered;
-    for (std::size_t c = 0; c < 3; ++c) {
+    auto channel = [&](std::size_t c) {
         filtered[c] = {planes[c].width, planes[c].height, std::vector<float>(planes[c].values.size())};
         for (const GaussianTerm& term : kChannelFilters[c]) {
             const double sigma = term.spreadDegrees * pixelsPerDegree;
@@ -246,7 +247,11 @@ std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsP
             else
                 gaussianDirect(planes[c], sigma, weight, filtered[c]);
         }
-    }
+    };
+    if (inParallel)
+        forEachInParallel(3, channel);
+    else
+        for (std::size_t c = 0; c < 3; ++c) channel(c);
     return filtered;
 }
 
@@ -349,10 +354,21 @@ double ScielabReference::difference(const LinearImage& result) const {
     return difference(filteredLab(result, pixelsPerDegree_, sampleStep_));
 }
 
+std::vector<float> ScielabReference::differences(std::span<const float> filteredResult) const {
+    std::vector<float> result;
+    if (filteredResult.size() != lab_.size()) return result;
+    result.reserve(lab_.size() / 3);
+    for (std::size_t i = 0; i < lab_.size(); i += 3) {
+        result.push_back(static_cast<float>(ciede2000({lab_[i], lab_[i + 1], lab_[i + 2]},
+                                                      {filteredResult[i], filteredResult[i + 1], filteredResult[i + 2]})));
+    }
+    return result;
+}
+
 std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& result) const {
     std::array<std::vector<float>, 3> slope;
     if (result.width != width_ || result.height != height_ || lab_.empty()) return slope;
-    const std::array<Plane, 3> planes = filteredPlanes(result, pixelsPerDegree_);
+    const std::array<Plane, 3> planes = filtered(opponentPlanes(result), pixelsPerDegree_, true);
     // Each compared pixel's share of the mean, differentiated by central differences in
     // each channel, placed where it was compared; then the filters again (they are
     // symmetric, so they carry the slope back from the filtered planes to the canvas).
@@ -360,8 +376,13 @@ std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& 
     for (Plane& plane : share) plane = {width_, height_, std::vector<float>(result.pixelCount())};
     const double pixels = static_cast<double>(lab_.size() / 3);
     constexpr double kStep = 1e-3;
-    std::size_t k = 0;
-    for (int y = 0; y < height_; y += sampleStep_) {
+    const int rows = (height_ + sampleStep_ - 1) / sampleStep_;
+    const int columns = (width_ + sampleStep_ - 1) / sampleStep_;
+    constexpr int kParts = 4;
+    forEachInParallel(kParts, [&](std::size_t part) {
+    for (int row = rows * static_cast<int>(part) / kParts; row < rows * (static_cast<int>(part) + 1) / kParts; ++row) {
+        const int y = row * sampleStep_;
+        std::size_t k = 3 * static_cast<std::size_t>(row) * static_cast<std::size_t>(columns);
         for (int x = 0; x < width_; x += sampleStep_, k += 3) {
             const Lab reference{lab_[k], lab_[k + 1], lab_[k + 2]};
             for (std::size_t c = 0; c < 3; ++c) {
@@ -374,7 +395,8 @@ std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& 
             }
         }
     }
-    std::array<Plane, 3> back = filtered(share, pixelsPerDegree_);
+    });
+    std::array<Plane, 3> back = filtered(share, pixelsPerDegree_, true);
     for (std::size_t c = 0; c < 3; ++c) slope[c] = std::move(back[c].values);
     return slope;
 }
