@@ -528,7 +528,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     // shrinks after a round that it confirms throughout, for at most kSweepsPerRound
     // sweeps: the slope is the measure's only near where it was taken.
     constexpr int kSampleStep = 2;
-    constexpr double kFirstStrength = 0.5;
+    constexpr double kFirstStrength = 1.0;
     constexpr double kLastStrength = 4.0;
     constexpr double kEasing = 0.75;
     constexpr int kSweepsPerRound = 3;
@@ -544,17 +544,24 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     double strength = kFirstStrength;
     bool ownCost = true;
     std::optional<DitherSearch> search;
+    std::vector<float> inverse;
+    std::vector<std::array<float, 3>> slope;
+    double slopeTakenAt = -1;  // the measure of the result where they were taken
     Clock::duration roundSetup{};  // how long the last round took to weigh the search
     while (!stop()) {
         // A round that could not make a sweep within the budget is not begun.
         if (options.budget.count() > 0 && Clock::now() - begin + 2 * roundSetup > options.budget) break;
         const Clock::time_point roundBegin = Clock::now();
         std::vector<float> emphasis;
-        std::vector<std::array<float, 3>> slope;
         if (!ownCost) {
-            emphasis = inverseDifference(picture, reference.differences(bestLab), kSampleStep);
+            // The slope and the weights where the best result is (kept while it stays).
+            if (slopeTakenAt != bestMeasure) {
+                inverse = inverseDifference(picture, reference.differences(bestLab), kSampleStep);
+                slope = gridSlope(picture, reference.gradient(onCanvas(picture, best.penOfPixel, best.penColours)));
+                slopeTakenAt = bestMeasure;
+            }
+            emphasis = inverse;
             for (float& w : emphasis) w *= static_cast<float>(strength);
-            slope = gridSlope(picture, reference.gradient(onCanvas(picture, best.penOfPixel, best.penColours)));
         }
         if (!search)
             search.emplace(picture, best.penColours, best.penOfPixel,
