@@ -484,7 +484,8 @@ std::vector<float> inverseDifference(const GridPicture& picture, std::span<const
 // The measure's slope by grid pixel: the canvas's slope summed over each grid pixel's
 // block, in the search's cost units (the cost is the measure's change times twice the
 // canvas's pixels, with weights of 1 / CIEDE2000: see DitherSearch).
-std::vector<std::array<float, 3>> gridSlope(const GridPicture& picture, const std::array<std::vector<float>, 3>& canvas) {
+std::vector<std::array<float, 3>> gridSlope(const GridPicture& picture,
+                                            const std::array<std::vector<float>, 3>& canvas) {
     const int columns = canvasColumns(picture.cpcMode);
     const int width = picture.image.width, height = picture.image.height;
     const int canvasWidth = width * columns;
@@ -494,7 +495,8 @@ std::vector<std::array<float, 3>> gridSlope(const GridPicture& picture, const st
     for (int y = 0; y < height * kCanvasRows; ++y)
         for (int x = 0; x < canvasWidth; ++x)
             for (std::size_t c = 0; c < 3; ++c)
-                slope[at(y / kCanvasRows * width + x / columns)][c] += 2.0f * pixels * canvas[c][at(y * canvasWidth + x)];
+                slope[at(y / kCanvasRows * width + x / columns)][c] +=
+                    2.0f * pixels * canvas[c][at(y * canvasWidth + x)];
     return slope;
 }
 
@@ -546,7 +548,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     std::optional<DitherSearch> search;
     std::vector<float> inverse;
     std::vector<std::array<float, 3>> slope;
-    double slopeTakenAt = -1;  // the measure of the result where they were taken
+    double slopeTakenAt = -1;      // the measure of the result where they were taken
     Clock::duration roundSetup{};  // how long the last round took to weigh the search
     while (!stop()) {
         // A round that could not make a sweep within the budget is not begun.

@@ -90,10 +90,10 @@ private:
 
     int width_ = 0;
     int height_ = 0;
-    std::vector<bool> fixed_;                   // border pixels keep their pen
-    std::vector<Byte> colours_;                 // CPC colour of each pen
-    std::vector<std::array<float, 3>> pen_;     // opponent value of each pen
-    std::vector<std::array<float, 3>> target_;  // opponent value of each pixel of the picture
+    std::vector<bool> fixed_;                        // border pixels keep their pen
+    std::vector<Byte> colours_;                      // CPC colour of each pen
+    std::vector<std::array<float, 3>> pen_;          // opponent value of each pen
+    std::vector<std::array<float, 3>> target_;       // opponent value of each pixel of the picture
     std::vector<std::array<float, 3>> sensitivity_;  // CIEDE2000 for one unit of each channel there
     std::vector<std::array<float, 3>> scale_;        // the same times the root of the emphasis
     std::vector<Byte> pens_;

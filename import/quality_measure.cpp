@@ -359,8 +359,8 @@ std::vector<float> ScielabReference::differences(std::span<const float> filtered
     if (filteredResult.size() != lab_.size()) return result;
     result.reserve(lab_.size() / 3);
     for (std::size_t i = 0; i < lab_.size(); i += 3) {
-        result.push_back(static_cast<float>(ciede2000({lab_[i], lab_[i + 1], lab_[i + 2]},
-                                                      {filteredResult[i], filteredResult[i + 1], filteredResult[i + 2]})));
+        result.push_back(static_cast<float>(ciede2000(
+            {lab_[i], lab_[i + 1], lab_[i + 2]}, {filteredResult[i], filteredResult[i + 1], filteredResult[i + 2]})));
     }
     return result;
 }
@@ -380,21 +380,22 @@ std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& 
     const int columns = (width_ + sampleStep_ - 1) / sampleStep_;
     constexpr int kParts = 4;
     forEachInParallel(kParts, [&](std::size_t part) {
-    for (int row = rows * static_cast<int>(part) / kParts; row < rows * (static_cast<int>(part) + 1) / kParts; ++row) {
-        const int y = row * sampleStep_;
-        std::size_t k = 3 * static_cast<std::size_t>(row) * static_cast<std::size_t>(columns);
-        for (int x = 0; x < width_; x += sampleStep_, k += 3) {
-            const Lab reference{lab_[k], lab_[k + 1], lab_[k + 2]};
-            for (std::size_t c = 0; c < 3; ++c) {
-                double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
-                o[c] += kStep;
-                const double up = ciede2000(reference, labOfOpponent(o));
-                o[c] -= 2 * kStep;
-                const double down = ciede2000(reference, labOfOpponent(o));
-                share[c].row(y)[x] = static_cast<float>((up - down) / (2 * kStep * pixels));
+        for (int row = rows * static_cast<int>(part) / kParts; row < rows * (static_cast<int>(part) + 1) / kParts;
+             ++row) {
+            const int y = row * sampleStep_;
+            std::size_t k = 3 * static_cast<std::size_t>(row) * static_cast<std::size_t>(columns);
+            for (int x = 0; x < width_; x += sampleStep_, k += 3) {
+                const Lab reference{lab_[k], lab_[k + 1], lab_[k + 2]};
+                for (std::size_t c = 0; c < 3; ++c) {
+                    double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
+                    o[c] += kStep;
+                    const double up = ciede2000(reference, labOfOpponent(o));
+                    o[c] -= 2 * kStep;
+                    const double down = ciede2000(reference, labOfOpponent(o));
+                    share[c].row(y)[x] = static_cast<float>((up - down) / (2 * kStep * pixels));
+                }
             }
         }
-    }
     });
     std::array<Plane, 3> back = filtered(share, pixelsPerDegree_, true);
     for (std::size_t c = 0; c < 3; ++c) slope[c] = std::move(back[c].values);

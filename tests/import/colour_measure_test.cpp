@@ -85,7 +85,8 @@ TEST(QualityMeasure, SlopePredictsTheChangeOfASmallPatch) {
         for (int y = 0; y < 100; ++y)
             for (int x = 0; x < 160; ++x) {
                 const float u = static_cast<float>(x) / 160.0f + phase, v = static_cast<float>(y) / 100.0f;
-                const std::array<float, 3> rgb{0.2f + 0.6f * u * v, 0.5f * (1 - u) + 0.2f * v + 0.1f * static_cast<float>((x + y) % 3),
+                const std::array<float, 3> rgb{0.2f + 0.6f * u * v,
+                                               0.5f * (1 - u) + 0.2f * v + 0.1f * static_cast<float>((x + y) % 3),
                                                0.1f + 0.4f * v};
                 std::copy(rgb.begin(), rgb.end(), image.pixel(x, y));
             }
@@ -94,9 +95,9 @@ TEST(QualityMeasure, SlopePredictsTheChangeOfASmallPatch) {
     const ScielabReference reference(picture(0.0f), 32.0, 2);
     const LinearImage result = picture(0.15f);
     const std::array<std::vector<float>, 3> slope = reference.gradient(result);
-    for (const std::array<float, 3>& step : {std::array<float, 3>{0.01f, 0.01f, 0.01f},
-                                             std::array<float, 3>{0.01f, -0.005f, 0.0f},
-                                             std::array<float, 3>{0.0f, 0.0f, -0.01f}}) {
+    for (const std::array<float, 3>& step :
+         {std::array<float, 3>{0.01f, 0.01f, 0.01f}, std::array<float, 3>{0.01f, -0.005f, 0.0f},
+          std::array<float, 3>{0.0f, 0.0f, -0.01f}}) {
         // The patch moved each way, so that the measure's curvature cancels.
         LinearImage up = result, down = result;
         double predicted = 0;
