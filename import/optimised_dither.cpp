@@ -522,7 +522,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     // Each sweep's result is kept only when the quality measure itself (on every other
     // filtered pixel each way) finds it closer than the best so far. The first round
     // follows the search's own cost, weighted at the start, while the measure confirms it
-    // (one sweep it does not is passed over, unless it is the first): where the pens can
+    // (one sweep it does not is passed over, two in a row end it): where the pens can
     // show the picture's colours, that cost and the measure agree and the search goes
     // far. Each later round starts from the best result with the measure's slope there
     // and weights of 1 / CIEDE2000 (see inverseDifference), times a strength that doubles
@@ -593,7 +593,8 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
                 best = {search->penColours(), search->penOfPixel()};
                 bestLab = std::move(lab);
                 ++confirmed;
-            } else if (!ownCost || confirmed == 0 || ++passedOver == 2) {
+                passedOver = 0;
+            } else if (!ownCost || ++passedOver == 2) {
                 refused = true;
                 break;
             }
