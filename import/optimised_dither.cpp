@@ -408,7 +408,7 @@ bool DitherSearch::recolourPens(std::span<const Byte> keep, const std::function<
 }
 
 std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode) {
-    return std::chrono::milliseconds(cpcMode == 0 ? 1200 : 2800);
+    return std::chrono::milliseconds(cpcMode == 0 ? 1500 : 3200);
 }
 
 namespace {
