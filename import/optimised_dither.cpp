@@ -500,6 +500,125 @@ std::vector<std::array<float, 3>> gridSlope(const GridPicture& picture,
     return slope;
 }
 
+constexpr int kSampleStep = 2;  // the measure compares every other filtered pixel each way
+
+// The best result so far, with its filtered canvas and its measure.
+class MeasuredBest {
+public:
+    MeasuredBest(const GridPicture& picture, std::span<const Byte> penColours, std::vector<Byte> start)
+        : picture_(picture),
+          reference_(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep),
+          result_{std::vector<Byte>(penColours.begin(), penColours.end()), std::move(start)},
+          lab_(filtered(result_.penOfPixel, result_.penColours)),
+          measure_(reference_.difference(lab_)) {}
+
+    // Takes the search's result when the measure finds it closer (or when `always`).
+    bool offer(const DitherSearch& search, bool always) {
+        std::vector<float> lab = filtered(search.penOfPixel(), search.penColours());
+        const double measured = reference_.difference(lab);
+        if (!always && measured >= measure_) return false;
+        result_ = {search.penColours(), search.penOfPixel()};
+        lab_ = std::move(lab);
+        measure_ = measured;
+        return true;
+    }
+
+    // The factors on the weights (see inverseDifference) and the measure's slope there.
+    std::vector<float> inverse() const {
+        return inverseDifference(picture_, reference_.differences(lab_), kSampleStep);
+    }
+    std::vector<std::array<float, 3>> slope() const {
+        return gridSlope(picture_, reference_.gradient(onCanvas(picture_, result_.penOfPixel, result_.penColours)));
+    }
+
+    const OptimisedDither& result() const { return result_; }
+    double measure() const { return measure_; }
+
+private:
+    std::vector<float> filtered(std::span<const Byte> penOfPixel, std::span<const Byte> penColours) const {
+        return ScielabReference::filteredLab(onCanvas(picture_, penOfPixel, penColours), kPixelsPerDegree, kSampleStep);
+    }
+
+    const GridPicture& picture_;
+    ScielabReference reference_;
+    OptimisedDither result_;
+    std::vector<float> lab_;
+    double measure_ = 0;
+};
+
+struct RoundOutcome {
+    int confirmed = 0;     // sweeps the measure confirmed
+    bool refused = false;  // the round ended at one it did not
+    bool settled = false;  // or where no change helps
+};
+
+// One round's sweeps: with the search's own cost, while the measure confirms them (one
+// sweep it does not is passed over, two in a row end the round); with the measure's
+// slope, at most `sweeps`, ending at the first it does not confirm. Without `confirm`,
+// every sweep is kept, until no change helps.
+RoundOutcome sweepRound(DitherSearch& search, MeasuredBest& best, bool ownCost, int sweeps, bool confirm,
+                        std::span<const Byte> fixedColours, const std::function<bool()>& stop, const bool& late) {
+    RoundOutcome outcome;
+    int passedOver = 0;
+    for (int sweep = 0; ownCost || sweep < sweeps; ++sweep) {
+        if (stop()) break;
+        const std::size_t changes = search.sweep(stop);
+        // Where no change helps, the pens' colours are chosen again; where none is, the
+        // search has settled.
+        if (changes == 0 && (late || !search.recolourPens(fixedColours, stop))) {
+            outcome.settled = true;
+            break;
+        }
+        if (best.offer(search, !confirm)) {
+            ++outcome.confirmed;
+            passedOver = 0;
+        } else if (!ownCost || ++passedOver == 2) {
+            outcome.refused = true;
+            break;
+        }
+    }
+    return outcome;
+}
+
+// The rounds that follow the measure: each starts from the best result with the
+// measure's slope there and weights of 1 / CIEDE2000 (see inverseDifference), times a
+// strength that doubles after a round whose first sweep the measure does not confirm
+// (smaller steps) and eases after a round that it confirms throughout.
+class MeasureSteps {
+public:
+    // The factors on the weights for a round from the best result; slope() is its slope.
+    std::vector<float> emphasis(const MeasuredBest& best) {
+        if (takenAt_ != best.measure()) {  // kept while the best result stays
+            inverse_ = best.inverse();
+            slope_ = best.slope();
+            takenAt_ = best.measure();
+        }
+        std::vector<float> emphasis = inverse_;
+        for (float& w : emphasis) w *= static_cast<float>(strength_);
+        return emphasis;
+    }
+    const std::vector<std::array<float, 3>>& slope() const { return slope_; }
+
+    // After a round: whether another may help.
+    bool next(const RoundOutcome& outcome) {
+        constexpr double kLastStrength = 4.0;
+        constexpr double kEasing = 0.75;
+        if (outcome.confirmed == 0) {
+            if (outcome.settled || strength_ >= kLastStrength) return false;
+            strength_ *= 2;
+        } else if (!outcome.refused) {
+            strength_ *= kEasing;
+        }
+        return true;
+    }
+
+private:
+    double strength_ = 1.0;
+    std::vector<float> inverse_;
+    std::vector<std::array<float, 3>> slope_;
+    double takenAt_ = -1;  // the measure of the result where they were taken
+};
+
 }  // namespace
 
 std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
@@ -509,7 +628,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     bool cancelled = false;
     bool late = false;
     int rounds = 0;
-    auto stop = [&] {
+    const std::function<bool()> stop = [&] {
         const auto spent = Clock::now() - begin;
         double share = 1.0 - 1.0 / (rounds + 2);
         if (options.budget.count() > 0) {
@@ -519,100 +638,41 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
         if (options.progress && !options.progress(share)) cancelled = true;
         return cancelled || late;
     };
-    // Each sweep's result is kept only when the quality measure itself (on every other
-    // filtered pixel each way) finds it closer than the best so far. The first round
-    // follows the search's own cost, weighted at the start, while the measure confirms it
-    // (one sweep it does not is passed over, two in a row end it): where the pens can
-    // show the picture's colours, that cost and the measure agree and the search goes
-    // far. Each later round starts from the best result with the measure's slope there
-    // and weights of 1 / CIEDE2000 (see inverseDifference), times a strength that doubles
-    // after a round whose first sweep the measure does not confirm (smaller steps) and
-    // shrinks after a round that it confirms throughout, for at most kSweepsPerRound
-    // sweeps: the slope is the measure's only near where it was taken.
-    constexpr int kSampleStep = 2;
-    constexpr double kFirstStrength = 1.0;
-    constexpr double kLastStrength = 4.0;
-    constexpr double kEasing = 0.75;
+    // Each sweep's result is kept only when the quality measure itself finds it closer
+    // than the best so far. The first round follows the search's own cost, weighted at
+    // the start: where the pens can show the picture's colours, that cost and the measure
+    // agree and the search goes far. Later rounds follow the measure (MeasureSteps), for
+    // at most kSweepsPerRound sweeps: its slope is the measure's only near where it was taken.
     constexpr int kSweepsPerRound = 3;
-    const ScielabReference reference(onCanvas(picture, {}, {}), kPixelsPerDegree, kSampleStep);
-    auto filtered = [&](const DitherSearch& s) {
-        return ScielabReference::filteredLab(onCanvas(picture, s.penOfPixel(), s.penColours()), kPixelsPerDegree,
-                                             kSampleStep);
-    };
-    OptimisedDither best{std::vector<Byte>(penColours.begin(), penColours.end()), std::move(start)};
-    std::vector<float> bestLab = ScielabReference::filteredLab(onCanvas(picture, best.penOfPixel, best.penColours),
-                                                               kPixelsPerDegree, kSampleStep);
-    double bestMeasure = reference.difference(bestLab);
-    double strength = kFirstStrength;
+    MeasuredBest best(picture, penColours, std::move(start));
+    MeasureSteps steps;
     bool ownCost = true;
     std::optional<DitherSearch> search;
-    std::vector<float> inverse;
-    std::vector<std::array<float, 3>> slope;
-    double slopeTakenAt = -1;      // the measure of the result where they were taken
     Clock::duration roundSetup{};  // how long the last round took to weigh the search
     while (!stop()) {
         // A round that could not make a sweep within the budget is not begun.
         if (options.budget.count() > 0 && Clock::now() - begin + 2 * roundSetup > options.budget) break;
         const Clock::time_point roundBegin = Clock::now();
-        std::vector<float> emphasis;
-        if (!ownCost) {
-            // The slope and the weights where the best result is (kept while it stays).
-            if (slopeTakenAt != bestMeasure) {
-                inverse = inverseDifference(picture, reference.differences(bestLab), kSampleStep);
-                slope = gridSlope(picture, reference.gradient(onCanvas(picture, best.penOfPixel, best.penColours)));
-                slopeTakenAt = bestMeasure;
-            }
-            emphasis = inverse;
-            for (float& w : emphasis) w *= static_cast<float>(strength);
-        }
+        const std::vector<float> emphasis = ownCost ? std::vector<float>{} : steps.emphasis(best);
+        const std::vector<std::array<float, 3>> noSlope;
+        const auto& slope = ownCost ? noSlope : steps.slope();
+        const OptimisedDither& from = best.result();
         if (!search)
-            search.emplace(picture, best.penColours, best.penOfPixel,
-                           DitherWeighting{best.penColours, best.penOfPixel, emphasis, slope});
+            search.emplace(picture, from.penColours, from.penOfPixel,
+                           DitherWeighting{from.penColours, from.penOfPixel, emphasis, slope});
         else
-            search->reweigh(best.penColours, best.penOfPixel, emphasis, slope);
+            search->reweigh(from.penColours, from.penOfPixel, emphasis, slope);
         roundSetup = Clock::now() - roundBegin;
-        int confirmed = 0;
-        bool refused = false;
-        bool settled = false;
-        int passedOver = 0;
-        for (int sweeps = 0; ownCost || sweeps < kSweepsPerRound; ++sweeps) {
-            if (stop()) break;
-            const std::size_t changes = search->sweep(stop);
-            if (cancelled) return std::nullopt;
-            // Where no change helps, the pens' colours are chosen again; where none is, the
-            // search has settled.
-            if (changes == 0 && (late || !search->recolourPens(options.fixedColours, stop))) {
-                settled = true;
-                break;
-            }
-            if (cancelled) return std::nullopt;
-            std::vector<float> lab = filtered(*search);
-            const double measured = reference.difference(lab);
-            if (!options.confirmByMeasure || measured < bestMeasure) {
-                bestMeasure = measured;
-                best = {search->penColours(), search->penOfPixel()};
-                bestLab = std::move(lab);
-                ++confirmed;
-                passedOver = 0;
-            } else if (!ownCost || ++passedOver == 2) {
-                refused = true;
-                break;
-            }
-        }
+        const RoundOutcome outcome = sweepRound(*search, best, ownCost, kSweepsPerRound, options.confirmByMeasure,
+                                                options.fixedColours, stop, late);
         ++rounds;
         if (cancelled) return std::nullopt;
         if (!options.confirmByMeasure) break;
-        if (ownCost) {
-            ownCost = false;
-        } else if (confirmed == 0) {
-            if (settled || strength >= kLastStrength) break;
-            strength *= 2;
-        } else if (!refused) {
-            strength *= kEasing;
-        }
+        if (!ownCost && !steps.next(outcome)) break;
+        ownCost = false;
     }
     if (cancelled) return std::nullopt;
-    return best;
+    return best.result();
 }
 
 }  // namespace varnoke

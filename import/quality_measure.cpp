@@ -374,7 +374,7 @@ std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& 
     // symmetric, so they carry the slope back from the filtered planes to the canvas).
     std::array<Plane, 3> share;
     for (Plane& plane : share) plane = {width_, height_, std::vector<float>(result.pixelCount())};
-    const double pixels = static_cast<double>(lab_.size() / 3);
+    const double pixels = static_cast<double>(lab_.size()) / 3.0;
     constexpr double kStep = 1e-3;
     const int rows = (height_ + sampleStep_ - 1) / sampleStep_;
     const int columns = (width_ + sampleStep_ - 1) / sampleStep_;
