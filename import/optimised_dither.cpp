@@ -14,7 +14,7 @@ namespace {
 constexpr double kPixelsPerDegree = 32.0;  // the measure's 640 × 400 canvas
 constexpr int kCanvasRows = 2;             // canvas rows of one grid row
 // The kernels are cut where they fall below this share of their centre.
-constexpr float kKernelCut = 2e-4f;
+constexpr float kKernelCut = 5e-3f;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -174,7 +174,7 @@ DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> pen
     // rather than at the picture's colour, which a mode with few pens may be far from).
     std::vector<std::array<float, 3>> weightPen;
     for (const Byte colour : weighting.penColours) weightPen.push_back(opponentOf(cpcLinearColour(colour)));
-    scale_.resize(count);
+    sensitivity_.resize(count);
     forEachInParallel(4, [&](std::size_t part) {
         for (std::size_t i = part * count / 4; i < (part + 1) * count / 4; ++i) {
             const int x = static_cast<int>(i % at(width_)), y = static_cast<int>(i / at(width_));
@@ -191,9 +191,22 @@ DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> pen
                     for (std::size_t c = 0; c < 3; ++c) sum[c] += o[c];
                     n += 1;
                 }
-            scale_[i] = channelScales({sum[0] / n, sum[1] / n, sum[2] / n});
+            sensitivity_[i] = channelScales({sum[0] / n, sum[1] / n, sum[2] / n});
         }
     });
+    std::vector<Byte> pens = std::move(pens_);
+    reweigh(penColours, std::move(pens), weighting.emphasis, weighting.slope);
+}
+
+void DitherSearch::reweigh(std::span<const Byte> penColours, std::vector<Byte> penOfPixel,
+                           std::span<const float> emphasis, std::span<const std::array<float, 3>> slope) {
+    const std::size_t count = sensitivity_.size();
+    setColours(penColours);
+    pens_ = std::move(penOfPixel);
+    scale_ = sensitivity_;
+    if (emphasis.size() == count)
+        for (std::size_t i = 0; i < count; ++i)
+            for (float& s : scale_[i]) s *= std::sqrt(emphasis[i]);
     // The filtered error by separable filtering, then the cost: the sum of each pixel's
     // error times its filtered error.
     filtered_.assign(count, {});
@@ -203,9 +216,22 @@ DitherSearch::DitherSearch(const GridPicture& picture, std::span<const Byte> pen
         const std::vector<float> out = convolve(kernels_[c], error, width_, height_);
         for (std::size_t i = 0; i < count; ++i) filtered_[i][c] = out[i];
     });
+    cost_ = 0;
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t c = 0; c < 3; ++c)
             cost_ += static_cast<double>(scale_[i][c] * (shown(i, pens_[i])[c] - target_[i][c])) * filtered_[i][c];
+    // A slope given: the cost gains a linear term 2 offset · weighted error, so that its
+    // slope (2 × weight × kept error, by pixel and channel) is the one given.
+    offset_.clear();
+    if (slope.size() == count) {
+        offset_.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t c = 0; c < 3; ++c) {
+                offset_[i][c] = slope[i][c] / (2.0f * scale_[i][c]) - filtered_[i][c];
+                filtered_[i][c] += offset_[i][c];
+                cost_ += 2.0 * scale_[i][c] * (shown(i, pens_[i])[c] - target_[i][c]) * offset_[i][c];
+            }
+    }
 }
 
 void DitherSearch::setColours(std::span<const Byte> colours) {
@@ -230,7 +256,7 @@ double DitherSearch::costFromScratch() const {
                         const std::size_t j = at(oy * width_ + ox);
                         sum += k.at(x - ox, y - oy) * scale_[j][c] * (shown(j, pens_[j])[c] - target_[j][c]);
                     }
-                total += e * sum;
+                total += e * (sum + (offset_.empty() ? 0.0 : 2.0 * offset_[i][c]));
             }
         }
     }
@@ -464,7 +490,7 @@ bool DitherSearch::recolourLine(int y, std::span<const Byte> pens) {
 }
 
 std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode) {
-    return std::chrono::milliseconds(cpcMode == 0 ? 1200 : 2800);
+    return std::chrono::milliseconds(cpcMode == 0 ? 1500 : 3200);
 }
 
 namespace {
@@ -503,6 +529,195 @@ bool recolour(DitherSearch& search, int height, const OptimiseOptions& options, 
     return recoloured;
 }
 
+
+// The factor on each grid pixel's weights in a round of the search: the inverse of the
+// measure's CIEDE2000 there (of its compared filtered pixels, the nearest), averaged over
+// the 5 × 5 grid pixels around. A squared error divided by the difference it makes is
+// that difference again: weighted so, the search's quadratic cost follows the sum of
+// CIEDE2000 near the result it was weighted at, instead of trading a little error where
+// the result is close for much less where it is far (which the squared error prefers and
+// the mean does not). It is the curvature of the measure there, or more (the measure's
+// square root bends less along the error than across it), so that steps taken by it
+// do not overshoot.
+std::vector<float> inverseDifference(const GridPicture& picture, std::span<const float> difference, int step) {
+    const int columns = canvasColumns(picture.cpcMode);
+    const int samplesX = (picture.image.width * columns + step - 1) / step;
+    const int samplesY = static_cast<int>(difference.size() / at(samplesX));
+    const int width = picture.image.width, height = picture.image.height;
+    const std::size_t count = picture.image.pixelCount();
+    double mean = 0;
+    for (const float d : difference) mean += d;
+    mean /= static_cast<double>(std::max<std::size_t>(1, difference.size()));
+    // Below a tenth of the mean, a pixel counts as close as it can be.
+    const auto floor = static_cast<float>(std::max(0.1 * mean, 1e-3));
+    std::vector<float> inverse(count);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int sx = std::min(samplesX - 1, (x * columns + columns / 2) / step);
+            const int sy = std::min(samplesY - 1, (kCanvasRows * y + 1) / step);
+            inverse[at(y * width + x)] = 1.0f / std::max(floor, difference[at(sy * samplesX + sx)]);
+        }
+    std::vector<float> weight(count);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            float sum = 0;
+            int n = 0;
+            for (int oy = std::max(0, y - 2); oy <= std::min(height - 1, y + 2); ++oy)
+                for (int ox = std::max(0, x - 2); ox <= std::min(width - 1, x + 2); ++ox, ++n)
+                    sum += inverse[at(oy * width + ox)];
+            weight[at(y * width + x)] = sum / static_cast<float>(n);
+        }
+    return weight;
+}
+
+// The measure's slope by grid pixel: the canvas's slope summed over each grid pixel's
+// block, in the search's cost units (the cost is the measure's change times twice the
+// canvas's pixels, with weights of 1 / CIEDE2000: see DitherSearch).
+std::vector<std::array<float, 3>> gridSlope(const GridPicture& picture,
+                                            const std::array<std::vector<float>, 3>& canvas) {
+    const int columns = canvasColumns(picture.cpcMode);
+    const int width = picture.image.width, height = picture.image.height;
+    const int canvasWidth = width * columns;
+    const auto pixels = static_cast<float>(canvasWidth * height * kCanvasRows);
+    std::vector<std::array<float, 3>> slope(picture.image.pixelCount());
+    if (canvas[0].size() != at(canvasWidth * height * kCanvasRows)) return {};
+    for (int y = 0; y < height * kCanvasRows; ++y)
+        for (int x = 0; x < canvasWidth; ++x)
+            for (std::size_t c = 0; c < 3; ++c)
+                slope[at(y / kCanvasRows * width + x / columns)][c] +=
+                    2.0f * pixels * canvas[c][at(y * canvasWidth + x)];
+    return slope;
+}
+
+constexpr int kSampleStep = 2;  // the measure compares every other filtered pixel each way
+
+// The best result so far, with its filtered canvas and its measure.
+class MeasuredBest {
+public:
+    MeasuredBest(const GridPicture& picture, std::span<const Byte> penColours, std::vector<Byte> start,
+                 std::size_t pensPerLine)
+        : picture_(picture),
+          pensPerLine_(pensPerLine),
+          reference_(onCanvas(picture, {}, {}, 0), kPixelsPerDegree, kSampleStep),
+          result_{std::vector<Byte>(penColours.begin(), penColours.end()), std::move(start)},
+          lab_(filtered(result_.penOfPixel, result_.penColours)),
+          measure_(reference_.difference(lab_)) {}
+
+    // Takes the search's result when the measure finds it closer (or when `always`).
+    bool offer(const DitherSearch& search, bool always) {
+        std::vector<float> lab = filtered(search.penOfPixel(), search.penColours());
+        const double measured = reference_.difference(lab);
+        if (!always && measured >= measure_) return false;
+        result_ = {search.penColours(), search.penOfPixel()};
+        lab_ = std::move(lab);
+        measure_ = measured;
+        return true;
+    }
+
+    // The factors on the weights (see inverseDifference) and the measure's slope there.
+    std::vector<float> inverse() const {
+        return inverseDifference(picture_, reference_.differences(lab_), kSampleStep);
+    }
+    std::vector<std::array<float, 3>> slope() const {
+        return gridSlope(picture_, reference_.gradient(
+                                       onCanvas(picture_, result_.penOfPixel, result_.penColours, pensPerLine_)));
+    }
+
+    const OptimisedDither& result() const { return result_; }
+    double measure() const { return measure_; }
+
+private:
+    std::vector<float> filtered(std::span<const Byte> penOfPixel, std::span<const Byte> penColours) const {
+        return ScielabReference::filteredLab(onCanvas(picture_, penOfPixel, penColours, pensPerLine_), kPixelsPerDegree,
+                                             kSampleStep);
+    }
+
+    const GridPicture& picture_;
+    std::size_t pensPerLine_;
+    ScielabReference reference_;
+    OptimisedDither result_;
+    std::vector<float> lab_;
+    double measure_ = 0;
+};
+
+struct RoundOutcome {
+    int confirmed = 0;     // sweeps the measure confirmed
+    bool refused = false;  // the round ended at one it did not
+    bool settled = false;  // or where no change helps
+};
+
+// One round's sweeps: with the search's own cost, while the measure confirms them (one
+// sweep it does not is passed over, two in a row end the round); with the measure's
+// slope, at most `sweeps`, ending at the first it does not confirm. Without `confirm`,
+// every sweep is kept, until no change helps.
+RoundOutcome sweepRound(DitherSearch& search, MeasuredBest& best, bool ownCost, int sweeps, int height,
+                        const OptimiseOptions& options, const std::function<bool()>& stop, const bool& late) {
+    RoundOutcome outcome;
+    int passedOver = 0;
+    const bool confirm = options.confirmByMeasure;
+    // Line pens start from colours chosen for error diffusion, further from what the search
+    // settles on: its first sweeps move many pixels, and the measure may confirm only the
+    // third or fourth (Storm in mode 1).
+    const int patience = options.pensPerLine > 0 ? 4 : 2;
+    for (int sweep = 0; ownCost || sweep < sweeps; ++sweep) {
+        if (stop()) break;
+        const std::size_t changes = search.sweep(stop);
+        // Where no change helps, the pens' colours are chosen again; where none is, the
+        // search has settled.
+        if (changes == 0 && (late || !recolour(search, height, options, stop))) {
+            outcome.settled = true;
+            break;
+        }
+        if (best.offer(search, !confirm)) {
+            ++outcome.confirmed;
+            passedOver = 0;
+        } else if (!ownCost || ++passedOver == patience) {
+            outcome.refused = true;
+            break;
+        }
+    }
+    return outcome;
+}
+
+// The rounds that follow the measure: each starts from the best result with the
+// measure's slope there and weights of 1 / CIEDE2000 (see inverseDifference), times a
+// strength that doubles after a round whose first sweep the measure does not confirm
+// (smaller steps) and eases after a round that it confirms throughout.
+class MeasureSteps {
+public:
+    // The factors on the weights for a round from the best result; slope() is its slope.
+    std::vector<float> emphasis(const MeasuredBest& best) {
+        if (takenAt_ != best.measure()) {  // kept while the best result stays
+            inverse_ = best.inverse();
+            slope_ = best.slope();
+            takenAt_ = best.measure();
+        }
+        std::vector<float> emphasis = inverse_;
+        for (float& w : emphasis) w *= static_cast<float>(strength_);
+        return emphasis;
+    }
+    const std::vector<std::array<float, 3>>& slope() const { return slope_; }
+
+    // After a round: whether another may help.
+    bool next(const RoundOutcome& outcome) {
+        constexpr double kLastStrength = 4.0;
+        constexpr double kEasing = 0.75;
+        if (outcome.confirmed == 0) {
+            if (outcome.settled || strength_ >= kLastStrength) return false;
+            strength_ *= 2;
+        } else if (!outcome.refused) {
+            strength_ *= kEasing;
+        }
+        return true;
+    }
+
+private:
+    double strength_ = 1.0;
+    std::vector<float> inverse_;
+    std::vector<std::array<float, 3>> slope_;
+    double takenAt_ = -1;  // the measure of the result where they were taken
+};
+
 }  // namespace
 
 std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
@@ -512,7 +727,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     bool cancelled = false;
     bool late = false;
     int rounds = 0;
-    auto stop = [&] {
+    const std::function<bool()> stop = [&] {
         const auto spent = Clock::now() - begin;
         double share = 1.0 - 1.0 / (rounds + 2);
         if (options.budget.count() > 0) {
@@ -522,53 +737,41 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
         if (options.progress && !options.progress(share)) cancelled = true;
         return cancelled || late;
     };
-    // Each sweep's result is kept only when the quality measure itself (on every other
-    // filtered pixel each way) finds it closer than the best so far, and the search ends
-    // after two sweeps that it does not confirm: the search's cost follows the measure
-    // closely while the pens can show the picture's colours, but where they are few and
-    // far from them its squared error weighs the texture of the dithering differently.
-    constexpr int kSampleStep = 2;
-    const ScielabReference reference(onCanvas(picture, {}, {}, 0), kPixelsPerDegree, kSampleStep);
-    auto measure = [&](const DitherSearch& s) {
-        return reference.difference(onCanvas(picture, s.penOfPixel(), s.penColours(), options.pensPerLine));
-    };
-    double keptMeasure = 0;  // the measure of `best`
-    const DitherWeighting weighting{std::vector<Byte>(penColours.begin(), penColours.end()), start};
-    DitherSearch search(picture, penColours, std::move(start), weighting, options.pensPerLine);
-    OptimisedDither best{search.penColours(), search.penOfPixel()};
-    const double startMeasure = measure(search);
-    double bestMeasure = startMeasure;
-    keptMeasure = startMeasure;
-    // A sweep that leaves the measure within this share of the best is confirmed too: the
-    // last few changes before the search settles barely move it either way.
-    constexpr double kNeutral = 1e-3;
-    int worse = 0;
-    // Line pens start from colours chosen for error diffusion, further from what the search
-    // settles on: its first sweeps move many pixels, and the measure may confirm only the
-    // third or fourth (Storm in mode 1).
-    const int patience = options.pensPerLine > 0 ? 4 : 2;
+    // Each sweep's result is kept only when the quality measure itself finds it closer
+    // than the best so far. The first round follows the search's own cost, weighted at
+    // the start: where the pens can show the picture's colours, that cost and the measure
+    // agree and the search goes far. Later rounds follow the measure (MeasureSteps), for
+    // at most kSweepsPerRound sweeps: its slope is the measure's only near where it was taken.
+    constexpr int kSweepsPerRound = 3;
+    MeasuredBest best(picture, penColours, std::move(start), options.pensPerLine);
+    MeasureSteps steps;
+    bool ownCost = true;
+    std::optional<DitherSearch> search;
+    Clock::duration roundSetup{};  // how long the last round took to weigh the search
     while (!stop()) {
-        const std::size_t changes = search.sweep(stop);
-        if (cancelled) return std::nullopt;
-        const double measured = measure(search);
-        if (!options.confirmByMeasure || measured <= bestMeasure * (1 + kNeutral)) {
-            bestMeasure = std::min(bestMeasure, measured);
-            keptMeasure = measured;
-            best = {search.penColours(), search.penOfPixel()};
-            worse = 0;
-        } else if (++worse == patience) {
-            break;  // sweeps in a row that the measure did not confirm
-        }
-        if (late) break;
-        if (changes > 0) continue;
-        // Converged: the pens' colours again, then a new round.
+        // A round that could not make a sweep within the budget is not begun.
+        if (options.budget.count() > 0 && Clock::now() - begin + 2 * roundSetup > options.budget) break;
+        const Clock::time_point roundBegin = Clock::now();
+        const std::vector<float> emphasis = ownCost ? std::vector<float>{} : steps.emphasis(best);
+        const std::vector<std::array<float, 3>> noSlope;
+        const auto& slope = ownCost ? noSlope : steps.slope();
+        const OptimisedDither& from = best.result();
+        if (!search)
+            search.emplace(picture, from.penColours, from.penOfPixel,
+                           DitherWeighting{from.penColours, from.penOfPixel, emphasis, slope}, options.pensPerLine);
+        else
+            search->reweigh(from.penColours, from.penOfPixel, emphasis, slope);
+        roundSetup = Clock::now() - roundBegin;
+        const RoundOutcome outcome =
+            sweepRound(*search, best, ownCost, kSweepsPerRound, picture.image.height, options, stop, late);
         ++rounds;
-        if (!recolour(search, picture.image.height, options, stop)) break;
+        if (cancelled) return std::nullopt;
+        if (!options.confirmByMeasure) break;
+        if (!ownCost && !steps.next(outcome)) break;
+        ownCost = false;
     }
     if (cancelled) return std::nullopt;
-    if (options.confirmByMeasure && keptMeasure >= startMeasure)
-        return OptimisedDither{weighting.penColours, weighting.penOfPixel};
-    return best;
+    return best.result();
 }
 
 }  // namespace varnoke

@@ -31,10 +31,16 @@ struct DitherKernel {
 };
 
 // The result whose local colours set the weights of the search's cost (none: the
-// result being searched, as it stands when the search is made).
+// result being searched, as it stands when the search is made), and a factor on each
+// pixel's weights (none: 1 everywhere).
 struct DitherWeighting {
     std::vector<Byte> penColours;
     std::vector<Byte> penOfPixel;
+    std::vector<float> emphasis;
+    // The quality measure's slope at the result being searched, by pixel and opponent
+    // channel, scaled to the cost's units (none: the cost's own slope): the cost's linear
+    // term is set to it, so that the search's first steps go where the measure falls.
+    std::vector<std::array<float, 3>> slope;
 };
 
 // The search's cost: the squared difference, summed over the plane, between the picture
@@ -42,10 +48,10 @@ struct DitherWeighting {
 // luminance channel's 7-degree term, which a local change of pixels barely moves). Each
 // pixel's error in each channel is weighted, before filtering, by how far one unit of
 // that channel moves CIEDE2000 at the local mean colour of a result there (the search's
-// start): dark areas and the lightness of saturated colours count as
-// the measure counts them. The filtered
-// error is kept in place: a trial costs a few multiplications, and a change updates
-// only the neighbourhood that the filters reach.
+// start): dark areas and the lightness of saturated colours count as the measure counts
+// them. Given a slope, the cost gains the linear term that gives it that slope where the
+// search starts. The filtered error is kept in place: a trial costs a few
+// multiplications, and a change updates only the neighbourhood that the filters reach.
 class DitherSearch {
 public:
     // penOfPixel indexes penColours (CPC colour numbers); one pen a pixel of the grid. With
@@ -60,6 +66,11 @@ public:
     // How much the cost changes when a pixel shows another pen.
     double costOfChange(std::size_t pixel, Byte pen) const;
     void change(std::size_t pixel, Byte pen);
+
+    // Starts again from another result, with other factors on the weights and another
+    // slope (as in DitherWeighting); the weights' sensitivities stay as first found.
+    void reweigh(std::span<const Byte> penColours, std::vector<Byte> penOfPixel, std::span<const float> emphasis,
+                 std::span<const std::array<float, 3>> slope);
 
     // One sweep over every pixel: at each, the best of its changes to another pen and of
     // its swaps with one of its eight neighbours, made when it lowers the cost. Returns
@@ -93,15 +104,17 @@ private:
 
     int width_ = 0;
     int height_ = 0;
-    std::vector<bool> fixed_;                   // border pixels keep their pen
-    std::size_t stride_ = 0;                    // pens a line, when they change from line to line
-    std::vector<Byte> colours_;                 // CPC colour of each pen (of each line)
-    std::vector<std::array<float, 3>> pen_;     // opponent value of each pen (of each line)
-    std::vector<std::array<float, 3>> target_;  // opponent value of each pixel of the picture
-    std::vector<std::array<float, 3>> scale_;   // CIEDE2000 for one unit of each channel there
+    std::vector<bool> fixed_;                        // border pixels keep their pen
+    std::size_t stride_ = 0;                         // pens a line, when they change from line to line
+    std::vector<Byte> colours_;                      // CPC colour of each pen (of each line)
+    std::vector<std::array<float, 3>> pen_;          // opponent value of each pen (of each line)
+    std::vector<std::array<float, 3>> target_;       // opponent value of each pixel of the picture
+    std::vector<std::array<float, 3>> sensitivity_;  // CIEDE2000 for one unit of each channel there
+    std::vector<std::array<float, 3>> scale_;        // the same times the root of the emphasis
     std::vector<Byte> pens_;
     std::array<DitherKernel, 3> kernels_;         // the filtered plane's autocorrelation, by channel
     std::vector<std::array<float, 3>> filtered_;  // the error correlated with the kernels, weighted
+    std::vector<std::array<float, 3>> offset_;    // what the slope adds to it (the cost's linear term)
     double cost_ = 0;
 };
 
@@ -133,9 +146,11 @@ struct OptimisedDither {
 std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode);
 
 // Searches from `start` (a result in the given pens), weighted at it: sweeps until no
-// change helps, then the pens' colours chosen again, alternately, while that helps and the quality measure confirms it,
-// until nothing helps or the budget is spent. The result is the sweep that the measure finds closest, never further
-// from the picture than `start`. Nothing when cancelled.
+// change helps, then the pens' colours chosen again, alternately, while that helps and
+// the quality measure confirms it; then rounds of a few sweeps, each from the best result
+// so far with the cost's slope and weights set by the measure there, until none helps or
+// the budget is spent. The result is the sweep that the measure finds closest, never
+// further from the picture than `start`. Nothing when cancelled.
 std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
                                               std::vector<Byte> start, const OptimiseOptions& options);
 

@@ -1,6 +1,7 @@
 #include "import/quality_measure.h"
 
 #include "import/colour_science.h"
+#include "import/parallel_work.h"
 #include "main/program_state.h"
 
 #include <algorithm>
@@ -230,11 +231,10 @@ std::array<Plane, 3> opponentPlanes(const LinearImage& canvas) {
     return planes;
 }
 
-std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerDegree) {
-    const std::array<Plane, 3> planes = opponentPlanes(canvas);
+std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsPerDegree, bool inParallel = false) {
     std::array<Plane, 3> filtered;
-    for (std::size_t c = 0; c < 3; ++c) {
-        filtered[c] = {canvas.width, canvas.height, std::vector<float>(canvas.pixelCount())};
+    auto channel = [&](std::size_t c) {
+        filtered[c] = {planes[c].width, planes[c].height, std::vector<float>(planes[c].values.size())};
         for (const GaussianTerm& term : kChannelFilters[c]) {
             const double sigma = term.spreadDegrees * pixelsPerDegree;
             const auto weight = static_cast<float>(term.weight);
@@ -247,8 +247,24 @@ std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerD
             else
                 gaussianDirect(planes[c], sigma, weight, filtered[c]);
         }
-    }
+    };
+    if (inParallel)
+        forEachInParallel(3, channel);
+    else
+        for (std::size_t c = 0; c < 3; ++c) channel(c);
     return filtered;
+}
+
+std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerDegree) {
+    return filtered(opponentPlanes(canvas), pixelsPerDegree);
+}
+
+Lab labOfOpponent(const double (&o)[3]) {
+    Vec3 xyz;
+    xyz.x = static_cast<float>(kFromOpponent[0][0] * o[0] + kFromOpponent[0][1] * o[1] + kFromOpponent[0][2] * o[2]);
+    xyz.y = static_cast<float>(kFromOpponent[1][0] * o[0] + kFromOpponent[1][1] * o[1] + kFromOpponent[1][2] * o[2]);
+    xyz.z = static_cast<float>(kFromOpponent[2][0] * o[0] + kFromOpponent[2][1] * o[1] + kFromOpponent[2][2] * o[2]);
+    return xyzToLab(xyz);
 }
 
 // The CIELAB of the filtered planes' pixels whose column and row are multiples of `step`,
@@ -259,14 +275,7 @@ std::vector<float> labOf(const std::array<Plane, 3>& planes, int step) {
     for (int y = 0; y < planes[0].height; y += step) {
         for (int x = 0; x < planes[0].width; x += step) {
             const double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
-            Vec3 xyz;
-            xyz.x = static_cast<float>(kFromOpponent[0][0] * o[0] + kFromOpponent[0][1] * o[1] +
-                                       kFromOpponent[0][2] * o[2]);
-            xyz.y = static_cast<float>(kFromOpponent[1][0] * o[0] + kFromOpponent[1][1] * o[1] +
-                                       kFromOpponent[1][2] * o[2]);
-            xyz.z = static_cast<float>(kFromOpponent[2][0] * o[0] + kFromOpponent[2][1] * o[1] +
-                                       kFromOpponent[2][2] * o[2]);
-            const Lab value = xyzToLab(xyz);
+            const Lab value = labOfOpponent(o);
             lab.push_back(static_cast<float>(value.l));
             lab.push_back(static_cast<float>(value.a));
             lab.push_back(static_cast<float>(value.b));
@@ -343,6 +352,54 @@ double ScielabReference::difference(std::span<const float> filteredResult) const
 double ScielabReference::difference(const LinearImage& result) const {
     if (result.width != width_ || result.height != height_ || lab_.empty()) return 0;
     return difference(filteredLab(result, pixelsPerDegree_, sampleStep_));
+}
+
+std::vector<float> ScielabReference::differences(std::span<const float> filteredResult) const {
+    std::vector<float> result;
+    if (filteredResult.size() != lab_.size()) return result;
+    result.reserve(lab_.size() / 3);
+    for (std::size_t i = 0; i < lab_.size(); i += 3) {
+        result.push_back(static_cast<float>(ciede2000(
+            {lab_[i], lab_[i + 1], lab_[i + 2]}, {filteredResult[i], filteredResult[i + 1], filteredResult[i + 2]})));
+    }
+    return result;
+}
+
+std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& result) const {
+    std::array<std::vector<float>, 3> slope;
+    if (result.width != width_ || result.height != height_ || lab_.empty()) return slope;
+    const std::array<Plane, 3> planes = filtered(opponentPlanes(result), pixelsPerDegree_, true);
+    // Each compared pixel's share of the mean, differentiated by central differences in
+    // each channel, placed where it was compared; then the filters again (they are
+    // symmetric, so they carry the slope back from the filtered planes to the canvas).
+    std::array<Plane, 3> share;
+    for (Plane& plane : share) plane = {width_, height_, std::vector<float>(result.pixelCount())};
+    const double pixels = static_cast<double>(lab_.size()) / 3.0;
+    constexpr double kStep = 1e-3;
+    const int rows = (height_ + sampleStep_ - 1) / sampleStep_;
+    const int columns = (width_ + sampleStep_ - 1) / sampleStep_;
+    constexpr int kParts = 4;
+    forEachInParallel(kParts, [&](std::size_t part) {
+        for (int row = rows * static_cast<int>(part) / kParts; row < rows * (static_cast<int>(part) + 1) / kParts;
+             ++row) {
+            const int y = row * sampleStep_;
+            std::size_t k = 3 * static_cast<std::size_t>(row) * static_cast<std::size_t>(columns);
+            for (int x = 0; x < width_; x += sampleStep_, k += 3) {
+                const Lab reference{lab_[k], lab_[k + 1], lab_[k + 2]};
+                for (std::size_t c = 0; c < 3; ++c) {
+                    double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
+                    o[c] += kStep;
+                    const double up = ciede2000(reference, labOfOpponent(o));
+                    o[c] -= 2 * kStep;
+                    const double down = ciede2000(reference, labOfOpponent(o));
+                    share[c].row(y)[x] = static_cast<float>((up - down) / (2 * kStep * pixels));
+                }
+            }
+        }
+    });
+    std::array<Plane, 3> back = filtered(share, pixelsPerDegree_, true);
+    for (std::size_t c = 0; c < 3; ++c) slope[c] = std::move(back[c].values);
+    return slope;
 }
 
 double scielabDifference(const LinearImage& reference, const LinearImage& result) {

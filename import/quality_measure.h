@@ -53,6 +53,13 @@ public:
     static std::vector<float> filteredLab(const LinearImage& result, double pixelsPerDegree, int sampleStep = 1);
     double difference(std::span<const float> filteredResult) const;
 
+    // The CIEDE2000 of each compared pixel, row by row, whose mean difference() gives.
+    std::vector<float> differences(std::span<const float> filteredResult) const;
+
+    // How fast the difference moves with each canvas pixel of the result in each opponent
+    // channel (linearToOpponent's units): one plane a channel, the canvas's size.
+    std::array<std::vector<float>, 3> gradient(const LinearImage& result) const;
+
 private:
     int width_ = 0;
     int height_ = 0;

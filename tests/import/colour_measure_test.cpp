@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <tuple>
@@ -73,6 +74,48 @@ TEST(QualityMeasure, KnownAnswers) {
     // Comparing every other filtered pixel each way gives nearly the same mean.
     EXPECT_NEAR(ScielabReference(white, 32.0, 2).difference(black), 100.0, 0.01);
     EXPECT_NEAR(ScielabReference(coarseChecks, 32.0, 2).difference(half), scielabDifference(coarseChecks, half), 0.3);
+}
+
+// The measure's slope, checked against the measure itself: a small patch of the result
+// made a little lighter, redder or bluer moves the mean by the slope summed over the patch
+// times the patch's change in each opponent channel.
+TEST(QualityMeasure, SlopePredictsTheChangeOfASmallPatch) {
+    auto picture = [](float phase) {
+        LinearImage image{160, 100, std::vector<float>(3 * 160 * 100)};
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 160; ++x) {
+                const float u = static_cast<float>(x) / 160.0f + phase, v = static_cast<float>(y) / 100.0f;
+                const std::array<float, 3> rgb{0.2f + 0.6f * u * v,
+                                               0.5f * (1 - u) + 0.2f * v + 0.1f * static_cast<float>((x + y) % 3),
+                                               0.1f + 0.4f * v};
+                std::copy(rgb.begin(), rgb.end(), image.pixel(x, y));
+            }
+        return image;
+    };
+    const ScielabReference reference(picture(0.0f), 32.0, 2);
+    const LinearImage result = picture(0.15f);
+    const std::array<std::vector<float>, 3> slope = reference.gradient(result);
+    for (const std::array<float, 3>& step :
+         {std::array<float, 3>{0.01f, 0.01f, 0.01f}, std::array<float, 3>{0.01f, -0.005f, 0.0f},
+          std::array<float, 3>{0.0f, 0.0f, -0.01f}}) {
+        // The patch moved each way, so that the measure's curvature cancels.
+        LinearImage up = result, down = result;
+        double predicted = 0;
+        for (int y = 40; y < 46; ++y)
+            for (int x = 70; x < 76; ++x) {
+                float* p = up.pixel(x, y);
+                float* q = down.pixel(x, y);
+                for (std::size_t c = 0; c < 3; ++c) {
+                    p[c] += step[c];
+                    q[c] -= step[c];
+                }
+                const Vec3 o1 = linearToOpponent({p[0], p[1], p[2]}), o0 = linearToOpponent({q[0], q[1], q[2]});
+                const auto i = static_cast<std::size_t>(y * 160 + x);
+                predicted += slope[0][i] * (o1.x - o0.x) + slope[1][i] * (o1.y - o0.y) + slope[2][i] * (o1.z - o0.z);
+            }
+        const double actual = reference.difference(up) - reference.difference(down);
+        EXPECT_NEAR(actual, predicted, 0.03 * std::abs(predicted)) << step[0] << " " << step[1];
+    }
 }
 
 TEST(Geometry, FitBordersAWidePictureAboveAndBelowAndATallOneAtEachSide) {
