@@ -216,7 +216,7 @@ struct Settings {
     std::string only;        // a picture's name, to run it alone
     std::vector<Byte> pens;  // colours that Varnoke must use (all of them, and only them)
     bool hasDither = false;
-    DitherOptions dither;
+    DitherOptions dither{DitherMethod::FloydSteinberg, DitherOptions{}.strength, true};  // chosen unless --strength
     bool verbose = false;
     bool best = false;                          // also the optimising dither
     std::vector<double> pixelsPerDegree{32.0};  // viewing distances to measure at
@@ -242,9 +242,10 @@ Settings parse(int argc, char** argv) {
         else if (arg == "--dither" && i + 1 < argc) {
             settings.hasDither = true;
             settings.dither.method = methodNamed(argv[++i]);
-        } else if (arg == "--strength" && i + 1 < argc)
+        } else if (arg == "--strength" && i + 1 < argc) {
             settings.dither.strength = std::atoi(argv[++i]);
-        else if (arg == "--best")
+            settings.dither.chooseStrength = false;
+        } else if (arg == "--best")
             settings.best = true;
         else if (arg == "--line-pens" && i + 1 < argc)
             settings.linePens = std::atoi(argv[++i]);
@@ -312,11 +313,12 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     PenOptions options;
     options.fixedColours = settings.pens;
     if (!settings.pens.empty()) options.colours = static_cast<int>(settings.pens.size());
-    options.dither =
-        settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), DitherOptions{}.strength};
+    options.dither = settings.dither;
+    if (!settings.hasDither) options.dither.method = defaultDither(mode);
     auto start = std::chrono::steady_clock::now();
     std::vector<Byte> pens;
     std::vector<Byte> pixels;
+    int strength = options.dither.strength;
     LinearImage oursCanvas;
     if (settings.linePens > 0) {
         // Pens whose colours change on every line: measured as the raster routine shows them.
@@ -326,8 +328,10 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
         pixels = choice.penOfPixel;
         oursCanvas = cpcCanvasOfLines(mode, choice.penOfPixel, penColoursOfLines(choice), choice.penColours.size());
     } else {
-        pens = choosePens(grid, options);
-        pixels = ditherToPens(grid, pens, options.dither);
+        const PenChoice choice = choosePensAndStrength(grid, options);
+        pens = choice.colours;
+        strength = choice.strength;
+        pixels = ditherToPens(grid, pens, {options.dither.method, strength});
         oursCanvas = cpcCanvas(mode, pixels, pens);
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -357,7 +361,7 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     std::printf("%s %d: %.3f %.3f %.3f %.3f", line.name.c_str(), mode, first.imageMagick, first.recipe, first.ours,
                 first.best);
     if (settings.verbose) {
-        std::printf(" (%.0f ms, best %.0f ms), pens", ms, bestMs);
+        std::printf(" (%.0f ms, best %.0f ms), strength %d, pens", ms, bestMs, strength);
         for (const Byte pen : pens) std::printf(" %d", pen);
     }
     std::printf("\n");

@@ -23,6 +23,19 @@ struct PenOptions {
 // A picture that needs fewer colours than it may have gets only those it needs.
 std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& options);
 
+// The pens, and the strength that the dithering takes with them.
+struct PenChoice {
+    std::vector<Byte> colours;
+    int strength = DitherOptions{}.strength;
+};
+
+// The same; when the options' dithering has its strength chosen, the pens and the
+// strength (one of kChoosableStrengths) are chosen together: every candidate set of the
+// search is dithered at every strength and measured, and each colour tried in a pen left
+// free is tried at the lowest strength too (a dark picture may need a colour that only a
+// sparse dither shows well). Otherwise the strength is the options'.
+PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& options);
+
 // The quick score that the search ranks colour sets by: the picture's colours (sampled
 // into bins) each at its distance, in OKLab, from the nearest mix of two colours of the
 // set that dithering can show (mixed in linear light), with a charge for the pattern
