@@ -236,8 +236,8 @@ const std::array kOptionTable{
     OptionRow{"--dither", "METHOD", wrapped(ditherWordList() + " (default: " + ditherDefaultsText() + ")"),
               WithShow::Refused, setDither},
     OptionRow{"--dither-strength", "N",
-              "how strongly to dither, 0 to 100 (default: 40, 75 or 100,\n"
-              "whichever brings the picture closest)",
+              "how strongly to dither, 0 to 100 (default: 40, 60, 75, 90 or\n"
+              "100, whichever brings the picture closest)",
               WithShow::Refused, setDitherStrength},
     OptionRow{"--colours", "N", "use only N of the mode's pens (default: all of them)", WithShow::Refused,
               setImportNumber<&ImportOptions::colours, 1, 16>},

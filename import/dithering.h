@@ -33,7 +33,7 @@ struct DitherOptions {
 // The strengths that a chosen strength is one of: from dithering little, where it only
 // adds noise (dark and flat pictures), to full strength, where the eye sees the mix more
 // than the pattern.
-inline constexpr std::array<int, 3> kChoosableStrengths{40, 75, 100};
+inline constexpr std::array<int, 5> kChoosableStrengths{40, 60, 75, 90, 100};
 
 // The method that gives the best pictures in a mode, for when the user names none (at
 // the default strength): Floyd-Steinberg in modes 0 and 1, Sierra in mode 2.

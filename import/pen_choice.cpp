@@ -268,36 +268,39 @@ struct Found {
     double measured = 0;
 };
 
-// The dithering as given, and with a chosen strength at each other choosable strength.
-std::vector<DitherOptions> strengthsToTry(const DitherOptions& dither) {
-    std::vector<DitherOptions> dithers{dither};
-    if (!dither.chooseStrength) return dithers;
-    for (const int strength : kChoosableStrengths) {
-        if (strength != dither.strength) dithers.push_back({dither.method, strength, true});
-    }
-    return dithers;
-}
-
 // The candidate whose dithered result the measure finds closest to the picture (the
-// first of equals), at the strength where it is closest, with its measure.
+// first of equals), at the strength where it is closest, with its measure. Every
+// candidate is measured at the given strength, and the two closest at the other strengths.
 Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
     std::vector<Trial> trials;
-    for (const DitherOptions& strength : strengthsToTry(dither)) {
-        for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, strength});
+    for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
+    std::vector<double> scores = measure(trials);
+    std::vector<std::size_t> order(trials.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return scores[a] < scores[b]; });
+    Found best{trials[order[0]].colours, dither, scores[order[0]]};
+    if (!dither.chooseStrength) return best;
+    constexpr std::size_t kClosest = 2;
+    std::vector<Trial> others;
+    for (std::size_t k = 0; k < std::min(kClosest, order.size()); ++k) {
+        for (const int strength : kChoosableStrengths) {
+            if (strength != dither.strength)
+                others.push_back({trials[order[k]].colours, {dither.method, strength, true}});
+        }
     }
-    const std::vector<double> scores = measure(trials);
-    const std::size_t best = lowest(scores);
-    return {trials[best].colours, trials[best].dither, scores[best]};
+    scores = measure(others);
+    const std::size_t closest = lowest(scores);
+    if (scores[closest] < best.measured) best = {others[closest].colours, others[closest].dither, scores[closest]};
+    return best;
 }
 
 // The found pens dithered at each other choosable strength: the closest stays (the
 // current strength on a tie).
 void chooseStrengthFor(CandidateMeasure& measure, Found& found) {
     std::vector<Trial> trials;
-    for (const DitherOptions& dither : strengthsToTry(found.dither)) {
-        if (dither.strength != found.dither.strength) trials.push_back({found.colours, dither});
+    for (const int strength : kChoosableStrengths) {
+        if (strength != found.dither.strength) trials.push_back({found.colours, {found.dither.method, strength, true}});
     }
-    if (trials.empty()) return;
     const std::vector<double> scores = measure(trials);
     const std::size_t best = lowest(scores);
     if (scores[best] < found.measured) {
