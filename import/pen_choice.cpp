@@ -268,45 +268,51 @@ struct Found {
     double measured = 0;
 };
 
+// The found pens' strength, chosen by climbing: the strengths next to the current one
+// are measured side by side, then further strengths one at a time in the direction that
+// lowered the measure, while each lowers it (the measure barely ever has two valleys
+// along the strength, and most photos stay near the middle, so this takes one or two
+// rounds where measuring every strength would take several).
+void climbStrength(CandidateMeasure& measure, Found& found) {
+    const auto nearest = std::min_element(kChoosableStrengths.begin(), kChoosableStrengths.end(), [&](int a, int b) {
+        return std::abs(a - found.dither.strength) < std::abs(b - found.dither.strength);
+    });
+    auto index = static_cast<int>(nearest - kChoosableStrengths.begin());
+    const int last = static_cast<int>(kChoosableStrengths.size()) - 1;
+    auto trialAt = [&](int i) { return Trial{found.colours, {found.dither.method, kChoosableStrengths[at(i)], true}}; };
+    std::vector<Trial> trials;
+    if (kChoosableStrengths[at(index)] != found.dither.strength) trials.push_back(trialAt(index));
+    if (index > 0) trials.push_back(trialAt(index - 1));
+    if (index < last) trials.push_back(trialAt(index + 1));
+    int step = 0;
+    while (!trials.empty()) {
+        const std::vector<double> scores = measure(trials);
+        const std::size_t best = lowest(scores);
+        if (scores[best] >= found.measured) return;
+        found.dither = trials[best].dither;
+        found.measured = scores[best];
+        const int reached =
+            static_cast<int>(std::find(kChoosableStrengths.begin(), kChoosableStrengths.end(), found.dither.strength) -
+                             kChoosableStrengths.begin());
+        if (step == 0) step = reached < index ? -1 : 1;
+        if (reached == index) step = 0;  // the nearest listed strength itself: no direction yet
+        index = reached;
+        trials.clear();
+        if (step != 0 && index + step >= 0 && index + step <= last) trials.push_back(trialAt(index + step));
+    }
+}
+
 // The candidate whose dithered result the measure finds closest to the picture (the
-// first of equals), at the strength where it is closest, with its measure. Every
-// candidate is measured at the given strength, and the two closest at the other strengths.
+// first of equals), with its measure; with a chosen strength, at the strength where it is
+// closest.
 Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
     std::vector<Trial> trials;
     for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
-    std::vector<double> scores = measure(trials);
-    std::vector<std::size_t> order(trials.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return scores[a] < scores[b]; });
-    Found best{trials[order[0]].colours, dither, scores[order[0]]};
-    if (!dither.chooseStrength) return best;
-    constexpr std::size_t kClosest = 2;
-    std::vector<Trial> others;
-    for (std::size_t k = 0; k < std::min(kClosest, order.size()); ++k) {
-        for (const int strength : kChoosableStrengths) {
-            if (strength != dither.strength)
-                others.push_back({trials[order[k]].colours, {dither.method, strength, true}});
-        }
-    }
-    scores = measure(others);
-    const std::size_t closest = lowest(scores);
-    if (scores[closest] < best.measured) best = {others[closest].colours, others[closest].dither, scores[closest]};
-    return best;
-}
-
-// The found pens dithered at each other choosable strength: the closest stays (the
-// current strength on a tie).
-void chooseStrengthFor(CandidateMeasure& measure, Found& found) {
-    std::vector<Trial> trials;
-    for (const int strength : kChoosableStrengths) {
-        if (strength != found.dither.strength) trials.push_back({found.colours, {found.dither.method, strength, true}});
-    }
     const std::vector<double> scores = measure(trials);
     const std::size_t best = lowest(scores);
-    if (scores[best] < found.measured) {
-        found.dither = trials[best].dither;
-        found.measured = scores[best];
-    }
+    Found found{trials[best].colours, dither, scores[best]};
+    if (dither.chooseStrength) climbStrength(measure, found);
+    return found;
 }
 
 // Fills the pens that the search left free. The colours not yet chosen are tried in the
@@ -522,7 +528,7 @@ PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& op
     Found found = bestByMeasure(measure, candidates, dither);
     const std::size_t before = found.colours.size();
     if (found.colours.size() < wanted) fillFreePens(measure, score, found, wanted);
-    if (choosing && found.colours.size() != before) chooseStrengthFor(measure, found);
+    if (choosing && found.colours.size() != before) climbStrength(measure, found);
     return {darkestFirst(std::move(found.colours)), found.dither.strength};
 }
 

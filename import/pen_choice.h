@@ -30,9 +30,10 @@ struct PenChoice {
 };
 
 // The same; when the options' dithering has its strength chosen, the pens and the
-// strength (one of kChoosableStrengths) are chosen together: the search's two closest
-// candidate sets are dithered at every strength and measured, and each colour tried in a pen left
-// free is tried at the lowest strength too (a dark picture may need a colour that only a
+// strength (one of kChoosableStrengths) are chosen together: the search's closest
+// candidate set is dithered at the strengths next to the given one, and on in the
+// direction that lowers the measure while it does; each colour tried in a pen left free
+// is tried at the lowest strength too (a dark picture may need a colour that only a
 // sparse dither shows well). Otherwise the strength is the options'.
 PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& options);
 
