@@ -315,10 +315,12 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     if (!settings.pens.empty()) options.colours = static_cast<int>(settings.pens.size());
     options.dither = settings.dither;
     if (!settings.hasDither) options.dither.method = defaultDither(mode);
+    options.dither.chooseMethod = !settings.hasDither;
     auto start = std::chrono::steady_clock::now();
     std::vector<Byte> pens;
     std::vector<Byte> pixels;
     int strength = options.dither.strength;
+    DitherMethod method = options.dither.method;
     LinearImage oursCanvas;
     if (settings.linePens > 0) {
         // Pens whose colours change on every line: measured as the raster routine shows them.
@@ -331,7 +333,8 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
         const PenChoice choice = choosePensAndStrength(grid, options);
         pens = choice.colours;
         strength = choice.strength;
-        pixels = ditherToPens(grid, pens, {options.dither.method, strength});
+        method = choice.method;
+        pixels = ditherToPens(grid, pens, {method, strength});
         oursCanvas = cpcCanvas(mode, pixels, pens);
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -361,7 +364,8 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     std::printf("%s %d: %.3f %.3f %.3f %.3f", line.name.c_str(), mode, first.imageMagick, first.recipe, first.ours,
                 first.best);
     if (settings.verbose) {
-        std::printf(" (%.0f ms, best %.0f ms), strength %d, pens", ms, bestMs, strength);
+        std::printf(" (%.0f ms, best %.0f ms), %s %d, pens", ms, bestMs,
+                    method == DitherMethod::Sierra ? "sierra" : "floyd-steinberg", strength);
         for (const Byte pen : pens) std::printf(" %d", pen);
     }
     std::printf("\n");

@@ -13,6 +13,7 @@ ImportSettings importSettings(const ImportOptions& options) {
     settings.dither.method = options.dither.value_or(defaultDither(options.mode));
     settings.dither.strength = options.ditherStrength.value_or(settings.dither.strength);
     settings.dither.chooseStrength = !options.ditherStrength.has_value();
+    settings.dither.chooseMethod = !options.dither.has_value();
     settings.colours = options.colours;
     settings.fixedColours = options.pens;
     settings.linePens = options.linePens;

@@ -20,7 +20,7 @@ struct ImportOptions {
     Byte mode = 0;
     ScreenFormat screen = ScreenFormat::Standard;
     ResizeRule resize = ResizeRule::Fill;
-    std::optional<DitherMethod> dither;  // none given: the best method for the mode
+    std::optional<DitherMethod> dither;  // none given: chosen for each picture
     std::optional<int> ditherStrength;   // none given: chosen for each picture
     int colours = 0;                     // 0: all of the mode's pens
     std::vector<Byte> pens;

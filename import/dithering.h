@@ -28,6 +28,8 @@ struct DitherOptions {
     // (choosePensAndStrength): `strength` is where the choice starts. Only error diffusion
     // has a strength to choose.
     bool chooseStrength = false;
+    // The same for the method, between Floyd-Steinberg and Sierra (from `method`, one of them).
+    bool chooseMethod = false;
 };
 
 // The strengths that a chosen strength is one of: from dithering little, where it only

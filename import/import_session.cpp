@@ -24,8 +24,9 @@ using GridKey = std::tuple<Byte, ResizeRule, ScreenFormat>;
 // The pens depend on whether the picture is dithered at all, not on the method or its
 // strength: they are chosen for the mode's default dithering, so that a change of method
 // or strength only dithers again (fast enough for a live preview). A strength chosen with
-// the pens is chosen for the method (the last field; None when the strength is given).
-using PenKey = std::tuple<Byte, ResizeRule, ScreenFormat, int, std::vector<Byte>, bool, DitherMethod>;
+// the pens is chosen for the method (the seventh field; None when the strength is given),
+// and the last field tells whether the method is chosen too.
+using PenKey = std::tuple<Byte, ResizeRule, ScreenFormat, int, std::vector<Byte>, bool, DitherMethod, bool>;
 // Line pens are chosen together with the dithering itself: their results depend on all.
 using ResultKey = std::tuple<PenKey, DitherMethod, int, int>;
 
@@ -137,14 +138,16 @@ ImportResult withSameLinePens(ImportResult result, int colours, int linePens) {
 
 // The dithering the pens are chosen for: none for an undithered picture, otherwise the
 // mode's default method at the default strength; a strength left to choose is chosen for
-// the wanted method (the best dithering's, for its start, the mode's default).
+// the wanted method (the best dithering's, for its start, the mode's default), and a
+// method left to choose from it.
 DitherOptions ditherForPenChoice(Byte mode, const DitherOptions& wanted) {
     if (wanted.method == DitherMethod::None || wanted.strength <= 0) return {DitherMethod::None, 0};
     DitherOptions chosenFor;
     chosenFor.method = defaultDither(mode);
-    if (wanted.chooseStrength) {
+    if (wanted.chooseStrength || wanted.chooseMethod) {
         if (wanted.method != DitherMethod::Best) chosenFor.method = wanted.method;
-        chosenFor.chooseStrength = true;
+        chosenFor.chooseStrength = wanted.chooseStrength;
+        chosenFor.chooseMethod = wanted.chooseMethod;
     }
     return chosenFor;
 }
@@ -157,7 +160,8 @@ PenKey penKeyOf(const ImportSettings& settings, Byte mode, int colours, const Di
             colours,
             settings.fixedColours,
             penDither.method != DitherMethod::None,
-            penDither.chooseStrength ? penDither.method : DitherMethod::None};
+            penDither.chooseStrength ? penDither.method : DitherMethod::None,
+            penDither.chooseMethod};
 }
 
 }  // namespace
@@ -239,6 +243,7 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
             });
             DitherOptions shown = dither;
             if (penDither.chooseStrength && dither.chooseStrength) shown.strength = pens->strength;
+            if (penDither.chooseMethod && dither.chooseMethod) shown.method = pens->method;
             return ImportResult{
                 mode, settings.screen, pens->colours, ditherToPens(*grid, pens->colours, shown), 0.0, {}, {}};
         });
@@ -256,7 +261,8 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
         if (!result) {
             // From the default dithering's result (an exact picture stays as it is).
             const std::shared_ptr<const ImportResult> start =
-                fastResult({defaultDither(mode), settings.dither.strength, settings.dither.chooseStrength});
+                fastResult({defaultDither(mode), settings.dither.strength, settings.dither.chooseStrength,
+                            settings.dither.chooseMethod});
             const bool exact = asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours).has_value();
             std::optional<ImportResult> best =
                 exact ? *start : optimisedResult(*grid, *start, settings.fixedColours, progress);

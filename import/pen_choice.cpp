@@ -268,37 +268,50 @@ struct Found {
     double measured = 0;
 };
 
-// The found pens' strength, chosen by climbing: the strengths next to the current one
-// are measured side by side, then further strengths one at a time in the direction that
-// lowered the measure, while each lowers it (the measure barely ever has two valleys
-// along the strength, and most photos stay near the middle, so this takes one or two
-// rounds where measuring every strength would take several).
-void climbStrength(CandidateMeasure& measure, Found& found) {
-    const auto nearest = std::min_element(kChoosableStrengths.begin(), kChoosableStrengths.end(), [&](int a, int b) {
-        return std::abs(a - found.dither.strength) < std::abs(b - found.dither.strength);
-    });
-    auto index = static_cast<int>(nearest - kChoosableStrengths.begin());
-    const int last = static_cast<int>(kChoosableStrengths.size()) - 1;
-    auto trialAt = [&](int i) { return Trial{found.colours, {found.dither.method, kChoosableStrengths[at(i)], true}}; };
-    std::vector<Trial> trials;
-    if (kChoosableStrengths[at(index)] != found.dither.strength) trials.push_back(trialAt(index));
-    if (index > 0) trials.push_back(trialAt(index - 1));
-    if (index < last) trials.push_back(trialAt(index + 1));
-    int step = 0;
-    while (!trials.empty()) {
+// The found pens' dithering, chosen by climbing: its neighbours (the next choosable
+// strength each way, and the other method at the same strength, as far as each is left
+// to choose) are measured side by side, and the closest that lowers the measure is taken,
+// until none does. The measure barely ever has two valleys along the strength, and most
+// photos stay near the middle, so this takes one to three rounds on the cores where
+// measuring every pairing would take several more.
+void climbDithering(CandidateMeasure& measure, Found& found) {
+    const bool strengths = found.dither.chooseStrength;
+    const bool methods = found.dither.chooseMethod && (found.dither.method == DitherMethod::FloydSteinberg ||
+                                                       found.dither.method == DitherMethod::Sierra);
+    std::vector<DitherOptions> tried{found.dither};
+    auto untried = [&](const DitherOptions& d) {
+        return std::none_of(tried.begin(), tried.end(),
+                            [&](const DitherOptions& t) { return t.method == d.method && t.strength == d.strength; });
+    };
+    while (true) {
+        std::vector<Trial> trials;
+        auto add = [&](DitherMethod method, int strength) {
+            DitherOptions d = found.dither;
+            d.method = method;
+            d.strength = strength;
+            if (untried(d)) {
+                tried.push_back(d);
+                trials.push_back({found.colours, d});
+            }
+        };
+        if (strengths) {
+            const auto above =
+                std::upper_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), found.dither.strength);
+            const auto below =
+                std::lower_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), found.dither.strength);
+            if (below != kChoosableStrengths.begin()) add(found.dither.method, *(below - 1));
+            if (above != kChoosableStrengths.end()) add(found.dither.method, *above);
+        }
+        if (methods) {
+            add(found.dither.method == DitherMethod::Sierra ? DitherMethod::FloydSteinberg : DitherMethod::Sierra,
+                found.dither.strength);
+        }
+        if (trials.empty()) return;
         const std::vector<double> scores = measure(trials);
         const std::size_t best = lowest(scores);
         if (scores[best] >= found.measured) return;
         found.dither = trials[best].dither;
         found.measured = scores[best];
-        const int reached =
-            static_cast<int>(std::find(kChoosableStrengths.begin(), kChoosableStrengths.end(), found.dither.strength) -
-                             kChoosableStrengths.begin());
-        if (step == 0) step = reached < index ? -1 : 1;
-        if (reached == index) step = 0;  // the nearest listed strength itself: no direction yet
-        index = reached;
-        trials.clear();
-        if (step != 0 && index + step >= 0 && index + step <= last) trials.push_back(trialAt(index + step));
     }
 }
 
@@ -311,7 +324,7 @@ Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& can
     const std::vector<double> scores = measure(trials);
     const std::size_t best = lowest(scores);
     Found found{trials[best].colours, dither, scores[best]};
-    if (dither.chooseStrength) climbStrength(measure, found);
+    if (dither.chooseStrength || dither.chooseMethod) climbDithering(measure, found);
     return found;
 }
 
@@ -326,8 +339,10 @@ Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& can
 // picture's own may lower the measure only as a sparse dither.
 void fillFreePens(CandidateMeasure& measure, const PenProxy& score, Found& found, std::size_t wanted) {
     std::vector<DitherOptions> dithers{found.dither};
-    if (found.dither.chooseStrength && found.dither.strength != kChoosableStrengths.front())
-        dithers.push_back({found.dither.method, kChoosableStrengths.front(), true});
+    if (found.dither.chooseStrength && found.dither.strength != kChoosableStrengths.front()) {
+        dithers.push_back(found.dither);
+        dithers.back().strength = kChoosableStrengths.front();
+    }
     const std::size_t batch =
         std::max<std::size_t>(1, std::max(2u, std::thread::hardware_concurrency()) / dithers.size());
     std::vector<Byte>& set = found.colours;
@@ -503,23 +518,26 @@ PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& op
     const auto wanted = static_cast<std::size_t>(penCount(picture, options));
     const std::vector<Byte> fixed = validFixed(options, wanted);
     const int given = options.dither.strength;
-    if (!hasPicturePixels(picture)) return {fixed.empty() ? std::vector<Byte>{0} : darkestFirst(fixed), given};
+    const DitherMethod method = options.dither.method;
+    if (!hasPicturePixels(picture)) return {fixed.empty() ? std::vector<Byte>{0} : darkestFirst(fixed), given, method};
     std::vector<Byte> exact = exactCpcColours(picture);
     if (!exact.empty()) {
         for (const Byte colour : fixed) {
             if (std::find(exact.begin(), exact.end(), colour) == exact.end()) exact.push_back(colour);
         }
-        if (exact.size() <= wanted) return {darkestFirst(exact), given};
+        if (exact.size() <= wanted) return {darkestFirst(exact), given, method};
     }
-    // Only a dithering that carries error has a strength worth choosing.
-    const bool choosing = options.dither.chooseStrength && options.dither.strength > 0 &&
-                          options.dither.method != DitherMethod::None && options.dither.method != DitherMethod::Best;
+    // Only a dithering that carries error has a strength or method worth choosing.
+    const bool carries = options.dither.strength > 0 && method != DitherMethod::None && method != DitherMethod::Best;
     DitherOptions dither = options.dither;
-    dither.chooseStrength = choosing;
+    dither.chooseStrength = carries && options.dither.chooseStrength;
+    dither.chooseMethod = carries && options.dither.chooseMethod;
+    const bool choosing = dither.chooseStrength || dither.chooseMethod;
     CandidateMeasure measure(picture);
     if (fixed.size() == wanted) {
-        if (!choosing) return {darkestFirst(fixed), given};
-        return {darkestFirst(fixed), bestByMeasure(measure, {{0, fixed}}, dither).dither.strength};
+        if (!choosing) return {darkestFirst(fixed), given, method};
+        const DitherOptions chosen = bestByMeasure(measure, {{0, fixed}}, dither).dither;
+        return {darkestFirst(fixed), chosen.strength, chosen.method};
     }
     const PenProxy score(picture);
     std::vector<Candidate> candidates = searchCandidates(score, fixed, wanted);
@@ -528,8 +546,8 @@ PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& op
     Found found = bestByMeasure(measure, candidates, dither);
     const std::size_t before = found.colours.size();
     if (found.colours.size() < wanted) fillFreePens(measure, score, found, wanted);
-    if (choosing && found.colours.size() != before) climbStrength(measure, found);
-    return {darkestFirst(std::move(found.colours)), found.dither.strength};
+    if (choosing && found.colours.size() != before) climbDithering(measure, found);
+    return {darkestFirst(std::move(found.colours)), found.dither.strength, found.dither.method};
 }
 
 }  // namespace varnoke
