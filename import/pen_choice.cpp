@@ -268,63 +268,76 @@ struct Found {
     double measured = 0;
 };
 
-// The found pens' dithering, chosen by climbing: its neighbours (the next choosable
-// strength each way, and the other method at the same strength, as far as each is left
-// to choose) are measured side by side, and the closest that lowers the measure is taken,
-// until none does. The measure barely ever has two valleys along the strength, and most
-// photos stay near the middle, so this takes one to three rounds on the cores where
-// measuring every pairing would take several more.
-void climbDithering(CandidateMeasure& measure, Found& found) {
-    const bool strengths = found.dither.chooseStrength;
-    const bool methods = found.dither.chooseMethod && (found.dither.method == DitherMethod::FloydSteinberg ||
-                                                       found.dither.method == DitherMethod::Sierra);
-    std::vector<DitherOptions> tried{found.dither};
-    auto untried = [&](const DitherOptions& d) {
-        return std::none_of(tried.begin(), tried.end(),
-                            [&](const DitherOptions& t) { return t.method == d.method && t.strength == d.strength; });
+// The ditherings next to `from` that are left to choose and not yet tried (the next
+// choosable strength each way, and the other method at the same strength), marked tried.
+std::vector<DitherOptions> neighbours(const DitherOptions& from, std::vector<DitherOptions>& tried) {
+    std::vector<DitherOptions> next;
+    auto add = [&](DitherMethod method, int strength) {
+        DitherOptions d = from;
+        d.method = method;
+        d.strength = strength;
+        if (std::none_of(tried.begin(), tried.end(),
+                         [&](const DitherOptions& t) { return t.method == d.method && t.strength == d.strength; })) {
+            tried.push_back(d);
+            next.push_back(d);
+        }
     };
+    if (from.chooseStrength) {
+        const auto below = std::lower_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), from.strength);
+        const auto above = std::upper_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), from.strength);
+        if (below != kChoosableStrengths.begin()) add(from.method, *(below - 1));
+        if (above != kChoosableStrengths.end()) add(from.method, *above);
+    }
+    if (from.chooseMethod && (from.method == DitherMethod::FloydSteinberg || from.method == DitherMethod::Sierra))
+        add(from.method == DitherMethod::Sierra ? DitherMethod::FloydSteinberg : DitherMethod::Sierra, from.strength);
+    return next;
+}
+
+// Takes the closest of the trials of the found pens when it lowers the measure; whether it did.
+bool takeCloser(Found& found, const std::vector<Trial>& trials, const std::vector<double>& scores) {
+    if (trials.empty()) return false;
+    const std::size_t best = lowest(scores);
+    if (scores[best] >= found.measured) return false;
+    found.dither = trials[best].dither;
+    found.measured = scores[best];
+    return true;
+}
+
+// The found pens' dithering, chosen by climbing: its neighbours are measured side by
+// side, and the closest that lowers the measure is taken, until none does. The measure
+// barely ever has two valleys along the strength, and most photos stay near the middle,
+// so this takes one to three rounds on the cores where measuring every pairing would take
+// several more. `tried` holds the ditherings already measured.
+void climbDithering(CandidateMeasure& measure, Found& found, std::vector<DitherOptions> tried) {
     while (true) {
         std::vector<Trial> trials;
-        auto add = [&](DitherMethod method, int strength) {
-            DitherOptions d = found.dither;
-            d.method = method;
-            d.strength = strength;
-            if (untried(d)) {
-                tried.push_back(d);
-                trials.push_back({found.colours, d});
-            }
-        };
-        if (strengths) {
-            const auto above =
-                std::upper_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), found.dither.strength);
-            const auto below =
-                std::lower_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), found.dither.strength);
-            if (below != kChoosableStrengths.begin()) add(found.dither.method, *(below - 1));
-            if (above != kChoosableStrengths.end()) add(found.dither.method, *above);
-        }
-        if (methods) {
-            add(found.dither.method == DitherMethod::Sierra ? DitherMethod::FloydSteinberg : DitherMethod::Sierra,
-                found.dither.strength);
-        }
-        if (trials.empty()) return;
-        const std::vector<double> scores = measure(trials);
-        const std::size_t best = lowest(scores);
-        if (scores[best] >= found.measured) return;
-        found.dither = trials[best].dither;
-        found.measured = scores[best];
+        for (const DitherOptions& d : neighbours(found.dither, tried)) trials.push_back({found.colours, d});
+        if (trials.empty() || !takeCloser(found, trials, measure(trials))) return;
     }
 }
 
 // The candidate whose dithered result the measure finds closest to the picture (the
-// first of equals), with its measure; with a chosen strength, at the strength where it is
-// closest.
+// first of equals), with its measure; with a chosen strength or method, with the
+// dithering where it is closest. The first candidate's neighbouring ditherings are
+// measured together with the candidates (the cores would otherwise wait): it is the
+// search's own and wins on most photos, so its climb starts one round ahead.
 Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
     std::vector<Trial> trials;
     for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
+    std::vector<DitherOptions> tried{dither};
+    const std::vector<DitherOptions> ahead = neighbours(dither, tried);
+    for (const DitherOptions& d : ahead) trials.push_back({candidates.front().colours, d});
     const std::vector<double> scores = measure(trials);
-    const std::size_t best = lowest(scores);
+    const auto count = static_cast<std::ptrdiff_t>(candidates.size());
+    const auto best =
+        static_cast<std::size_t>(std::min_element(scores.begin(), scores.begin() + count) - scores.begin());
     Found found{trials[best].colours, dither, scores[best]};
-    if (dither.chooseStrength || dither.chooseMethod) climbDithering(measure, found);
+    if (ahead.empty()) return found;
+    if (best != 0) {
+        climbDithering(measure, found, {dither});
+    } else if (takeCloser(found, {trials.begin() + count, trials.end()}, {scores.begin() + count, scores.end()})) {
+        climbDithering(measure, found, tried);
+    }
     return found;
 }
 
@@ -546,7 +559,7 @@ PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& op
     Found found = bestByMeasure(measure, candidates, dither);
     const std::size_t before = found.colours.size();
     if (found.colours.size() < wanted) fillFreePens(measure, score, found, wanted);
-    if (choosing && found.colours.size() != before) climbDithering(measure, found);
+    if (choosing && found.colours.size() != before) climbDithering(measure, found, {found.dither});
     return {darkestFirst(std::move(found.colours)), found.dither.strength, found.dither.method};
 }
 
