@@ -322,10 +322,11 @@ void climbDithering(CandidateMeasure& measure, Found& found, std::vector<DitherO
 // measured together with the candidates (the cores would otherwise wait): it is the
 // search's own and wins on most photos, so its climb starts one round ahead.
 Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
-    std::vector<Trial> trials;
-    for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
     std::vector<DitherOptions> tried{dither};
     const std::vector<DitherOptions> ahead = neighbours(dither, tried);
+    std::vector<Trial> trials;
+    trials.reserve(candidates.size() + ahead.size());
+    for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
     for (const DitherOptions& d : ahead) trials.push_back({candidates.front().colours, d});
     const std::vector<double> scores = measure(trials);
     const auto count = static_cast<std::ptrdiff_t>(candidates.size());
