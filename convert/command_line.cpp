@@ -233,7 +233,10 @@ const std::array kOptionTable{
     OptionRow{"--mode", "M", modeHelp(), WithShow::Refused, setMode},
     OptionRow{"--screen", "SCREEN", screenHelp(), WithShow::Refused, setScreen},
     OptionRow{"--resize", "RULE", resizeHelp(), WithShow::Refused, setResize},
-    OptionRow{"--dither", "METHOD", wrapped(ditherWordList() + " (default: " + ditherDefaultsText() + ")"),
+    OptionRow{"--dither", "METHOD",
+              wrapped(ditherWordList() +
+                      " (default: floyd-steinberg or sierra, whichever brings the picture closest, starting from " +
+                      ditherDefaultsText() + ")"),
               WithShow::Refused, setDither},
     OptionRow{"--dither-strength", "N",
               "how strongly to dither, 0 to 100 (default: 40, 60, 75, 90 or\n"
