@@ -219,7 +219,7 @@ struct Settings {
     std::string only;        // a picture's name, to run it alone
     std::vector<Byte> pens;  // colours that Varnoke must use (all of them, and only them)
     bool hasDither = false;
-    DitherOptions dither;
+    DitherOptions dither{DitherMethod::FloydSteinberg, DitherOptions{}.strength, true};  // chosen unless --strength
     bool verbose = false;
     bool best = false;                          // also the optimising dither
     std::vector<double> pixelsPerDegree{32.0};  // viewing distances to measure at
@@ -245,9 +245,10 @@ Settings parse(int argc, char** argv) {
         else if (arg == "--dither" && i + 1 < argc) {
             settings.hasDither = true;
             settings.dither.method = methodNamed(argv[++i]);
-        } else if (arg == "--strength" && i + 1 < argc)
+        } else if (arg == "--strength" && i + 1 < argc) {
             settings.dither.strength = std::atoi(argv[++i]);
-        else if (arg == "--best")
+            settings.dither.chooseStrength = false;
+        } else if (arg == "--best")
             settings.best = true;
         else if (arg == "--line-pens" && i + 1 < argc)
             settings.linePens = std::atoi(argv[++i]);
@@ -315,11 +316,14 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     PenOptions options;
     options.fixedColours = settings.pens;
     if (!settings.pens.empty()) options.colours = static_cast<int>(settings.pens.size());
-    options.dither =
-        settings.hasDither ? settings.dither : DitherOptions{defaultDither(mode), DitherOptions{}.strength};
+    options.dither = settings.dither;
+    if (!settings.hasDither) options.dither.method = defaultDither(mode);
+    options.dither.chooseMethod = !settings.hasDither;
     auto start = std::chrono::steady_clock::now();
     std::vector<Byte> pens;
     std::vector<Byte> pixels;
+    int strength = options.dither.strength;
+    DitherMethod method = options.dither.method;
     LinearImage oursCanvas;
     LinePenChoice lineChoice;
     OptimiseOptions search;
@@ -335,8 +339,11 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
         pixels = lineChoice.penOfPixel;
         oursCanvas = cpcCanvasOfLines(mode, pixels, penColoursOfLines(lineChoice), pens.size());
     } else {
-        pens = choosePens(grid, options);
-        pixels = ditherToPens(grid, pens, options.dither);
+        const PenChoice choice = choosePensAndStrength(grid, options);
+        pens = choice.colours;
+        strength = choice.strength;
+        method = choice.method;
+        pixels = ditherToPens(grid, pens, {method, strength});
         oursCanvas = cpcCanvas(mode, pixels, pens);
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -366,7 +373,8 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     std::printf("%s %d: %.3f %.3f %.3f %.3f", line.name.c_str(), mode, first.imageMagick, first.recipe, first.ours,
                 first.best);
     if (settings.verbose) {
-        std::printf(" (%.0f ms, best %.0f ms), pens", ms, bestMs);
+        std::printf(" (%.0f ms, best %.0f ms), %s %d, pens", ms, bestMs,
+                    method == DitherMethod::Sierra ? "sierra" : "floyd-steinberg", strength);
         for (const Byte pen : pens) std::printf(" %d", pen);
     }
     std::printf("\n");

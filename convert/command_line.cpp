@@ -140,6 +140,14 @@ Expected<void> setImportNumber(ConvertOptions& options, std::string_view name, c
     return {};
 }
 
+Expected<void> setDitherStrength(ConvertOptions& options, std::string_view name, const std::string& value) {
+    const std::optional<int> number = parseNumber(value, 0, 100);
+    if (!number) return Failure{std::string(name) + " takes a whole number from 0 to 100, not '" + value + "'"};
+    options.import.ditherStrength = *number;
+    options.import.requested = true;
+    return {};
+}
+
 Expected<void> setPens(ConvertOptions& options, std::string_view name, const std::string& value) {
     const std::optional<std::vector<Byte>> colours = cpcColourList(value);
     if (!colours)
@@ -225,10 +233,15 @@ const std::array kOptionTable{
     OptionRow{"--mode", "M", modeHelp(), WithShow::Refused, setMode},
     OptionRow{"--screen", "SCREEN", screenHelp(), WithShow::Refused, setScreen},
     OptionRow{"--resize", "RULE", resizeHelp(), WithShow::Refused, setResize},
-    OptionRow{"--dither", "METHOD", wrapped(ditherWordList() + " (default: " + ditherDefaultsText() + ")"),
+    OptionRow{"--dither", "METHOD",
+              wrapped(ditherWordList() +
+                      " (default: floyd-steinberg or sierra, whichever brings the picture closest, starting from " +
+                      ditherDefaultsText() + ")"),
               WithShow::Refused, setDither},
-    OptionRow{"--dither-strength", "N", "how strongly to dither, 0 to 100 (default 75)", WithShow::Refused,
-              setImportNumber<&ImportOptions::ditherStrength, 0, 100>},
+    OptionRow{"--dither-strength", "N",
+              "how strongly to dither, 0 to 100 (default: 40, 60, 75, 90 or\n"
+              "100, whichever brings the picture closest)",
+              WithShow::Refused, setDitherStrength},
     OptionRow{"--colours", "N", "use only N of the mode's pens (default: all of them)", WithShow::Refused,
               setImportNumber<&ImportOptions::colours, 1, 16>},
     OptionRow{"--pens", "C1,C2,...", "CPC colours (0 to 26) that must be among the pens; the rest are chosen",

@@ -11,7 +11,9 @@ ImportSettings importSettings(const ImportOptions& options) {
     settings.screen = options.screen;
     settings.resize = options.resize;
     settings.dither.method = options.dither.value_or(defaultDither(options.mode));
-    settings.dither.strength = options.ditherStrength;
+    settings.dither.strength = options.ditherStrength.value_or(settings.dither.strength);
+    settings.dither.chooseStrength = !options.ditherStrength.has_value();
+    settings.dither.chooseMethod = !options.dither.has_value();
     settings.colours = options.colours;
     settings.fixedColours = options.pens;
     settings.linePens = options.linePens;

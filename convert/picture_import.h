@@ -20,9 +20,9 @@ struct ImportOptions {
     Byte mode = 0;
     ScreenFormat screen = ScreenFormat::Standard;
     ResizeRule resize = ResizeRule::Fill;
-    std::optional<DitherMethod> dither;             // none given: the best method for the mode
-    int ditherStrength = DitherOptions{}.strength;  // none given: the best strength
-    int colours = 0;                                // 0: all of the mode's pens
+    std::optional<DitherMethod> dither;  // none given: chosen for each picture
+    std::optional<int> ditherStrength;   // none given: chosen for each picture
+    int colours = 0;                     // 0: all of the mode's pens
     std::vector<Byte> pens;
     int linePens = 0;  // pens that take a new colour on every line
     Rgb background{0, 0, 0};

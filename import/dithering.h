@@ -6,6 +6,7 @@
 #include "import/colour_science.h"
 #include "import/linear_image.h"
 
+#include <array>
 #include <span>
 #include <vector>
 
@@ -15,14 +16,26 @@ namespace varnoke {
 // import/optimised_dither.h over the quality measure's filtered picture.
 enum class DitherMethod { None, FloydSteinberg, Atkinson, Jarvis, Stucki, Sierra, Bayer4, Bayer8, Pattern, Best };
 
-// The defaults are what gives the best pictures by the quality measure: carrying three
-// quarters of the error beats full strength on every picture of the quality benchmark,
-// in every mode (full error scatters light dots over dark areas). The best method of a
-// mode is defaultDither(mode).
+// The defaults are what gives the best pictures by the quality measure: as one fixed
+// strength, carrying three quarters of the error beats full strength on every picture of
+// the quality benchmark, in every mode (full error scatters light dots over dark areas);
+// chosen for each picture, smooth photos take full strength and dark or flat pictures
+// less. The best method of a mode is defaultDither(mode).
 struct DitherOptions {
     DitherMethod method = DitherMethod::FloydSteinberg;
     int strength = 75;  // 0..100
+    // The strength is chosen for each picture, with its pens, by the quality measure
+    // (choosePensAndStrength): `strength` is where the choice starts. Only error diffusion
+    // has a strength to choose.
+    bool chooseStrength = false;
+    // The same for the method, between Floyd-Steinberg and Sierra (from `method`, one of them).
+    bool chooseMethod = false;
 };
+
+// The strengths that a chosen strength is one of: from dithering little, where it only
+// adds noise (dark and flat pictures), to full strength, where the eye sees the mix more
+// than the pattern.
+inline constexpr std::array<int, 5> kChoosableStrengths{40, 60, 75, 90, 100};
 
 // The method that gives the best pictures in a mode, for when the user names none (at
 // the default strength): Floyd-Steinberg in modes 0 and 1, Sierra in mode 2.

@@ -23,8 +23,10 @@ constexpr std::size_t kCacheLimit = 64;
 using GridKey = std::tuple<Byte, ResizeRule, ScreenFormat>;
 // The pens depend on whether the picture is dithered at all, not on the method or its
 // strength: they are chosen for the mode's default dithering, so that a change of method
-// or strength only dithers again (fast enough for a live preview).
-using PenKey = std::tuple<Byte, ResizeRule, ScreenFormat, int, std::vector<Byte>, bool>;
+// or strength only dithers again (fast enough for a live preview). A strength chosen with
+// the pens is chosen for the method (the seventh field; None when the strength is given),
+// and the last field tells whether the method is chosen too.
+using PenKey = std::tuple<Byte, ResizeRule, ScreenFormat, int, std::vector<Byte>, bool, DitherMethod, bool>;
 // Line pens are chosen together with the dithering itself: their results depend on all.
 using ResultKey = std::tuple<PenKey, DitherMethod, int, int>;
 
@@ -72,7 +74,7 @@ struct ImportSession::Cache {
     std::mutex mutex;
     Memo<GridKey, GridPicture> grids;
     Memo<GridKey, ScielabReference> references;
-    Memo<PenKey, std::vector<Byte>> pens;
+    Memo<PenKey, PenChoice> pens;
     Memo<ResultKey, ImportResult> results;
 
     // Looks the key up; computes it (without holding the lock) when missing.
@@ -135,12 +137,31 @@ ImportResult withSameLinePens(ImportResult result, int colours, int linePens) {
 }
 
 // The dithering the pens are chosen for: none for an undithered picture, otherwise the
-// mode's default method at the default strength.
+// mode's default method at the default strength; a strength left to choose is chosen for
+// the wanted method (the best dithering's, for its start, the mode's default), and a
+// method left to choose from it.
 DitherOptions ditherForPenChoice(Byte mode, const DitherOptions& wanted) {
     if (wanted.method == DitherMethod::None || wanted.strength <= 0) return {DitherMethod::None, 0};
     DitherOptions chosenFor;
     chosenFor.method = defaultDither(mode);
+    if (wanted.chooseStrength || wanted.chooseMethod) {
+        if (wanted.method != DitherMethod::Best) chosenFor.method = wanted.method;
+        chosenFor.chooseStrength = wanted.chooseStrength;
+        chosenFor.chooseMethod = wanted.chooseMethod;
+    }
     return chosenFor;
+}
+
+// The key of the pens chosen for the settings' grid, pens and dithering.
+PenKey penKeyOf(const ImportSettings& settings, Byte mode, int colours, const DitherOptions& penDither) {
+    return {mode,
+            settings.resize,
+            settings.screen,
+            colours,
+            settings.fixedColours,
+            penDither.method != DitherMethod::None,
+            penDither.chooseStrength ? penDither.method : DitherMethod::None,
+            penDither.chooseMethod};
 }
 
 }  // namespace
@@ -224,8 +245,7 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
     const int modePens = pensOfMode(mode);
     const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
-    const PenKey penKey{mode,    settings.resize,       settings.screen,
-                        colours, settings.fixedColours, penDither.method != DitherMethod::None};
+    const PenKey penKey = penKeyOf(settings, mode, colours, penDither);
     const int linePens = std::clamp(settings.linePens, 0, mostLinePens(settings));
     const ResultKey resultKey{penKey, settings.dither.method, settings.dither.strength, linePens};
     auto fastResult = [&](const DitherOptions& dither) {
@@ -236,10 +256,14 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
             if (linePens > 0)
                 return linePenResult(*grid, settings.screen, PenOptions{colours, settings.fixedColours, dither},
                                      linePens);
-            const std::shared_ptr<const std::vector<Byte>> pens = cache.get(cache.pens, penKey, [&] {
-                return choosePens(*grid, PenOptions{colours, settings.fixedColours, penDither});
+            const std::shared_ptr<const PenChoice> pens = cache.get(cache.pens, penKey, [&] {
+                return choosePensAndStrength(*grid, PenOptions{colours, settings.fixedColours, penDither});
             });
-            return ImportResult{mode, settings.screen, *pens, ditherToPens(*grid, *pens, dither), 0.0, {}, {}};
+            DitherOptions shown = dither;
+            if (penDither.chooseStrength && dither.chooseStrength) shown.strength = pens->strength;
+            if (penDither.chooseMethod && dither.chooseMethod) shown.method = pens->method;
+            return ImportResult{
+                mode, settings.screen, pens->colours, ditherToPens(*grid, pens->colours, shown), 0.0, {}, {}};
         });
     };
     std::shared_ptr<const ImportResult> result;
@@ -253,7 +277,8 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
         if (!result) {
             // From the default dithering's result (an exact picture stays as it is).
             const std::shared_ptr<const ImportResult> start =
-                fastResult({defaultDither(mode), settings.dither.strength});
+                fastResult({defaultDither(mode), settings.dither.strength, settings.dither.chooseStrength,
+                            settings.dither.chooseMethod});
             const bool exact = asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours).has_value();
             std::optional<ImportResult> best =
                 exact ? *start : optimisedResult(*grid, *start, settings.fixedColours, progress);
@@ -303,8 +328,7 @@ ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
     const int modePens = pensOfMode(mode);
     const int colours = settings.colours <= 0 ? modePens : std::min(settings.colours, modePens);
     const DitherOptions penDither = ditherForPenChoice(mode, settings.dither);
-    const PenKey penKey{mode,    settings.resize,       settings.screen,
-                        colours, settings.fixedColours, penDither.method != DitherMethod::None};
+    const PenKey penKey = penKeyOf(settings, mode, colours, penDither);
     // The best dithering's quick answer is the default's.
     DitherOptions dither = settings.dither;
     if (dither.method == DitherMethod::Best) dither.method = defaultDither(mode);

@@ -74,7 +74,8 @@ public:
     // The grid of each (mode, resize), the pens of each (grid, colours, fixed colours,
     // dithering) and the result of each dithering are kept, so a change of one setting
     // runs only the steps after it. A picture of exactly the mode's grid size that uses
-    // only CPC display colours, no more than the pens allowed, comes back as it is.
+    // only CPC display colours, no more than the pens allowed, comes back as it is. A
+    // strength left to choose (DitherOptions::chooseStrength) is chosen with the pens.
     ImportResult run(const ImportSettings& settings) const;
 
     // The same, for settings whose dithering may take long (DitherMethod::Best): `progress`

@@ -218,27 +218,34 @@ LinearImage gridCanvas(const GridPicture& picture) {
     return halfCanvas(canvas);
 }
 
+// One dithered result that the search measures: pens and their dithering.
+struct Trial {
+    std::vector<Byte> colours;
+    DitherOptions dither;
+};
+
 // The search's measure: the picture on the half-size canvas, filtered once, against
-// which candidate pen sets are dithered, filtered and compared side by side.
+// which trial pens are dithered, filtered and compared side by side.
 class CandidateMeasure {
 public:
-    CandidateMeasure(const GridPicture& picture, const DitherOptions& dither) : picture_(picture), dither_(dither) {}
+    explicit CandidateMeasure(const GridPicture& picture) : picture_(picture) {}
 
-    // The measure of each candidate set's dithered result.
-    std::vector<double> operator()(const std::vector<std::vector<Byte>>& sets) {
-        std::vector<std::vector<float>> filtered(sets.size());
-        forEachInParallel(sets.size() + (reference_ ? 0 : 1), [&](std::size_t i) {
-            if (!reference_ && i == sets.size()) {
+    // The measure of each trial's dithered result.
+    std::vector<double> operator()(const std::vector<Trial>& trials) {
+        std::vector<std::vector<float>> filtered(trials.size());
+        forEachInParallel(trials.size() + (reference_ ? 0 : 1), [&](std::size_t i) {
+            if (!reference_ && i == trials.size()) {
                 reference_.emplace(gridCanvas(picture_), kPixelsPerDegree, kSampleStep);
                 return;
             }
-            const std::vector<Byte> pixels = ditherToPens(picture_, sets[i], dither_);
-            filtered[i] =
-                ScielabReference::filteredLab(halfCanvas(cpcCanvas(picture_.cpcMode, pixels, sets[i], picture_.screen)),
-                                              kPixelsPerDegree, kSampleStep);
+            const Trial& trial = trials[i];
+            const std::vector<Byte> pixels = ditherToPens(picture_, trial.colours, trial.dither);
+            filtered[i] = ScielabReference::filteredLab(
+                halfCanvas(cpcCanvas(picture_.cpcMode, pixels, trial.colours, picture_.screen)), kPixelsPerDegree,
+                kSampleStep);
         });
-        std::vector<double> scores(sets.size());
-        forEachInParallel(sets.size(), [&](std::size_t i) { scores[i] = reference_->difference(filtered[i]); });
+        std::vector<double> scores(trials.size());
+        forEachInParallel(trials.size(), [&](std::size_t i) { scores[i] = reference_->difference(filtered[i]); });
         return scores;
     }
 
@@ -246,20 +253,93 @@ private:
     static constexpr double kPixelsPerDegree = 16.0;  // the half-size canvas
     static constexpr int kSampleStep = 2;
     const GridPicture& picture_;
-    DitherOptions dither_;
     std::optional<ScielabReference> reference_;
 };
 
+// The index of the lowest score (the first of equals).
+std::size_t lowest(const std::vector<double>& scores) {
+    return static_cast<std::size_t>(std::min_element(scores.begin(), scores.end()) - scores.begin());
+}
+
+// What the search has found so far: the pens, their dithering and its measure.
+struct Found {
+    std::vector<Byte> colours;
+    DitherOptions dither;
+    double measured = 0;
+};
+
+// The ditherings next to `from` that are left to choose and not yet tried (the next
+// choosable strength each way, and the other method at the same strength), marked tried.
+std::vector<DitherOptions> neighbours(const DitherOptions& from, std::vector<DitherOptions>& tried) {
+    std::vector<DitherOptions> next;
+    auto add = [&](DitherMethod method, int strength) {
+        DitherOptions d = from;
+        d.method = method;
+        d.strength = strength;
+        if (std::none_of(tried.begin(), tried.end(),
+                         [&](const DitherOptions& t) { return t.method == d.method && t.strength == d.strength; })) {
+            tried.push_back(d);
+            next.push_back(d);
+        }
+    };
+    if (from.chooseStrength) {
+        const auto below = std::lower_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), from.strength);
+        const auto above = std::upper_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), from.strength);
+        if (below != kChoosableStrengths.begin()) add(from.method, *(below - 1));
+        if (above != kChoosableStrengths.end()) add(from.method, *above);
+    }
+    if (from.chooseMethod && (from.method == DitherMethod::FloydSteinberg || from.method == DitherMethod::Sierra))
+        add(from.method == DitherMethod::Sierra ? DitherMethod::FloydSteinberg : DitherMethod::Sierra, from.strength);
+    return next;
+}
+
+// Takes the closest of the trials of the found pens when it lowers the measure; whether it did.
+bool takeCloser(Found& found, const std::vector<Trial>& trials, const std::vector<double>& scores) {
+    if (trials.empty()) return false;
+    const std::size_t best = lowest(scores);
+    if (scores[best] >= found.measured) return false;
+    found.dither = trials[best].dither;
+    found.measured = scores[best];
+    return true;
+}
+
+// The found pens' dithering, chosen by climbing: its neighbours are measured side by
+// side, and the closest that lowers the measure is taken, until none does. The measure
+// barely ever has two valleys along the strength, and most photos stay near the middle,
+// so this takes one to three rounds on the cores where measuring every pairing would take
+// several more. `tried` holds the ditherings already measured.
+void climbDithering(CandidateMeasure& measure, Found& found, std::vector<DitherOptions> tried) {
+    while (true) {
+        std::vector<Trial> trials;
+        for (const DitherOptions& d : neighbours(found.dither, tried)) trials.push_back({found.colours, d});
+        if (trials.empty() || !takeCloser(found, trials, measure(trials))) return;
+    }
+}
+
 // The candidate whose dithered result the measure finds closest to the picture (the
-// first of equals), with its measure.
-std::pair<std::vector<Byte>, double> bestByMeasure(CandidateMeasure& measure,
-                                                   const std::vector<Candidate>& candidates) {
-    std::vector<std::vector<Byte>> sets;
-    sets.reserve(candidates.size());
-    for (const Candidate& candidate : candidates) sets.push_back(candidate.colours);
-    const std::vector<double> scores = measure(sets);
-    const auto best = static_cast<std::size_t>(std::min_element(scores.begin(), scores.end()) - scores.begin());
-    return {sets[best], scores[best]};
+// first of equals), with its measure; with a chosen strength or method, with the
+// dithering where it is closest. The first candidate's neighbouring ditherings are
+// measured together with the candidates (the cores would otherwise wait): it is the
+// search's own and wins on most photos, so its climb starts one round ahead.
+Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
+    std::vector<DitherOptions> tried{dither};
+    const std::vector<DitherOptions> ahead = neighbours(dither, tried);
+    std::vector<Trial> trials;
+    trials.reserve(candidates.size() + ahead.size());
+    for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
+    for (const DitherOptions& d : ahead) trials.push_back({candidates.front().colours, d});
+    const std::vector<double> scores = measure(trials);
+    const auto count = static_cast<std::ptrdiff_t>(candidates.size());
+    const auto best =
+        static_cast<std::size_t>(std::min_element(scores.begin(), scores.begin() + count) - scores.begin());
+    Found found{trials[best].colours, dither, scores[best]};
+    if (ahead.empty()) return found;
+    if (best != 0) {
+        climbDithering(measure, found, {dither});
+    } else if (takeCloser(found, {trials.begin() + count, trials.end()}, {scores.begin() + count, scores.end()})) {
+        climbDithering(measure, found, tried);
+    }
+    return found;
 }
 
 // Fills the pens that the search left free. The colours not yet chosen are tried in the
@@ -268,10 +348,18 @@ std::pair<std::vector<Byte>, double> bestByMeasure(CandidateMeasure& measure,
 // measure joins the set. A pen stays free only when every remaining colour, tried in it,
 // leaves the measure no lower: a search that stops early by the quick score (whose
 // weights follow how many pixels show a colour) would otherwise drop the few bright
-// colours of a dark picture, such as the stars of a night sky.
-std::vector<Byte> fillFreePens(CandidateMeasure& measure, const PenProxy& score, std::vector<Byte> set, double current,
-                               std::size_t wanted) {
-    const std::size_t batch = std::max(2u, std::thread::hardware_concurrency());
+// colours of a dark picture, such as the stars of a night sky. With a chosen strength,
+// each colour is tried at the lowest choosable strength too: a colour far from a dark
+// picture's own may lower the measure only as a sparse dither.
+void fillFreePens(CandidateMeasure& measure, const PenProxy& score, Found& found, std::size_t wanted) {
+    std::vector<DitherOptions> dithers{found.dither};
+    if (found.dither.chooseStrength && found.dither.strength != kChoosableStrengths.front()) {
+        dithers.push_back(found.dither);
+        dithers.back().strength = kChoosableStrengths.front();
+    }
+    const std::size_t batch =
+        std::max<std::size_t>(1, std::max(2u, std::thread::hardware_concurrency()) / dithers.size());
+    std::vector<Byte>& set = found.colours;
     while (set.size() < wanted) {
         std::vector<std::pair<float, Byte>> ranked;
         for (Byte n = 0; n < kColourCount; ++n) {
@@ -281,24 +369,27 @@ std::vector<Byte> fillFreePens(CandidateMeasure& measure, const PenProxy& score,
             set.pop_back();
         }
         std::stable_sort(ranked.begin(), ranked.end());
-        std::optional<Byte> added;
+        std::optional<Trial> added;
         for (std::size_t first = 0; first < ranked.size() && !added; first += batch) {
-            std::vector<std::vector<Byte>> trials;
+            std::vector<Trial> trials;
             for (std::size_t k = first; k < std::min(ranked.size(), first + batch); ++k) {
-                trials.push_back(set);
-                trials.back().push_back(ranked[k].second);
+                for (const DitherOptions& dither : dithers) {
+                    trials.push_back({set, dither});
+                    trials.back().colours.push_back(ranked[k].second);
+                }
             }
             const std::vector<double> scores = measure(trials);
-            const auto best = static_cast<std::size_t>(std::min_element(scores.begin(), scores.end()) - scores.begin());
-            if (scores[best] < current) {
-                added = trials[best].back();
-                current = scores[best];
+            const std::size_t best = lowest(scores);
+            if (scores[best] < found.measured) {
+                added = trials[best];
+                found.measured = scores[best];
             }
         }
         if (!added) break;
-        set.push_back(*added);
+        set = std::move(added->colours);
+        found.dither = added->dither;
+        dithers.front() = found.dither;
     }
-    return set;
 }
 
 // The CPC colours of a picture drawn only in CPC display colours, or nothing when some
@@ -434,25 +525,43 @@ std::vector<Byte> darkestFirst(std::vector<Byte> colours) {
 }
 
 std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& options) {
+    return choosePensAndStrength(picture, options).colours;
+}
+
+PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& options) {
     const auto wanted = static_cast<std::size_t>(penCount(picture, options));
     const std::vector<Byte> fixed = validFixed(options, wanted);
-    if (!hasPicturePixels(picture)) return fixed.empty() ? std::vector<Byte>{0} : darkestFirst(fixed);
+    const int given = options.dither.strength;
+    const DitherMethod method = options.dither.method;
+    if (!hasPicturePixels(picture)) return {fixed.empty() ? std::vector<Byte>{0} : darkestFirst(fixed), given, method};
     std::vector<Byte> exact = exactCpcColours(picture);
     if (!exact.empty()) {
         for (const Byte colour : fixed) {
             if (std::find(exact.begin(), exact.end(), colour) == exact.end()) exact.push_back(colour);
         }
-        if (exact.size() <= wanted) return darkestFirst(exact);
+        if (exact.size() <= wanted) return {darkestFirst(exact), given, method};
     }
-    if (fixed.size() == wanted) return darkestFirst(fixed);
+    // Only a dithering that carries error has a strength or method worth choosing.
+    const bool carries = options.dither.strength > 0 && method != DitherMethod::None && method != DitherMethod::Best;
+    DitherOptions dither = options.dither;
+    dither.chooseStrength = carries && options.dither.chooseStrength;
+    dither.chooseMethod = carries && options.dither.chooseMethod;
+    const bool choosing = dither.chooseStrength || dither.chooseMethod;
+    CandidateMeasure measure(picture);
+    if (fixed.size() == wanted) {
+        if (!choosing) return {darkestFirst(fixed), given, method};
+        const DitherOptions chosen = bestByMeasure(measure, {{0, fixed}}, dither).dither;
+        return {darkestFirst(fixed), chosen.strength, chosen.method};
+    }
     const PenProxy score(picture);
     std::vector<Candidate> candidates = searchCandidates(score, fixed, wanted);
     for (Candidate& candidate : frequentColourCandidates(picture, fixed, wanted))
         candidates.push_back(std::move(candidate));
-    CandidateMeasure measure(picture, options.dither);
-    auto [set, measured] = bestByMeasure(measure, candidates);
-    if (set.size() < wanted) set = fillFreePens(measure, score, std::move(set), measured, wanted);
-    return darkestFirst(std::move(set));
+    Found found = bestByMeasure(measure, candidates, dither);
+    const std::size_t before = found.colours.size();
+    if (found.colours.size() < wanted) fillFreePens(measure, score, found, wanted);
+    if (choosing && found.colours.size() != before) climbDithering(measure, found, {found.dither});
+    return {darkestFirst(std::move(found.colours)), found.dither.strength, found.dither.method};
 }
 
 }  // namespace varnoke

@@ -23,6 +23,21 @@ struct PenOptions {
 // A picture that needs fewer colours than it may have gets only those it needs.
 std::vector<Byte> choosePens(const GridPicture& picture, const PenOptions& options);
 
+// The pens, and the strength and method that the dithering takes with them.
+struct PenChoice {
+    std::vector<Byte> colours;
+    int strength = DitherOptions{}.strength;
+    DitherMethod method = DitherOptions{}.method;
+};
+
+// The same; when the options' dithering has its strength (or method) chosen, the pens and
+// the strength (one of kChoosableStrengths) and method are chosen together: the search's
+// closest candidate set is dithered at the strengths next to the given one and with the
+// other method, and on from the closest while that lowers the measure; each colour tried
+// in a pen left free is tried at the lowest strength too (a dark picture may need a colour
+// that only a sparse dither shows well). Otherwise the strength and method are the options'.
+PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& options);
+
 // The quick score that the search ranks colour sets by: the picture's colours (sampled
 // into bins) each at its distance, in OKLab, from the nearest mix of two colours of the
 // set that dithering can show (mixed in linear light), with a charge for the pattern

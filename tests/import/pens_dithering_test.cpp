@@ -203,6 +203,34 @@ TEST(PenChoice, ADarkSparsePictureKeepsItsFewBrightColours) {
     EXPECT_EQ(pens.size(), 16u);
 }
 
+// A faint green glow on black in mode 1, like a night sky's: dithered at the fixed
+// strength, every colour adds more noise than it brings, so the pens stay black alone; with
+// the strength chosen, a sparse dither of green wins, and the whole picture's measure
+// finds it closer than plain black. A smooth photo-like gradient takes more strength.
+TEST(PenChoice, TheChosenStrengthDithersADarkGlowLessAndASmoothGradientMore) {
+    const GridPicture glow = gridOf(1, [](int x, int y) {
+        const auto g = static_cast<float>(std::exp(-((x - 160) * (x - 160) + (y - 100) * (y - 100)) / 5000.0));
+        return Vec3{0.0096f * g, 0.016f * g, 0.004f * g};
+    });
+    PenOptions options;
+    options.dither.chooseStrength = true;
+    const PenChoice chosen = choosePensAndStrength(glow, options);
+    EXPECT_EQ(chosen.colours, (std::vector<Byte>{0, 9}));
+    EXPECT_LT(chosen.strength, DitherOptions{}.strength);
+    EXPECT_EQ(choosePens(glow, {}), std::vector<Byte>{0});
+
+    LinearImage canvas{640, 400, std::vector<float>(640 * 400 * 3)};
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 640; ++x) std::copy_n(glow.image.pixel(x / 2, y / 2), 3, canvas.pixel(x, y));
+    const ScielabReference reference(canvas);
+    const double black = reference.difference(cpcCanvas(1, std::vector<Byte>(320 * 200), std::vector<Byte>{0}));
+    const std::vector<Byte> pixels =
+        ditherToPens(glow, chosen.colours, {DitherMethod::FloydSteinberg, chosen.strength});
+    EXPECT_LT(reference.difference(cpcCanvas(1, pixels, chosen.colours)), black);
+
+    EXPECT_GT(choosePensAndStrength(gradients(1), options).strength, DitherOptions{}.strength);
+}
+
 // The optimising dither on a picture small enough to try every pixel in every pen: its
 // error kept in place equals the error computed from the pixels alone after random
 // changes; following its cost alone, it ends where no single change lowers that cost; and
