@@ -50,6 +50,8 @@ struct ImportResult {
     std::vector<Byte> linePens;
     std::vector<Byte> lineColours;
     bool quick = false;  // a first answer that the full one will replace
+    // The dithering the picture was given, when its strength or method was left to choose.
+    std::optional<DitherOptions> chosenDither{};
 };
 
 // The colours every pen shows on every line: line y's colour of pen p at y × pens + p.

@@ -8,6 +8,7 @@
 #include "workflow/choices.h"
 #include "workflow/picture_road.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -117,9 +118,16 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     strengthValue_ = named(new QLabel(column), "ImportStrengthValue");
     strengthValue_->setMinimumWidth(strengthValue_->fontMetrics().horizontalAdvance(QStringLiteral("100 %")));
     strengthValue_->setText(QStringLiteral("%1 %").arg(strength_->value()));
+    chooseDither_ = named(new QCheckBox(QStringLiteral("&chosen for the picture"), column), "ImportChooseDither");
+    chooseDither_->setChecked(settings.dither.chooseStrength);
+    chooseDither_->setToolTip(
+        QStringLiteral("The strength, and Floyd-Steinberg or Sierra unless you pick a method, that bring this "
+                       "picture closest as the eye sees it. Moving the strength sets it yourself; checking this "
+                       "again chooses both."));
     auto* strengthRow = new QHBoxLayout;
     strengthRow->addWidget(strength_, 1);
     strengthRow->addWidget(strengthValue_);
+    strengthRow->addWidget(chooseDither_);
     colours_ = named(new QSpinBox(column), "ImportColours");
     const int modePens = pensOfMode(static_cast<Byte>(mode_->currentIndex()));
     colours_->setRange(1, modePens);
@@ -178,8 +186,17 @@ void ImportDialog::connectSettings() {
         methodPicked_ = true;
         settingsChanged();
     });
+    // The slider shows a chosen strength with its signals blocked: any move that comes
+    // through is the user's pick.
     connect(strength_, &QSlider::valueChanged, this, [this](int value) {
         strengthValue_->setText(QStringLiteral("%1 %").arg(value));
+        const QSignalBlocker blockChoose(chooseDither_);
+        chooseDither_->setChecked(false);
+        settingsChanged();
+    });
+    // Checked again, the method is chosen too, whatever was picked before.
+    connect(chooseDither_, &QCheckBox::toggled, this, [this](bool checked) {
+        if (checked) methodPicked_ = false;
         settingsChanged();
     });
     connect(colours_, &QSpinBox::valueChanged, this, [this] {
@@ -370,6 +387,16 @@ ImportSettings ImportDialog::settings() const {
     settings.screen = static_cast<ScreenFormat>(screen_->currentData().toInt());
     settings.resize = static_cast<ResizeRule>(resize_->currentData().toInt());
     settings.dither = {static_cast<DitherMethod>(dither_->currentData().toInt()), strength_->value()};
+    // Left to choose, the choice starts where the converter's does, whatever the slider and
+    // the method's box show of the last choice.
+    if (chooseDither_->isChecked()) {
+        settings.dither.chooseStrength = true;
+        settings.dither.strength = DitherOptions{}.strength;
+        if (!methodPicked_) {
+            settings.dither.chooseMethod = true;
+            settings.dither.method = defaultDither(settings.cpcMode);
+        }
+    }
     // All of the mode's pens is the session's 0.
     settings.colours = colours_->value() == colours_->maximum() ? 0 : colours_->value();
     for (const ColorBox* box : fixed_)
@@ -457,8 +484,17 @@ void ImportDialog::runFinished() {
     showResult(result);
 }
 
+void ImportDialog::showChosenDither(const DitherOptions& chosen) {
+    const QSignalBlocker blockStrength(strength_);
+    const QSignalBlocker blockMethod(dither_);
+    strength_->setValue(chosen.strength);
+    strengthValue_->setText(QStringLiteral("%1 %").arg(chosen.strength));
+    if (!methodPicked_) dither_->setCurrentIndex(dither_->findData(static_cast<int>(chosen.method)));
+}
+
 void ImportDialog::showResult(const ImportResult& result, bool final) {
     shown_ = result;
+    if (final && result.chosenDither && chooseDither_->isChecked()) showChosenDither(*result.chosenDither);
     showPens(result);
     const PictureArea canvas = cpcViewOf(result);
     // The overscan display, 832 × 576, is shrunk into the preview's 640 × 400.

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
 class QFormLayout;
@@ -71,6 +72,8 @@ private:
     void startMeasure();
     void measureFinished();
     void showResult(const ImportResult& result, bool final = true);
+    // The slider and the method's box show the dithering chosen for the picture.
+    void showChosenDither(const DitherOptions& chosen);
 
     std::shared_ptr<const ImportSession> session_;
     QComboBox* mode_ = nullptr;
@@ -79,6 +82,9 @@ private:
     QComboBox* dither_ = nullptr;
     QSlider* strength_ = nullptr;
     QLabel* strengthValue_ = nullptr;
+    // Left checked, the strength (and the method, unless the user picked one) is chosen for
+    // the picture, as the converter chooses them when it is given neither.
+    QCheckBox* chooseDither_ = nullptr;
     QSpinBox* colours_ = nullptr;
     QSpinBox* linePens_ = nullptr;
     QLabel* linePensLimit_ = nullptr;

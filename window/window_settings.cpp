@@ -15,6 +15,7 @@ const QString kResize = QStringLiteral("import/resize");
 const QString kScreen = QStringLiteral("import/screen");
 const QString kDither = QStringLiteral("import/dither");
 const QString kStrength = QStringLiteral("import/strength");
+const QString kChooseDither = QStringLiteral("import/choose-dither");
 const QString kColours = QStringLiteral("import/colours");
 const QString kFixed = QStringLiteral("import/fixedColours");
 const QString kLinePens = QStringLiteral("import/linePens");
@@ -59,6 +60,9 @@ ImportSettings WindowSettings::lastImport() const {
     settings.dither.method =
         ditherMethodNamed(store_.value(kDither).toString().toStdString()).value_or(defaultDither(settings.cpcMode));
     settings.dither.strength = storedNumber(store_, kStrength, settings.dither.strength, 0, 100);
+    // Until the user sets a strength, it is chosen for each picture, as the converter does.
+    settings.dither.chooseStrength = store_.value(kChooseDither, true).toBool();
+    settings.dither.chooseMethod = settings.dither.chooseStrength;
     settings.colours = storedNumber(store_, kColours, 0, 0, 16);
     for (const QVariant& colour : store_.value(kFixed).toList())
         if (const int n = colour.toInt(); n >= 0 && n < kCpcColorCount)
@@ -73,6 +77,7 @@ void WindowSettings::rememberImport(const ImportSettings& settings) {
     store_.setValue(kScreen, QString::fromLatin1(settings.screen == ScreenFormat::Overscan ? "overscan" : "standard"));
     store_.setValue(kDither, QString::fromLatin1(ditherChoice(settings.dither.method).word));
     store_.setValue(kStrength, settings.dither.strength);
+    store_.setValue(kChooseDither, settings.dither.chooseStrength);
     store_.setValue(kColours, settings.colours);
     QVariantList fixed;
     for (const Byte colour : settings.fixedColours) fixed << colour;

@@ -9,6 +9,7 @@
 #include "workflow/choices.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -58,8 +59,9 @@ void chooseMode1Defaults(varnoke::ImportDialog& dialog) {
     child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(1);
     child<QComboBox>(dialog, "ImportScreen")->setCurrentIndex(0);
     child<QComboBox>(dialog, "ImportResize")->setCurrentIndex(0);
-    child<QComboBox>(dialog, "ImportDither")->setCurrentIndex(1);  // Floyd-Steinberg
-    child<QSlider>(dialog, "ImportStrength")->setValue(75);
+    // The strength and method chosen for the picture (a smooth gradient takes more than 75).
+    child<QCheckBox>(dialog, "ImportChooseDither")->setChecked(false);
+    child<QCheckBox>(dialog, "ImportChooseDither")->setChecked(true);
     child<QSpinBox>(dialog, "ImportColours")->setValue(4);
     for (int n = 0; n < 27; ++n)
         if (const auto* box = child<varnoke::ColorBox>(dialog, QStringLiteral("ImportFixed%1").arg(n).toLatin1());
@@ -190,10 +192,13 @@ private slots:
     }
 
     // The import shows what its preview showed, whatever the previous picture's
-    // thresholds and colours were: the same bytes as the converter's plain import.
+    // thresholds and colours were: the same bytes as the converter's plain import, with
+    // the dithering chosen for the picture (in mode 0 not the fixed default's).
     void anImportAfterEditsSavesTheConvertersBytes() {
         form->setImportRunner([](varnoke::ImportDialog& dialog) {
             chooseMode1Defaults(dialog);
+            child<QComboBox>(dialog, "ImportMode")->setCurrentIndex(0);
+            waitForPreview(dialog);
             return !QTest::currentTestFailed();
         });
         // The second import's pens are the first's, so the edited colour is among them.
@@ -207,7 +212,7 @@ private slots:
         saveThroughMenu(*form, saved);
         const QString converted = dir.filePath(QStringLiteral("converted"));
         QCOMPARE(
-            run(QStringLiteral(VARNOKE_CONVERTER), {QStringLiteral("--mode"), QStringLiteral("1"), photo, converted}),
+            run(QStringLiteral(VARNOKE_CONVERTER), {QStringLiteral("--mode"), QStringLiteral("0"), photo, converted}),
             QString());
         QCOMPARE(readFile(saved), readFile(converted + QStringLiteral(".scr")));
         QCOMPARE(readFile(dir.filePath(QStringLiteral("window.pal"))), readFile(converted + QStringLiteral(".pal")));
