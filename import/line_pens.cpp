@@ -111,10 +111,8 @@ struct FixedCandidate {
     std::vector<Byte> sameOnEveryLine;
 };
 
-std::vector<FixedCandidate> fixedCandidates(const GridPicture& picture, const PenOptions& options, std::size_t pens,
-                                            std::size_t fixedCount) {
-    const std::vector<Byte> all =
-        choosePens(picture, PenOptions{static_cast<int>(pens), options.fixedColours, options.dither});
+std::vector<FixedCandidate> fixedCandidates(const GridPicture& picture, const PenOptions& options,
+                                            const std::vector<Byte>& all, std::size_t pens, std::size_t fixedCount) {
     // The colours of the whole set by how many pixels show them, keeping the required ones first.
     std::vector<long> uses(all.size());
     for (const Byte pen : ditherToPens(picture, all, options.dither)) ++uses[pen];
@@ -285,7 +283,14 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wante
     if (options.dither.method == DitherMethod::Best) options.dither.method = defaultDither(picture.cpcMode);
     const auto pens = static_cast<std::size_t>(penCount(picture, options));
     const std::size_t k = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(linePens, 1)), 1, pens - 1);
-    const std::vector<FixedCandidate> candidates = fixedCandidates(picture, options, pens, pens - k);
+    // The best set of all the pens, with the strength and method a plain import chooses for
+    // it; the lines are dithered as the plain picture is.
+    const PenChoice plain =
+        choosePensAndStrength(picture, PenOptions{static_cast<int>(pens), options.fixedColours, options.dither});
+    if (options.dither.chooseStrength) options.dither.strength = plain.strength;
+    if (options.dither.chooseMethod) options.dither.method = plain.method;
+    options.dither.chooseStrength = options.dither.chooseMethod = false;
+    const std::vector<FixedCandidate> candidates = fixedCandidates(picture, options, plain.colours, pens, pens - k);
     std::vector<LinePenChoice> results(candidates.size());
     std::vector<std::vector<float>> filtered(candidates.size());
     constexpr double kPixelsPerDegree = 16.0;  // the half-size canvas
