@@ -340,8 +340,9 @@ ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
     bool known = false;
     {
         const std::lock_guard lock(cache.mutex);
-        known = linePens > 0 ? cache.results.find(ResultKey{penKey, dither.method, dither.strength, linePens}) != nullptr
-                             : cache.pens.find(penKey) != nullptr;
+        known = linePens > 0
+                    ? cache.results.find(ResultKey{penKey, dither.method, dither.strength, linePens}) != nullptr
+                    : cache.pens.find(penKey) != nullptr;
     }
     if (known || asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours)) {
         ImportSettings same = settings;
@@ -350,8 +351,8 @@ ImportResult ImportSession::quickRun(const ImportSettings& settings) const {
     }
     ImportResult result;
     if (linePens > 0) {
-        result = linePenResult(*grid, settings.screen, PenOptions{colours, settings.fixedColours, dither}, linePens,
-                               true);
+        result =
+            linePenResult(*grid, settings.screen, PenOptions{colours, settings.fixedColours, dither}, linePens, true);
     } else {
         result.cpcMode = mode;
         result.screen = settings.screen;

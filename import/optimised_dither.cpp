@@ -529,7 +529,6 @@ bool recolour(DitherSearch& search, int height, const OptimiseOptions& options, 
     return recoloured;
 }
 
-
 // The factor on each grid pixel's weights in a round of the search: the inverse of the
 // measure's CIEDE2000 there (of its compared filtered pixels, the nearest), averaged over
 // the 5 × 5 grid pixels around. A squared error divided by the difference it makes is
@@ -619,8 +618,8 @@ public:
         return inverseDifference(picture_, reference_.differences(lab_), kSampleStep);
     }
     std::vector<std::array<float, 3>> slope() const {
-        return gridSlope(picture_, reference_.gradient(
-                                       onCanvas(picture_, result_.penOfPixel, result_.penColours, pensPerLine_)));
+        return gridSlope(picture_,
+                         reference_.gradient(onCanvas(picture_, result_.penOfPixel, result_.penColours, pensPerLine_)));
     }
 
     const OptimisedDither& result() const { return result_; }
