@@ -199,6 +199,43 @@ LinearImage gridOnCanvas(const GridPicture& picture) {
 
 }  // namespace
 
+namespace {
+
+// The colours of `k` line pens for one line, beside the fixed ones (`nearest`: each
+// pixel's squared OKLab distance to the nearest fixed colour; `distance`: to each colour).
+// Each line pen in turn takes the colour that, with the others, brings the line's pixels
+// nearest to some pen, twice round (once round from the fixed colours alone is greedy: a
+// grey between three colours beats any one of them).
+std::vector<Byte> nearestLineColours(const std::vector<Byte>& fixed, std::size_t k, std::span<const float> nearest,
+                                     std::span<const std::array<float, kColourCount>> distance) {
+    const std::size_t width = nearest.size();
+    std::vector<Byte> colours = fixed;
+    colours.resize(fixed.size() + k, Byte{kColourCount});
+    std::vector<float> without(width);
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t slot = fixed.size(); slot < colours.size(); ++slot) {
+            for (std::size_t x = 0; x < width; ++x) {
+                without[x] = nearest[x];
+                for (std::size_t other = fixed.size(); other < colours.size(); ++other)
+                    if (other != slot && colours[other] < kColourCount)
+                        without[x] = std::min(without[x], distance[x][colours[other]]);
+            }
+            Byte best = colours[slot];
+            float bestTotal = 1e30f;
+            for (Byte c = 0; c < kColourCount; ++c) {
+                if (std::find(colours.begin(), colours.end(), c) != colours.end() && c != colours[slot]) continue;
+                float total = 0;
+                for (std::size_t x = 0; x < width; ++x) total += std::min(without[x], distance[x][c]);
+                if (total < bestTotal) bestTotal = total, best = c;
+            }
+            colours[slot] = best;
+        }
+    }
+    return colours;
+}
+
+}  // namespace
+
 LinePenChoice chooseLinePensQuickly(const GridPicture& picture, const PenOptions& wanted, int linePens) {
     PenOptions options = wanted;
     if (options.dither.method == DitherMethod::Best) options.dither.method = defaultDither(picture.cpcMode);
@@ -220,8 +257,6 @@ LinePenChoice chooseLinePensQuickly(const GridPicture& picture, const PenOptions
     std::vector<float> nearest(at(width));
     LineDithering lines(picture, options.dither);
     for (int y = 0; y < picture.image.height; ++y) {
-        // Each line's colours: the ones that, added one at a time, bring the line's pixels
-        // nearest to some pen; then the line is dithered with them.
         for (int x = 0; x < width; ++x) {
             const float* p = picture.image.pixel(x, y);
             const Vec3 lab = linearToOklab({p[0], p[1], p[2]});
@@ -229,31 +264,7 @@ LinePenChoice chooseLinePensQuickly(const GridPicture& picture, const PenOptions
             nearest[at(x)] = 1e30f;
             for (const Byte c : fixed) nearest[at(x)] = std::min(nearest[at(x)], distance[at(x)][c]);
         }
-        // Each line pen in turn takes the colour that, with the others, brings the line's
-        // pixels nearest to some pen, twice round (once round from a start of the fixed
-        // colours alone is greedy: a grey between three colours beats any one of them).
-        std::vector<Byte> colours = fixed;
-        colours.resize(fixed.size() + k, Byte{kColourCount});
-        std::vector<float> without(at(width));
-        for (int round = 0; round < 2; ++round) {
-            for (std::size_t slot = fixed.size(); slot < colours.size(); ++slot) {
-                for (int x = 0; x < width; ++x) {
-                    without[at(x)] = nearest[at(x)];
-                    for (std::size_t other = fixed.size(); other < colours.size(); ++other)
-                        if (other != slot && colours[other] < kColourCount)
-                            without[at(x)] = std::min(without[at(x)], distance[at(x)][colours[other]]);
-                }
-                Byte best = colours[slot];
-                float bestTotal = 1e30f;
-                for (Byte c = 0; c < kColourCount; ++c) {
-                    if (std::find(colours.begin(), colours.end(), c) != colours.end() && c != colours[slot]) continue;
-                    float total = 0;
-                    for (int x = 0; x < width; ++x) total += std::min(without[at(x)], distance[at(x)][c]);
-                    if (total < bestTotal) bestTotal = total, best = c;
-                }
-                colours[slot] = best;
-            }
-        }
+        const std::vector<Byte> colours = nearestLineColours(fixed, k, nearest, distance);
         lines.dither(y, PenPalette(colours), std::span(choice.penOfPixel).subspan(at(y * width), at(width)));
         choice.lineColours.insert(choice.lineColours.end(), colours.begin() + static_cast<std::ptrdiff_t>(fixed.size()),
                                   colours.end());

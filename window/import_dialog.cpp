@@ -111,23 +111,6 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     dither_->setCurrentIndex(std::max(0, dither_->findData(static_cast<int>(settings.dither.method))));
     // A method other than the mode's default was the user's pick in an earlier import.
     methodPicked_ = settings.dither.method != defaultDither(settings.cpcMode);
-    strength_ = named(new QSlider(Qt::Horizontal, column), "ImportStrength");
-    strength_->setRange(0, 100);
-    strength_->setValue(settings.dither.strength);
-    strength_->setToolTip(QStringLiteral("How much of each pixel's error the dithering carries on, in percent"));
-    strengthValue_ = named(new QLabel(column), "ImportStrengthValue");
-    strengthValue_->setMinimumWidth(strengthValue_->fontMetrics().horizontalAdvance(QStringLiteral("100 %")));
-    strengthValue_->setText(QStringLiteral("%1 %").arg(strength_->value()));
-    chooseDither_ = named(new QCheckBox(QStringLiteral("&chosen for the picture"), column), "ImportChooseDither");
-    chooseDither_->setChecked(settings.dither.chooseStrength);
-    chooseDither_->setToolTip(
-        QStringLiteral("The strength, and Floyd-Steinberg or Sierra unless you pick a method, that bring this "
-                       "picture closest as the eye sees it. Moving the strength sets it yourself; checking this "
-                       "again chooses both."));
-    auto* strengthRow = new QHBoxLayout;
-    strengthRow->addWidget(strength_, 1);
-    strengthRow->addWidget(strengthValue_);
-    strengthRow->addWidget(chooseDither_);
     colours_ = named(new QSpinBox(column), "ImportColours");
     const int modePens = pensOfMode(static_cast<Byte>(mode_->currentIndex()));
     colours_->setRange(1, modePens);
@@ -137,9 +120,7 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     form->addRow(QStringLiteral("S&creen:"), screen_);
     form->addRow(QStringLiteral("&Resize:"), resize_);
     form->addRow(QStringLiteral("&Dithering:"), dither_);
-    auto* strengthLabel = new QLabel(QStringLiteral("&Strength:"), column);
-    strengthLabel->setBuddy(strength_);
-    form->addRow(strengthLabel, strengthRow);
+    addStrengthRow(form, column, settings.dither);
     form->addRow(QStringLiteral("&Pens:"), colours_);
     addLinePensRow(form, column);
     auto* fixedGroup = named(new QGroupBox(QStringLiteral("Colours the pens must show"), column), "ImportFixed");
@@ -154,6 +135,29 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     form->addRow(source_);
     showSource();
     connectSettings();
+}
+
+void ImportDialog::addStrengthRow(QFormLayout* form, QWidget* column, const DitherOptions& dither) {
+    strength_ = named(new QSlider(Qt::Horizontal, column), "ImportStrength");
+    strength_->setRange(0, 100);
+    strength_->setValue(dither.strength);
+    strength_->setToolTip(QStringLiteral("How much of each pixel's error the dithering carries on, in percent"));
+    strengthValue_ = named(new QLabel(column), "ImportStrengthValue");
+    strengthValue_->setMinimumWidth(strengthValue_->fontMetrics().horizontalAdvance(QStringLiteral("100 %")));
+    strengthValue_->setText(QStringLiteral("%1 %").arg(strength_->value()));
+    chooseDither_ = named(new QCheckBox(QStringLiteral("c&hosen for the picture"), column), "ImportChooseDither");
+    chooseDither_->setChecked(dither.chooseStrength);
+    chooseDither_->setToolTip(
+        QStringLiteral("The strength, and Floyd-Steinberg or Sierra unless you pick a method, that bring this "
+                       "picture closest as the eye sees it. Moving the strength sets it yourself; checking this "
+                       "again chooses both."));
+    auto* strengthRow = new QHBoxLayout;
+    strengthRow->addWidget(strength_, 1);
+    strengthRow->addWidget(strengthValue_);
+    strengthRow->addWidget(chooseDither_);
+    auto* strengthLabel = new QLabel(QStringLiteral("&Strength:"), column);
+    strengthLabel->setBuddy(strength_);
+    form->addRow(strengthLabel, strengthRow);
 }
 
 void ImportDialog::addLinePensRow(QFormLayout* form, QWidget* column) {

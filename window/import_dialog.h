@@ -56,6 +56,8 @@ private:
     QWidget* buildPenRow(QWidget* parent);
     // The line pens' box, with the maximum stated beside it.
     void addLinePensRow(QFormLayout* form, QWidget* column);
+    // The strength's slider, its value and whether it is chosen for the picture.
+    void addStrengthRow(QFormLayout* form, QWidget* column, const DitherOptions& dither);
     // Every setting's change runs the import again (a change of mode through modeChanged).
     void connectSettings();
     void modeChanged();
