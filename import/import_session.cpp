@@ -185,13 +185,15 @@ ImportResult linePenResult(const GridPicture& grid, ScreenFormat screen, const P
                            bool quick = false) {
     LinePenChoice chosen =
         quick ? chooseLinePensQuickly(grid, options, linePens) : chooseLinePens(grid, options, linePens);
-    return ImportResult{grid.cpcMode,
+    ImportResult result{grid.cpcMode,
                         screen,
                         std::move(chosen.penColours),
                         std::move(chosen.penOfPixel),
                         0.0,
                         std::move(chosen.linePens),
                         std::move(chosen.lineColours)};
+    if (!quick && (options.dither.chooseStrength || options.dither.chooseMethod)) result.chosenDither = chosen.dither;
+    return result;
 }
 
 // The optimising dither's result, from the default dithering's `start`; nothing when the

@@ -325,6 +325,7 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wante
     double bestScore = 1e300;
     for (std::size_t i = 0; i < results.size(); ++i)
         if (const double score = reference->difference(filtered[i]); score < bestScore) bestScore = score, best = i;
+    results[best].dither = options.dither;
     return results[best];
 }
 

@@ -19,6 +19,7 @@ struct LinePenChoice {
     std::vector<Byte> linePens;     // the pen numbers of the line pens (the last ones)
     std::vector<Byte> lineColours;  // line y's colour of linePens[k] at y × K + k
     std::vector<Byte> penOfPixel;   // on the mode's grid
+    DitherOptions dither{};         // what the lines were dithered with
 };
 
 // The colours each pen shows on each line: line y's colour of pen p at y × pens + p.

@@ -127,6 +127,31 @@ DitherKernel channelKernel(std::size_t channel, Byte cpcMode) {
     return kernel;
 }
 
+// The CPC colour, none of `taken`, that a pen now showing `now` would lower the cost most
+// by showing, and that change: a change by delta changes the cost by
+// 2 delta · error + delta² · self, summed over the channels. -1 where none lowers it by
+// more than the tolerance.
+std::pair<int, double> bestRecolouring(std::span<const Byte> taken, const std::array<float, 3>& now,
+                                       const std::array<double, 3>& error, const std::array<double, 3>& self,
+                                       double tolerance) {
+    double best = -tolerance;
+    int bestColour = -1;
+    for (Byte colour = 0; colour < 27; ++colour) {
+        if (std::find(taken.begin(), taken.end(), colour) != taken.end()) continue;
+        const std::array<float, 3> o = opponentOf(cpcLinearColour(colour));
+        double cost = 0;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const double delta = o[c] - now[c];
+            cost += delta * (2.0 * error[c] + delta * self[c]);
+        }
+        if (cost < best) {
+            best = cost;
+            bestColour = colour;
+        }
+    }
+    return {bestColour, best};
+}
+
 // out(p) = sum over offsets d of kernel(d) × in(p - d), zero outside the grid.
 std::vector<float> convolve(const DitherKernel& kernel, const std::vector<float>& in, int width, int height) {
     std::vector<float> out(in.size());
@@ -387,21 +412,7 @@ bool DitherSearch::recolourPens(std::span<const Byte> keep, const std::function<
                 error[c] += static_cast<double>(scaled[i]) * filtered_[i][c];
             }
         });
-        double best = -tolerance;
-        int bestColour = -1;
-        for (Byte colour = 0; colour < 27; ++colour) {
-            if (std::find(colours_.begin(), colours_.end(), colour) != colours_.end()) continue;
-            const std::array<float, 3> o = opponentOf(cpcLinearColour(colour));
-            double cost = 0;
-            for (std::size_t c = 0; c < 3; ++c) {
-                const double delta = o[c] - pen_[pen][c];
-                cost += delta * (2.0 * error[c] + delta * self[c]);
-            }
-            if (cost < best) {
-                best = cost;
-                bestColour = colour;
-            }
-        }
+        const auto [bestColour, best] = bestRecolouring(colours_, pen_[pen], error, self, tolerance);
         if (bestColour < 0) continue;
         const std::array<float, 3> o = opponentOf(cpcLinearColour(static_cast<Byte>(bestColour)));
         for (std::size_t i = 0; i < count; ++i)
@@ -459,21 +470,8 @@ bool DitherSearch::recolourLine(int y, std::span<const Byte> pens) {
                             static_cast<double>(scale_[i][c]) * scale_[first + at(other)][c] * k.at(other - x, 0);
             }
         }
-        double best = -tolerance;
-        int bestColour = -1;
-        for (Byte colour = 0; colour < 27; ++colour) {
-            if (std::find(colours, colours + stride_, colour) != colours + stride_) continue;
-            const std::array<float, 3> o = opponentOf(cpcLinearColour(colour));
-            double cost = 0;
-            for (std::size_t c = 0; c < 3; ++c) {
-                const double delta = o[c] - values[pen][c];
-                cost += delta * (2.0 * error[c] + delta * self[c]);
-            }
-            if (cost < best) {
-                best = cost;
-                bestColour = colour;
-            }
-        }
+        const auto [bestColour, best] =
+            bestRecolouring(std::span<const Byte>(colours, stride_), values[pen], error, self, tolerance);
         if (bestColour < 0) continue;
         const std::array<float, 3> o = opponentOf(cpcLinearColour(static_cast<Byte>(bestColour)));
         for (std::size_t c = 0; c < 3; ++c) {

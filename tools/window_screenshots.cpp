@@ -91,6 +91,32 @@ bool shootImport(TMainForm& form, const QDir& out) {
     return saved;
 }
 
+// The import dialog with a mode, screen (index) and line pens, then the window that its
+// picture comes into, each saved.
+struct ImportChoice {
+    int mode;
+    int screen;
+    int linePens;
+};
+
+bool shootImported(const QDir& out, ImportChoice choice, const QString& dialogShot, const QString& windowShot) {
+    TMainForm form(varnoke::ScreenLayout::At4000);
+    form.show();
+    bool saved = true;
+    form.setImportRunner([&](varnoke::ImportDialog& dialog) {
+        dialog.show();
+        dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(choice.mode);
+        dialog.findChild<QComboBox*>(QStringLiteral("ImportScreen"))->setCurrentIndex(choice.screen);
+        if (choice.linePens > 0)
+            dialog.findChild<QSpinBox*>(QStringLiteral("ImportLinePens"))->setValue(choice.linePens);
+        settle(dialog);
+        saved = save(dialog, out.filePath(dialogShot));
+        return true;
+    });
+    form.importPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
+    return save(form, out.filePath(windowShot)) && saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,34 +136,14 @@ int main(int argc, char** argv) {
     saved = save(form, out.filePath(QStringLiteral("window-enlarged.png"))) && saved;
 
     // An overscan import in the window at its first size: the whole display, shrunk to fit.
-    TMainForm overscan(varnoke::ScreenLayout::At4000);
-    overscan.show();
-    overscan.setImportRunner([&](varnoke::ImportDialog& dialog) {
-        dialog.show();
-        dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(0);
-        dialog.findChild<QComboBox*>(QStringLiteral("ImportScreen"))->setCurrentIndex(1);
-        settle(dialog);
-        saved = save(dialog, out.filePath(QStringLiteral("import-overscan.png"))) && saved;
-        return true;
-    });
-    overscan.importPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
-    saved = save(overscan, out.filePath(QStringLiteral("window-overscan.png"))) && saved;
-
+    saved =
+        shootImported(out, {0, 1, 0}, QStringLiteral("import-overscan.png"), QStringLiteral("window-overscan.png")) &&
+        saved;
     // Mode 1 with three line pens: the dialog, then the window with its one-colour
     // controls disabled.
-    TMainForm lines(varnoke::ScreenLayout::At4000);
-    lines.show();
-    lines.setImportRunner([&](varnoke::ImportDialog& dialog) {
-        dialog.show();
-        dialog.findChild<QComboBox*>(QStringLiteral("ImportMode"))->setCurrentIndex(1);
-        dialog.findChild<QComboBox*>(QStringLiteral("ImportScreen"))->setCurrentIndex(0);
-        dialog.findChild<QSpinBox*>(QStringLiteral("ImportLinePens"))->setValue(3);
-        settle(dialog);
-        saved = save(dialog, out.filePath(QStringLiteral("import-line-pens.png"))) && saved;
-        return true;
-    });
-    lines.importPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
-    saved = save(lines, out.filePath(QStringLiteral("window-line-pens.png"))) && saved;
+    saved =
+        shootImported(out, {1, 0, 3}, QStringLiteral("import-line-pens.png"), QStringLiteral("window-line-pens.png")) &&
+        saved;
 
     TMainForm refused(varnoke::ScreenLayout::At4000);
     refused.show();
