@@ -143,6 +143,18 @@ void BM_ThresholdMoveEnlarged(benchmark::State& state) {
 }
 BENCHMARK(BM_ThresholdMoveEnlarged)->ArgNames({"whole"})->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The README's 2560 × 1600 garden photo, decoded as the import dialog's session keeps it.
+ImportSession gardenPhoto() {
+    const Expected<std::vector<Byte>> file =
+        readWholeFile(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg", 64u * 1024 * 1024);
+    if (!file) throw std::runtime_error(file.reason());
+    DecodeOptions options;
+    options.minimumSide = kImportMinimumSide;
+    Expected<ImportSession> session = ImportSession::open(file.value(), options);
+    if (!session) throw std::runtime_error(session.reason());
+    return std::move(session.value());
+}
+
 // The import dialog's preview after a change of the dithering strength in mode 1, from
 // the change to the new preview drawn: the session runs off the interface thread and the
 // dialog shows its result. Args: cached. 0: each iteration asks for a strength not asked
@@ -153,18 +165,12 @@ BENCHMARK(BM_ThresholdMoveEnlarged)->ArgNames({"whole"})->Arg(0)->Arg(1)->UseRea
 // The photo is the README's 2560 × 1600 garden, decoded once before the timing.
 void BM_ImportDitherChange(benchmark::State& state) {
     const bool cached = state.range(0) != 0;
-    const Expected<std::vector<Byte>> file =
-        readWholeFile(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg", 64u * 1024 * 1024);
-    if (!file) throw std::runtime_error(file.reason());
-    DecodeOptions options;
-    options.minimumSide = kImportMinimumSide;
-    Expected<ImportSession> session = ImportSession::open(file.value(), options);
-    if (!session) throw std::runtime_error(session.reason());
+    ImportSession session = gardenPhoto();
     ImportSettings settings;
     settings.cpcMode = 1;
     settings.dither.strength = 100;
-    ImportDialog dialog(std::make_shared<const ImportSession>(std::move(session.value())), settings,
-                        QStringLiteral("bench"), nullptr);
+    ImportDialog dialog(std::make_shared<const ImportSession>(std::move(session)), settings, QStringLiteral("bench"),
+                        nullptr);
     dialog.show();
     auto waitForPreview = [&dialog] {
         while (dialog.isBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -202,14 +208,7 @@ BENCHMARK(BM_ImportDitherChange)
 void BM_ImportPenSearchChange(benchmark::State& state) {
     const int kind = static_cast<int>(state.range(0));
     const auto mode = static_cast<Byte>(state.range(1));
-    const Expected<std::vector<Byte>> file =
-        readWholeFile(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg", 64u * 1024 * 1024);
-    if (!file) throw std::runtime_error(file.reason());
-    DecodeOptions options;
-    options.minimumSide = kImportMinimumSide;
-    Expected<ImportSession> decoded = ImportSession::open(file.value(), options);
-    if (!decoded) throw std::runtime_error(decoded.reason());
-    const LinearImage photo = decoded.value().source();
+    const LinearImage photo = gardenPhoto().source();
     // The dialog of an iteration is closed in the next one's untimed part: closing waits for
     // the measure of the full answer, which is no part of the change.
     std::unique_ptr<ImportDialog> open;
