@@ -3,10 +3,12 @@
 // each result scored with the project's measure against the same 640 × 400 canvas.
 //
 //   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...]
-//   [--best] [--line-pens K] [--ppd 16,32,64] [--verbose]
+//   [--best] [--budget MS] [--sweeps N] [--line-pens K] [--ppd 16,32,64] [--verbose]
 //
 // --line-pens K gives K pens a colour of their own on every line (at most the mode
-// allows); --best then runs the optimising dither over those lines.
+// allows), dithered as the converter does: by the optimising dither's sweeps over the
+// lines unless --dither names a method. --budget and --sweeps set the optimising
+// dither's time or its number of sweeps instead of its defaults.
 //
 // Peers: (a) ImageMagick as an informed user drives it (-colors N, each colour snapped
 // to the nearest CPC colour, then -remap with Floyd-Steinberg); (b) the usual converter
@@ -224,6 +226,8 @@ struct Settings {
     bool best = false;                          // also the optimising dither
     std::vector<double> pixelsPerDegree{32.0};  // viewing distances to measure at
     int linePens = 0;                           // pens whose colours change on every line (at most the mode allows)
+    int budgetMs = 0;                           // the optimising dither's time (0: the mode's default)
+    int sweeps = 0;                             // or its sweeps (0: kLinePenSweeps over line pens)
 };
 
 // The converter's own words for the methods.
@@ -252,6 +256,10 @@ Settings parse(int argc, char** argv) {
             settings.best = true;
         else if (arg == "--line-pens" && i + 1 < argc)
             settings.linePens = std::atoi(argv[++i]);
+        else if (arg == "--budget" && i + 1 < argc)
+            settings.budgetMs = std::atoi(argv[++i]);
+        else if (arg == "--sweeps" && i + 1 < argc)
+            settings.sweeps = std::atoi(argv[++i]);
         else if (arg == "--ppd" && i + 1 < argc) {
             settings.pixelsPerDegree.clear();
             std::istringstream list(argv[++i]);
@@ -266,7 +274,8 @@ Settings parse(int argc, char** argv) {
                 settings.pens.push_back(static_cast<Byte>(std::stoi(item)));
         } else {
             std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] "
-                         "[--pens C1,C2,...] [--best] [--line-pens K] [--ppd 16,32,64] [--verbose]\n";
+                         "[--pens C1,C2,...] [--best] [--budget MS] [--sweeps N] [--line-pens K] [--ppd 16,32,64] "
+                         "[--verbose]\n";
             std::exit(2);
         }
     }
@@ -327,14 +336,20 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     LinearImage oursCanvas;
     LinePenChoice lineChoice;
     OptimiseOptions search;
-    search.budget = defaultOptimiseBudget(mode);
+    search.budget = settings.budgetMs > 0 ? std::chrono::milliseconds(settings.budgetMs) : defaultOptimiseBudget(mode);
+    search.sweeps = settings.sweeps;
     search.fixedColours = settings.pens;
     if (settings.linePens > 0) {
         // Pens whose colours change on every line: measured as the raster routine shows them.
+        // Their default dithering is the search from the lines' error diffusion, as the
+        // converter runs it (--best gives nothing more).
         const int k = std::min(settings.linePens, mode >= 2 ? 1 : 3);
         lineChoice = chooseLinePens(grid, options, k);
-        // The optimising dither from the lines' default dithering, as the converter runs it.
-        if (options.dither.method == DitherMethod::Best) lineChoice = *optimiseLinePens(grid, lineChoice, search);
+        if (!settings.hasDither || options.dither.method == DitherMethod::Best) {
+            if (settings.budgetMs == 0) search.budget = {};
+            if (settings.budgetMs == 0 && settings.sweeps == 0) search.sweeps = kLinePenSweeps;
+            lineChoice = *optimiseLinePens(grid, lineChoice, search);
+        }
         pens = lineChoice.penColours;
         pixels = lineChoice.penOfPixel;
         oursCanvas = cpcCanvasOfLines(mode, pixels, penColoursOfLines(lineChoice), pens.size());
@@ -352,8 +367,7 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     if (settings.best) {
         start = std::chrono::steady_clock::now();
         if (settings.linePens > 0) {
-            const LinePenChoice found = *optimiseLinePens(grid, lineChoice, search);
-            bestCanvas = cpcCanvasOfLines(mode, found.penOfPixel, penColoursOfLines(found), found.penColours.size());
+            bestCanvas = oursCanvas;
         } else {
             const std::optional<OptimisedDither> found = optimiseDither(grid, pens, pixels, search);
             bestCanvas = cpcCanvas(mode, found->penOfPixel, found->penColours);

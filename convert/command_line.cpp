@@ -248,7 +248,8 @@ const std::array kOptionTable{
               WithShow::Refused, setPens},
     OptionRow{"--line-pens", "K",
               "give K pens a new colour on every line, at most 3 in modes 0\n"
-              "and 1, 1 in mode 2 (one pen at least stays fixed); also writes\n"
+              "and 1, 1 in mode 2 (one pen at least stays fixed), dithered\n"
+              "as by best unless --dither names a method; also writes\n"
               "OUTPUT.ras, whose routine shows the picture (CALL &8000)",
               WithShow::Refused, setImportNumber<&ImportOptions::linePens, 1, 3>},
     OptionRow{"--background", "RRGGBB", "the colour that transparent pixels show (default 000000, black)",

@@ -10,7 +10,7 @@ ImportSettings importSettings(const ImportOptions& options) {
     settings.cpcMode = options.mode;
     settings.screen = options.screen;
     settings.resize = options.resize;
-    settings.dither.method = options.dither.value_or(defaultDither(options.mode));
+    settings.dither.method = options.dither.value_or(defaultImportDither(options.mode, options.linePens));
     settings.dither.strength = options.ditherStrength.value_or(settings.dither.strength);
     settings.dither.chooseStrength = !options.ditherStrength.has_value();
     settings.dither.chooseMethod = !options.dither.has_value();

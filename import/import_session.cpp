@@ -207,6 +207,8 @@ std::optional<ImportResult> optimisedResult(const GridPicture& grid, const Impor
     search.fixedColours = fixedColours;
     ImportResult best = start;
     if (!start.linePens.empty()) {
+        search.budget = {};
+        search.sweeps = kLinePenSweeps;
         LinePenChoice lines{start.penColours, start.linePens, start.lineColours, start.penOfPixel};
         std::optional<LinePenChoice> found = optimiseLinePens(grid, lines, search);
         if (!found) return std::nullopt;
@@ -223,6 +225,10 @@ std::optional<ImportResult> optimisedResult(const GridPicture& grid, const Impor
 }
 
 }  // namespace
+
+DitherMethod defaultImportDither(Byte cpcMode, int linePens) {
+    return linePens > 0 ? DitherMethod::Best : defaultDither(cpcMode);
+}
 
 int mostLinePens(const ImportSettings& settings) {
     // An overscan line has too little undrawn time for line pens.

@@ -34,6 +34,12 @@ struct ImportSettings {
     bool score = false;
 };
 
+// The method an import takes when the user names none: the mode's default (defaultDither);
+// with line pens, the optimising dither from it (DitherMethod::Best), since the lines'
+// colours and the pixels are best chosen together by the measure and error diffusion in
+// colours that change from line to line gains little.
+DitherMethod defaultImportDither(Byte cpcMode, int linePens);
+
 // The most line pens the settings allow: the mode's maxLinePens, with one pen at least
 // left fixed and a fixed pen for each colour the pens must show; none on an overscan
 // screen. Runs give the settings at most this many.
@@ -83,8 +89,9 @@ public:
     // The same, for settings whose dithering may take long (DitherMethod::Best): `progress`
     // is called now and then with the share done (0 to 1) and cancels the run by returning
     // false, which gives nothing and keeps nothing. The best dithering searches for the
-    // mode's default time from the default dithering's result, chooses the pens' colours
-    // again (the fixed colours stay), and is kept only where the measure finds it closer.
+    // mode's default time from the default dithering's result (over line pens, for
+    // kLinePenSweeps sweeps), chooses the pens' colours again (the fixed colours stay), and
+    // is kept only where the measure finds it closer.
     std::optional<ImportResult> run(const ImportSettings& settings, const std::function<bool(double)>& progress) const;
 
     // A first answer within a preview's time for a change that needs a new pen search:

@@ -646,9 +646,10 @@ struct RoundOutcome {
 // One round's sweeps: with the search's own cost, while the measure confirms them (one
 // sweep it does not is passed over, two in a row end the round); with the measure's
 // slope, at most `sweeps`, ending at the first it does not confirm. Without `confirm`,
-// every sweep is kept, until no change helps.
+// every sweep is kept, until no change helps. Each sweep made counts in `sweepsMade`.
 RoundOutcome sweepRound(DitherSearch& search, MeasuredBest& best, bool ownCost, int sweeps, int height,
-                        const OptimiseOptions& options, const std::function<bool()>& stop, const bool& late) {
+                        const OptimiseOptions& options, const std::function<bool()>& stop, const bool& late,
+                        int& sweepsMade) {
     RoundOutcome outcome;
     int passedOver = 0;
     const bool confirm = options.confirmByMeasure;
@@ -659,6 +660,7 @@ RoundOutcome sweepRound(DitherSearch& search, MeasuredBest& best, bool ownCost, 
     for (int sweep = 0; ownCost || sweep < sweeps; ++sweep) {
         if (stop()) break;
         const std::size_t changes = search.sweep(stop);
+        ++sweepsMade;
         // Where no change helps, the pens' colours are chosen again; where none is, the
         // search has settled.
         if (changes == 0 && (late || !recolour(search, height, options, stop))) {
@@ -724,12 +726,17 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
     bool cancelled = false;
     bool late = false;
     int rounds = 0;
+    int sweepsMade = 0;
     const std::function<bool()> stop = [&] {
         const auto spent = Clock::now() - begin;
         double share = 1.0 - 1.0 / (rounds + 2);
         if (options.budget.count() > 0) {
             late = spent >= options.budget;
             share = std::min(1.0, std::chrono::duration<double>(spent) / options.budget);
+        }
+        if (options.sweeps > 0) {
+            late = late || sweepsMade >= options.sweeps;
+            share = static_cast<double>(sweepsMade) / options.sweeps;
         }
         if (options.progress && !options.progress(share)) cancelled = true;
         return cancelled || late;
@@ -760,7 +767,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
             search->reweigh(from.penColours, from.penOfPixel, emphasis, slope);
         roundSetup = Clock::now() - roundBegin;
         const RoundOutcome outcome =
-            sweepRound(*search, best, ownCost, kSweepsPerRound, picture.image.height, options, stop, late);
+            sweepRound(*search, best, ownCost, kSweepsPerRound, picture.image.height, options, stop, late, sweepsMade);
         ++rounds;
         if (cancelled) return std::nullopt;
         if (!options.confirmByMeasure) break;

@@ -121,6 +121,9 @@ private:
 struct OptimiseOptions {
     // How long the search may take; zero: until no change helps.
     std::chrono::milliseconds budget{0};
+    // How many sweeps it may make; zero: no limit. Ended by sweeps rather than by time, a
+    // search gives the same result however busy the machine is.
+    int sweeps = 0;
     // Called now and then with the share of the budget spent (0 to 1); returning false
     // cancels the search.
     std::function<bool(double)> progress;
@@ -144,6 +147,12 @@ struct OptimisedDither {
 // The time the search takes by default in a mode, so that a whole import stays within
 // 2 s in mode 0 and 4 s in modes 1 and 2 on a 2-core machine.
 std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode);
+
+// How many sweeps the search makes over line pens, in place of a time budget: the line
+// pens' own search has taken up to a second already, and a count of sweeps gives the same
+// bytes however busy the machine is, so that the window and the converter agree. About a
+// second on a 2-core machine.
+inline constexpr int kLinePenSweeps = 16;
 
 // Searches from `start` (a result in the given pens), weighted at it: sweeps until no
 // change helps, then the pens' colours chosen again, alternately, while that helps and

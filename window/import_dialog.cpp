@@ -110,7 +110,7 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
         dither_->addItem(QString::fromLatin1(choice.label), static_cast<int>(choice.method));
     dither_->setCurrentIndex(std::max(0, dither_->findData(static_cast<int>(settings.dither.method))));
     // A method other than the mode's default was the user's pick in an earlier import.
-    methodPicked_ = settings.dither.method != defaultDither(settings.cpcMode);
+    methodPicked_ = settings.dither.method != defaultImportDither(settings.cpcMode, settings.linePens);
     colours_ = named(new QSpinBox(column), "ImportColours");
     const int modePens = pensOfMode(static_cast<Byte>(mode_->currentIndex()));
     colours_->setRange(1, modePens);
@@ -207,7 +207,21 @@ void ImportDialog::connectSettings() {
         limitLinePens();
         settingsChanged();
     });
-    connect(linePens_, &QSpinBox::valueChanged, this, &ImportDialog::settingsChanged);
+    connect(linePens_, &QSpinBox::valueChanged, this, [this] {
+        followUnpickedMethod();
+        settingsChanged();
+    });
+}
+
+DitherMethod ImportDialog::unpickedMethod() const {
+    return defaultImportDither(static_cast<Byte>(mode_->currentIndex()),
+                               linePens_->isEnabled() ? linePens_->value() : 0);
+}
+
+void ImportDialog::followUnpickedMethod() {
+    if (methodPicked_) return;
+    const QSignalBlocker blockDither(dither_);
+    dither_->setCurrentIndex(dither_->findData(static_cast<int>(unpickedMethod())));
 }
 
 void ImportDialog::limitLinePens() {
@@ -231,6 +245,7 @@ void ImportDialog::limitLinePens() {
                          "the pens must show.");
     linePens_->setToolTip(tip);
     linePensLimit_->setToolTip(tip);
+    followUnpickedMethod();
 }
 
 void ImportDialog::modeChanged() {
@@ -240,7 +255,6 @@ void ImportDialog::modeChanged() {
         // One change of mode, one run: the method and the pens follow it silently.
         const QSignalBlocker blockDither(dither_);
         const QSignalBlocker blockColours(colours_);
-        if (!methodPicked_) dither_->setCurrentIndex(dither_->findData(static_cast<int>(defaultDither(mode))));
         const bool allPens = colours_->value() == colours_->maximum();
         colours_->setRange(1, modePens);
         if (allPens) colours_->setValue(modePens);
@@ -398,7 +412,7 @@ ImportSettings ImportDialog::settings() const {
         settings.dither.strength = DitherOptions{}.strength;
         if (!methodPicked_) {
             settings.dither.chooseMethod = true;
-            settings.dither.method = defaultDither(settings.cpcMode);
+            settings.dither.method = unpickedMethod();
         }
     }
     // All of the mode's pens is the session's 0.
@@ -493,7 +507,9 @@ void ImportDialog::showChosenDither(const DitherOptions& chosen) {
     const QSignalBlocker blockMethod(dither_);
     strength_->setValue(chosen.strength);
     strengthValue_->setText(QStringLiteral("%1 %").arg(chosen.strength));
-    if (!methodPicked_) dither_->setCurrentIndex(dither_->findData(static_cast<int>(chosen.method)));
+    // With line pens, the box keeps showing the search that OK runs from the chosen method.
+    if (!methodPicked_ && unpickedMethod() != DitherMethod::Best)
+        dither_->setCurrentIndex(dither_->findData(static_cast<int>(chosen.method)));
 }
 
 void ImportDialog::showResult(const ImportResult& result, bool final) {

@@ -62,7 +62,7 @@ private:
     void connectSettings();
     void modeChanged();
     // The line pens' box within what the mode, the pens and the colours they must show
-    // allow, its maximum stated beside it; without a signal.
+    // allow, its maximum stated beside it; without a signal. The method's box follows.
     void limitLinePens();
     void showSource();
     void showPens(const ImportResult& result);
@@ -76,6 +76,11 @@ private:
     void showResult(const ImportResult& result, bool final = true);
     // The slider and the method's box show the dithering chosen for the picture.
     void showChosenDither(const DitherOptions& chosen);
+    // The method the settings take until the user picks one: the mode's, or with line pens
+    // the optimising dither (defaultImportDither).
+    DitherMethod unpickedMethod() const;
+    // The method's box shows it, without a signal.
+    void followUnpickedMethod();
 
     std::shared_ptr<const ImportSession> session_;
     QComboBox* mode_ = nullptr;
@@ -120,8 +125,8 @@ private:
     // A result shown while a measure was under way waits for it to end.
     bool measureWanted_ = false;
     int changes_ = 0;
-    // Set once the user picks a method: a change of mode then keeps it, where it would
-    // otherwise take the new mode's default method.
+    // Set once the user picks a method: a change of mode or of line pens then keeps it,
+    // where it would otherwise take the new default method.
     bool methodPicked_ = false;
 };
 

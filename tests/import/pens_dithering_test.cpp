@@ -276,6 +276,14 @@ TEST(OptimisedDither, EndsWhereNoSingleChangeHelpsWithItsErrorKeptInPlace) {
             changed.change(i, pen);
             ASSERT_GE(changed.costFromScratch(), cost * (1 - 1e-6)) << i << " " << int(pen);
         }
+    // Limited to one sweep, it ends after that sweep's changes.
+    OptimiseOptions oneSweep = ownCost;
+    oneSweep.sweeps = 1;
+    DitherSearch swept(picture, colours, start);
+    swept.sweep([] { return false; });
+    EXPECT_NE(swept.penOfPixel(), settled->penOfPixel);
+    EXPECT_EQ(optimiseDither(picture, colours, start, oneSweep)->penOfPixel, swept.penOfPixel());
+
     // The measure of both on the canvas, each grid pixel as 4 × 2 canvas pixels.
     auto canvas = [&](const std::vector<Byte>& pixels, const std::vector<Byte>& pens) {
         LinearImage image{96, 24, std::vector<float>(3 * 96 * 24)};

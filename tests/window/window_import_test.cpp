@@ -89,6 +89,10 @@ void chooseMode1LinePens(varnoke::ImportDialog& dialog, int linePens) {
         QCOMPARE(box->maximum(), maximum);
     }
     box->setValue(linePens);
+    // Left to choose, line pens take the search, which OK runs; without, the mode's method.
+    QCOMPARE(child<QComboBox>(dialog, "ImportDither")->currentText(),
+             QString::fromLatin1(linePens > 0 ? varnoke::ditherChoice(varnoke::DitherMethod::Best).label
+                                              : "Floyd-Steinberg"));
     waitForPreview(dialog);
     QCOMPARE(dialog.result()->linePens.size(), static_cast<std::size_t>(linePens));
 }
@@ -226,6 +230,7 @@ private slots:
         QImage preview;
         form->setImportRunner([&linePens, &preview](varnoke::ImportDialog& dialog) {
             chooseMode1LinePens(dialog, linePens);
+            dialog.accept();
             preview = child<QLabel>(dialog, "ImportPreview")->pixmap().toImage();
             return !QTest::currentTestFailed();
         });
