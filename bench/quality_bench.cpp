@@ -227,7 +227,7 @@ struct Settings {
     std::vector<double> pixelsPerDegree{32.0};  // viewing distances to measure at
     int linePens = 0;                           // pens whose colours change on every line (at most the mode allows)
     int budgetMs = 0;                           // the optimising dither's time (0: the mode's default)
-    int sweeps = 0;                             // or its sweeps (0: kLinePenSweeps over line pens)
+    int sweeps = 0;                             // or its sweeps (0: linePenSweeps over line pens)
 };
 
 // The converter's own words for the methods.
@@ -347,7 +347,7 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
         lineChoice = chooseLinePens(grid, options, k);
         if (!settings.hasDither || options.dither.method == DitherMethod::Best) {
             if (settings.budgetMs == 0) search.budget = {};
-            if (settings.budgetMs == 0 && settings.sweeps == 0) search.sweeps = kLinePenSweeps;
+            if (settings.budgetMs == 0 && settings.sweeps == 0) search.sweeps = linePenSweeps(mode);
             lineChoice = *optimiseLinePens(grid, lineChoice, search);
         }
         pens = lineChoice.penColours;

@@ -208,7 +208,7 @@ std::optional<ImportResult> optimisedResult(const GridPicture& grid, const Impor
     ImportResult best = start;
     if (!start.linePens.empty()) {
         search.budget = {};
-        search.sweeps = kLinePenSweeps;
+        search.sweeps = linePenSweeps(grid.cpcMode);
         LinePenChoice lines{start.penColours, start.linePens, start.lineColours, start.penOfPixel};
         std::optional<LinePenChoice> found = optimiseLinePens(grid, lines, search);
         if (!found) return std::nullopt;

@@ -90,7 +90,7 @@ public:
     // is called now and then with the share done (0 to 1) and cancels the run by returning
     // false, which gives nothing and keeps nothing. The best dithering searches for the
     // mode's default time from the default dithering's result (over line pens, for
-    // kLinePenSweeps sweeps), chooses the pens' colours again (the fixed colours stay), and
+    // linePenSweeps sweeps), chooses the pens' colours again (the fixed colours stay), and
     // is kept only where the measure finds it closer.
     std::optional<ImportResult> run(const ImportSettings& settings, const std::function<bool(double)>& progress) const;
 

@@ -491,6 +491,8 @@ std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode) {
     return std::chrono::milliseconds(cpcMode == 0 ? 1500 : 3200);
 }
 
+int linePenSweeps(Byte cpcMode) { return cpcMode >= 2 ? 8 : 16; }
+
 namespace {
 
 // The picture and a result on the canvas of the measure: each grid pixel as the CPC

@@ -148,11 +148,12 @@ struct OptimisedDither {
 // 2 s in mode 0 and 4 s in modes 1 and 2 on a 2-core machine.
 std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode);
 
-// How many sweeps the search makes over line pens, in place of a time budget: the line
-// pens' own search has taken up to a second already, and a count of sweeps gives the same
-// bytes however busy the machine is, so that the window and the converter agree. About a
-// second on a 2-core machine.
-inline constexpr int kLinePenSweeps = 16;
+// How many sweeps the search makes over line pens in a mode, in place of a time budget:
+// the line pens' own search has taken up to a second already, and a count of sweeps gives
+// the same bytes however busy the machine is, so that the window and the converter agree.
+// About a second in modes 0 and 1, where the targets of the import lie; mode 2's sweeps
+// cover four times the pixels of mode 0's, and its first rounds gain the most.
+int linePenSweeps(Byte cpcMode);
 
 // Searches from `start` (a result in the given pens), weighted at it: sweeps until no
 // change helps, then the pens' colours chosen again, alternately, while that helps and
