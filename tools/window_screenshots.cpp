@@ -92,7 +92,7 @@ bool shootImport(TMainForm& form, const QDir& out) {
 }
 
 // The import dialog with a mode, screen (index) and line pens, then the window that its
-// picture comes into, each saved.
+// picture comes into after OK, each saved.
 struct ImportChoice {
     int mode;
     int screen;
@@ -111,6 +111,7 @@ bool shootImported(const QDir& out, ImportChoice choice, const QString& dialogSh
             dialog.findChild<QSpinBox*>(QStringLiteral("ImportLinePens"))->setValue(choice.linePens);
         settle(dialog);
         saved = save(dialog, out.filePath(dialogShot));
+        dialog.accept();  // as OK does: with line pens, the search
         return true;
     });
     form.importPicture(QStringLiteral(VARNOKE_SOURCE_DIR "/docs/import/garden-photo.jpg"));
