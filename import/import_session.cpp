@@ -242,8 +242,12 @@ int mostLinePens(const ImportSettings& settings) {
 
 ImportResult ImportSession::run(const ImportSettings& settings) const { return *run(settings, {}); }
 
-std::optional<ImportResult> ImportSession::run(const ImportSettings& settings,
+std::optional<ImportResult> ImportSession::run(const ImportSettings& given,
                                                const std::function<bool(double)>& progress) const {
+    // Strength 0 dithers by no method, the search included, as ditherToPens has it.
+    ImportSettings settings = given;
+    if (settings.dither.method == DitherMethod::Best && settings.dither.strength <= 0)
+        settings.dither.method = DitherMethod::None;
     Cache& cache = *cache_;
     const Byte mode = settings.cpcMode > 2 ? Byte{2} : settings.cpcMode;
     const GridKey gridKey{mode, settings.resize, settings.screen};

@@ -30,6 +30,22 @@ LinearImage stripes() {
     return image;
 }
 
+// Strength 0 dithers by no method: the search, the line pens' default, neither.
+TEST(LinePens, StrengthZeroTakesNoSearch) {
+    LinearImage image{320, 200, std::vector<float>(3 * 320 * 200)};
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 320; ++x)
+            image.pixel(x, y)[0] = static_cast<float>(x) / 320, image.pixel(x, y)[1] = static_cast<float>(y) / 200;
+    const ImportSession session(image);
+    ImportSettings settings;
+    settings.cpcMode = 1;
+    settings.linePens = 3;
+    settings.dither = {DitherMethod::Best, 0};
+    const ImportResult asked = session.run(settings);
+    settings.dither.method = DitherMethod::None;
+    EXPECT_EQ(asked.penOfPixel, session.run(settings).penOfPixel);
+}
+
 TEST(LinePens, ShowAPictureOfManyColoursExactlyThroughTheFilesAndThePreview) {
     const ImportSession session(stripes());
     ImportSettings settings;
