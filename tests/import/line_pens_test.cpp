@@ -30,22 +30,6 @@ LinearImage stripes() {
     return image;
 }
 
-// Strength 0 dithers by no method: the search, the line pens' default, neither.
-TEST(LinePens, StrengthZeroTakesNoSearch) {
-    LinearImage image{320, 200, std::vector<float>(3 * 320 * 200)};
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 320; ++x)
-            image.pixel(x, y)[0] = static_cast<float>(x) / 320, image.pixel(x, y)[1] = static_cast<float>(y) / 200;
-    const ImportSession session(image);
-    ImportSettings settings;
-    settings.cpcMode = 1;
-    settings.linePens = 3;
-    settings.dither = {DitherMethod::Best, 0};
-    const ImportResult asked = session.run(settings);
-    settings.dither.method = DitherMethod::None;
-    EXPECT_EQ(asked.penOfPixel, session.run(settings).penOfPixel);
-}
-
 TEST(LinePens, ShowAPictureOfManyColoursExactlyThroughTheFilesAndThePreview) {
     const ImportSession session(stripes());
     ImportSettings settings;
@@ -140,6 +124,11 @@ TEST(LinePens, TheOptimisingDitherJudgesEachPixelInItsLinesColours) {
     EXPECT_LT(best.score, plain.score);
     EXPECT_EQ(std::vector<Byte>(best.penColours.begin(), best.penColours.begin() + 13),
               std::vector<Byte>(plain.penColours.begin(), plain.penColours.begin() + 13));
+    // Strength 0 dithers by no method, the search neither.
+    settings.dither = {DitherMethod::Best, 0};
+    const ImportResult flat = session.run(settings);
+    settings.dither.method = DitherMethod::None;
+    EXPECT_EQ(flat.penOfPixel, session.run(settings).penOfPixel);
 }
 
 }  // namespace
