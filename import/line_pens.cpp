@@ -299,7 +299,10 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wante
     const PenChoice plain =
         choosePensAndStrength(picture, PenOptions{static_cast<int>(pens), options.fixedColours, options.dither});
     if (options.dither.chooseStrength) options.dither.strength = plain.strength;
-    if (options.dither.chooseMethod) options.dither.method = plain.method;
+    if (options.dither.chooseMethod) {
+        options.dither.method = plain.method;
+        options.dither.withinPens = plain.withinPens;
+    }
     options.dither.chooseStrength = options.dither.chooseMethod = false;
     const std::vector<FixedCandidate> candidates = fixedCandidates(picture, options, plain.colours, pens, pens - k);
     std::vector<LinePenChoice> results(candidates.size());

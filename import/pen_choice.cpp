@@ -268,16 +268,23 @@ struct Found {
     double measured = 0;
 };
 
+// Whether the error may be carried from within the pens' colours or not
+// (DitherOptions::withinPens): part of choosing the method.
+bool mayBringWithinPens(const DitherOptions& dither, std::size_t pens) { return dither.chooseMethod && pens >= 2; }
+
 // The ditherings next to `from` that are left to choose and not yet tried (the next
-// choosable strength each way, and the other method at the same strength), marked tried.
-std::vector<DitherOptions> neighbours(const DitherOptions& from, std::vector<DitherOptions>& tried) {
+// choosable strength each way, the other method at the same strength, and the other way
+// of carrying the error), marked tried.
+std::vector<DitherOptions> neighbours(const DitherOptions& from, std::size_t pens, std::vector<DitherOptions>& tried) {
     std::vector<DitherOptions> next;
-    auto add = [&](DitherMethod method, int strength) {
+    auto add = [&](DitherMethod method, int strength, bool withinPens) {
         DitherOptions d = from;
         d.method = method;
         d.strength = strength;
-        if (std::none_of(tried.begin(), tried.end(),
-                         [&](const DitherOptions& t) { return t.method == d.method && t.strength == d.strength; })) {
+        d.withinPens = withinPens;
+        if (std::none_of(tried.begin(), tried.end(), [&](const DitherOptions& t) {
+                return t.method == d.method && t.strength == d.strength && t.withinPens == d.withinPens;
+            })) {
             tried.push_back(d);
             next.push_back(d);
         }
@@ -285,11 +292,13 @@ std::vector<DitherOptions> neighbours(const DitherOptions& from, std::vector<Dit
     if (from.chooseStrength) {
         const auto below = std::lower_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), from.strength);
         const auto above = std::upper_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), from.strength);
-        if (below != kChoosableStrengths.begin()) add(from.method, *(below - 1));
-        if (above != kChoosableStrengths.end()) add(from.method, *above);
+        if (below != kChoosableStrengths.begin()) add(from.method, *(below - 1), from.withinPens);
+        if (above != kChoosableStrengths.end()) add(from.method, *above, from.withinPens);
     }
     if (from.chooseMethod && (from.method == DitherMethod::FloydSteinberg || from.method == DitherMethod::Sierra))
-        add(from.method == DitherMethod::Sierra ? DitherMethod::FloydSteinberg : DitherMethod::Sierra, from.strength);
+        add(from.method == DitherMethod::Sierra ? DitherMethod::FloydSteinberg : DitherMethod::Sierra, from.strength,
+            from.withinPens);
+    if (mayBringWithinPens(from, pens)) add(from.method, from.strength, !from.withinPens);
     return next;
 }
 
@@ -311,7 +320,8 @@ bool takeCloser(Found& found, const std::vector<Trial>& trials, const std::vecto
 void climbDithering(CandidateMeasure& measure, Found& found, std::vector<DitherOptions> tried) {
     while (true) {
         std::vector<Trial> trials;
-        for (const DitherOptions& d : neighbours(found.dither, tried)) trials.push_back({found.colours, d});
+        for (const DitherOptions& d : neighbours(found.dither, found.colours.size(), tried))
+            trials.push_back({found.colours, d});
         if (trials.empty() || !takeCloser(found, trials, measure(trials))) return;
     }
 }
@@ -322,21 +332,31 @@ void climbDithering(CandidateMeasure& measure, Found& found, std::vector<DitherO
 // measured together with the candidates (the cores would otherwise wait): it is the
 // search's own and wins on most photos, so its climb starts one round ahead.
 Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
-    std::vector<DitherOptions> tried{dither};
-    const std::vector<DitherOptions> ahead = neighbours(dither, tried);
+    // The candidates are measured both ways of carrying the error: which pens are closest
+    // depends on it (a mode 2 photo may take a pair that shows well only along its line).
+    DitherOptions other = dither;
+    other.withinPens = !dither.withinPens;
+    auto measuredWith = [&](std::size_t pens) {
+        return mayBringWithinPens(dither, pens) ? std::vector<DitherOptions>{dither, other}
+                                                : std::vector<DitherOptions>{dither};
+    };
     std::vector<Trial> trials;
-    trials.reserve(candidates.size() + ahead.size());
-    for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
+    for (const Candidate& candidate : candidates)
+        for (const DitherOptions& d : measuredWith(candidate.colours.size())) trials.push_back({candidate.colours, d});
+    const auto count = static_cast<std::ptrdiff_t>(trials.size());
+    std::vector<DitherOptions> tried = measuredWith(candidates.front().colours.size());
+    const std::size_t first = tried.size();  // the first candidate's trials
+    const std::vector<DitherOptions> ahead = neighbours(dither, candidates.front().colours.size(), tried);
     for (const DitherOptions& d : ahead) trials.push_back({candidates.front().colours, d});
     const std::vector<double> scores = measure(trials);
-    const auto count = static_cast<std::ptrdiff_t>(candidates.size());
     const auto best =
         static_cast<std::size_t>(std::min_element(scores.begin(), scores.begin() + count) - scores.begin());
-    Found found{trials[best].colours, dither, scores[best]};
+    Found found{trials[best].colours, trials[best].dither, scores[best]};
     if (ahead.empty()) return found;
-    if (best != 0) {
-        climbDithering(measure, found, {dither});
-    } else if (takeCloser(found, {trials.begin() + count, trials.end()}, {scores.begin() + count, scores.end()})) {
+    if (best >= first) {
+        climbDithering(measure, found, measuredWith(found.colours.size()));
+    } else if (takeCloser(found, {trials.begin() + count, trials.end()}, {scores.begin() + count, scores.end()}) ||
+               best != 0) {
         climbDithering(measure, found, tried);
     }
     return found;
@@ -551,7 +571,7 @@ PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& op
     if (fixed.size() == wanted) {
         if (!choosing) return {darkestFirst(fixed), given, method};
         const DitherOptions chosen = bestByMeasure(measure, {{0, fixed}}, dither).dither;
-        return {darkestFirst(fixed), chosen.strength, chosen.method};
+        return {darkestFirst(fixed), chosen.strength, chosen.method, chosen.withinPens};
     }
     const PenProxy score(picture);
     std::vector<Candidate> candidates = searchCandidates(score, fixed, wanted);
@@ -561,7 +581,8 @@ PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& op
     const std::size_t before = found.colours.size();
     if (found.colours.size() < wanted) fillFreePens(measure, score, found, wanted);
     if (choosing && found.colours.size() != before) climbDithering(measure, found, {found.dither});
-    return {darkestFirst(std::move(found.colours)), found.dither.strength, found.dither.method};
+    return {darkestFirst(std::move(found.colours)), found.dither.strength, found.dither.method,
+            found.dither.withinPens};
 }
 
 }  // namespace varnoke
