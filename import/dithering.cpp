@@ -186,12 +186,11 @@ public:
     // p brought onto the hull, or for two pens, `shown` plus the part of p − shown along their line.
     Vec3 within(Vec3 p, Vec3 shown) const {
         if (line_) return plus(shown, axis_, dot(minus(p, shown), axis_) / dot(axis_, axis_));
-        bool inside = true;
-        for (const Face& face : faces_) inside = inside && dot(minus(p, face.corners[0]), face.outward) <= 0;
-        if (inside) return p;
+        // The nearest point of a convex hull lies on a face that p is beyond.
         Vec3 best = p;
         float bestDistance = 1e30f;
         for (const Face& face : faces_) {
+            if (dot(minus(p, face.corners[0]), face.outward) <= 0) continue;
             const Vec3 q = nearestOnTriangle(p, face.corners[0], face.corners[1], face.corners[2]);
             if (const float d = squaredDistance(p, q); d < bestDistance) {
                 bestDistance = d;
