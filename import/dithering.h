@@ -28,7 +28,8 @@ struct DitherOptions {
     // (choosePensAndStrength): `strength` is where the choice starts. Only error diffusion
     // has a strength to choose.
     bool chooseStrength = false;
-    // The same for the method, between Floyd-Steinberg and Sierra (from `method`, one of them).
+    // The same for the method, between Floyd-Steinberg and Sierra (from `method`, one of them),
+    // with withinPens.
     bool chooseMethod = false;
     // Error diffusion carries each pixel's error from its colour brought within the colours
     // that the pens can mix (for two pens, only the part along the line between them): no
