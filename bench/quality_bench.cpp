@@ -333,6 +333,7 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     std::vector<Byte> pixels;
     int strength = options.dither.strength;
     DitherMethod method = options.dither.method;
+    bool withinPens = false;
     LinearImage oursCanvas;
     LinePenChoice lineChoice;
     OptimiseOptions search;
@@ -358,7 +359,8 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
         pens = choice.colours;
         strength = choice.strength;
         method = choice.method;
-        pixels = ditherToPens(grid, pens, {method, strength});
+        withinPens = choice.withinPens;
+        pixels = ditherToPens(grid, pens, {method, strength, false, false, withinPens});
         oursCanvas = cpcCanvas(mode, pixels, pens);
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -387,8 +389,9 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     std::printf("%s %d: %.3f %.3f %.3f %.3f", line.name.c_str(), mode, first.imageMagick, first.recipe, first.ours,
                 first.best);
     if (settings.verbose) {
-        std::printf(" (%.0f ms, best %.0f ms), %s %d, pens", ms, bestMs,
-                    method == DitherMethod::Sierra ? "sierra" : "floyd-steinberg", strength);
+        std::printf(" (%.0f ms, best %.0f ms), %s%s %d, pens", ms, bestMs,
+                    method == DitherMethod::Sierra ? "sierra" : "floyd-steinberg", withinPens ? " within the pens" : "",
+                    strength);
         for (const Byte pen : pens) std::printf(" %d", pen);
     }
     std::printf("\n");

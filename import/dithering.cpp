@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 namespace varnoke {
 
@@ -98,14 +99,136 @@ int gridWidthOf(const GridPicture& picture) { return picture.image.width; }
 
 bool isBorder(const GridPicture& picture, std::size_t i) { return !picture.border.empty() && picture.border[i]; }
 
+Vec3 minus(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 plus(Vec3 a, Vec3 b, float t) { return {a.x + t * b.x, a.y + t * b.y, a.z + t * b.z}; }
+float dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+
+// The point of segment ab nearest to p.
+Vec3 nearestOnSegment(Vec3 p, Vec3 a, Vec3 b) {
+    const Vec3 ab = minus(b, a);
+    const float length = dot(ab, ab);
+    return length > 0 ? plus(a, ab, std::clamp(dot(minus(p, a), ab) / length, 0.0f, 1.0f)) : a;
+}
+
+// The point of triangle abc nearest to p (by the regions of its corners and edges).
+Vec3 nearestOnTriangle(Vec3 p, Vec3 a, Vec3 b, Vec3 c) {
+    const Vec3 ab = minus(b, a);
+    const Vec3 ac = minus(c, a);
+    const Vec3 ap = minus(p, a);
+    const float d1 = dot(ab, ap);
+    const float d2 = dot(ac, ap);
+    if (d1 <= 0 && d2 <= 0) return a;
+    const Vec3 bp = minus(p, b);
+    const float d3 = dot(ab, bp);
+    const float d4 = dot(ac, bp);
+    if (d3 >= 0 && d4 <= d3) return b;
+    const float vc = d1 * d4 - d3 * d2;
+    if (vc <= 0 && d1 >= 0 && d3 <= 0) return plus(a, ab, d1 / (d1 - d3));
+    const Vec3 cp = minus(p, c);
+    const float d5 = dot(ab, cp);
+    const float d6 = dot(ac, cp);
+    if (d6 >= 0 && d5 <= d6) return c;
+    const float vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0) return plus(a, ac, d2 / (d2 - d6));
+    const float va = d3 * d6 - d5 * d4;
+    if (va <= 0 && d4 - d3 >= 0 && d5 - d6 >= 0) return plus(b, minus(c, b), (d4 - d3) / ((d4 - d3) + (d5 - d6)));
+    const float sum = va + vb + vc;
+    if (sum <= 1e-12f) {  // the corners in a line
+        Vec3 best = nearestOnSegment(p, a, b);
+        for (const Vec3 q : {nearestOnSegment(p, b, c), nearestOnSegment(p, a, c)})
+            if (squaredDistance(p, q) < squaredDistance(p, best)) best = q;
+        return best;
+    }
+    return plus(plus(a, ab, vb / sum), ac, vc / sum);
+}
+
+// The colours that a set of pens can mix in linear light (their convex hull), to which
+// error diffusion may bring each pixel's colour before it carries the error: whatever
+// lies beyond, no mix of the pens can show. Two pens keep the whole line through their
+// colours (the part of the error along it is carried, however far).
+class MixHull {
+public:
+    explicit MixHull(const PenPalette& pens) {
+        std::vector<Vec3> colours;
+        for (std::size_t pen = 0; pen < pens.size(); ++pen) colours.push_back(pens.linear(static_cast<Byte>(pen)));
+        if (colours.size() == 2) {
+            axis_ = minus(colours[1], colours[0]);
+            line_ = dot(axis_, axis_) > 0;
+            return;
+        }
+        // Every triangle of three pens that has all the others on one side is a face (both
+        // ways when all are on its plane).
+        const std::size_t n = colours.size();
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = i + 1; j < n; ++j)
+                for (std::size_t k = j + 1; k < n; ++k) {
+                    const Vec3 normal = cross(minus(colours[j], colours[i]), minus(colours[k], colours[i]));
+                    const float tolerance = 1e-6f * std::sqrt(dot(normal, normal));
+                    if (tolerance <= 0) continue;
+                    bool above = false;
+                    bool below = false;
+                    for (const Vec3 c : colours) {
+                        const float side = dot(minus(c, colours[i]), normal);
+                        above = above || side > tolerance;
+                        below = below || side < -tolerance;
+                    }
+                    const std::array<Vec3, 3> face{colours[i], colours[j], colours[k]};
+                    if (!above) faces_.push_back({face, normal});
+                    if (!below) faces_.push_back({face, {-normal.x, -normal.y, -normal.z}});
+                }
+    }
+
+    // Whether any colour lies beyond the hull (one pen, or pens all of one colour: none).
+    bool bounds() const { return line_ || !faces_.empty(); }
+
+    // The colour that the error is carried from, for a pixel of colour p shown as `shown`:
+    // p brought onto the hull, or for two pens, `shown` plus the part of p − shown along their line.
+    Vec3 within(Vec3 p, Vec3 shown) const {
+        if (line_) return plus(shown, axis_, dot(minus(p, shown), axis_) / dot(axis_, axis_));
+        // The nearest point of a convex hull lies on a face that p is beyond.
+        Vec3 best = p;
+        float bestDistance = 1e30f;
+        for (const Face& face : faces_) {
+            if (dot(minus(p, face.corners[0]), face.outward) <= 0) continue;
+            const Vec3 q = nearestOnTriangle(p, face.corners[0], face.corners[1], face.corners[2]);
+            if (const float d = squaredDistance(p, q); d < bestDistance) {
+                bestDistance = d;
+                best = q;
+            }
+        }
+        return best;
+    }
+
+private:
+    struct Face {
+        std::array<Vec3, 3> corners;
+        Vec3 outward;
+    };
+    std::vector<Face> faces_;
+    bool line_ = false;
+    Vec3 axis_{};
+};
+
+// The hull of the pens when the dithering brings colours within it and it bounds any.
+std::optional<MixHull> hullFor(const PenPalette& pens, bool withinPens) {
+    if (!withinPens) return std::nullopt;
+    MixHull hull(pens);
+    return hull.bounds() ? std::optional<MixHull>(std::move(hull)) : std::nullopt;
+}
+
 // One line of error diffusion over a working copy that collects the error (serpentine:
 // odd lines run from the right); each pixel is clamped to the displayable range before
 // its pen is chosen, so that no error beyond what a pen could show is carried. `line`
 // holds the line's values; `work`, the whole picture's, takes the error carried to the
-// lines below (none when it is null: a trial of the line's pens). Returns the line's
-// summed squared OKLab error.
+// lines below (none when it is null: a trial of the line's pens). With a hull, the error
+// is carried from the pixel's colour, unclamped, brought within the hull instead
+// (MixHull::within): the hull bounds what the pens can show, and a clamp of each
+// component alone would drop error that they can (the excess of one component below
+// zero, say, that a darker pen would pay back). Returns the line's summed squared OKLab
+// error.
 float diffuseLine(const GridPicture& picture, int y, const PenPalette& pens, const std::vector<Tap>& taps,
-                  float strength, float* line, float* work, Byte* result) {
+                  float strength, const MixHull* hull, float* line, float* work, Byte* result) {
     const int width = gridWidthOf(picture);
     const int height = picture.image.height;
     const bool backwards = (y % 2) == 1;
@@ -124,8 +247,8 @@ float diffuseLine(const GridPicture& picture, int y, const PenPalette& pens, con
         total += std::sqrt(distance);
         result[x] = pen;
         const Vec3 shown = pens.linear(pen);
-        const Vec3 error{(value.x - shown.x) * strength, (value.y - shown.y) * strength,
-                         (value.z - shown.z) * strength};
+        const Vec3 from = hull != nullptr ? hull->within({p[0], p[1], p[2]}, shown) : value;
+        const Vec3 error{(from.x - shown.x) * strength, (from.y - shown.y) * strength, (from.z - shown.z) * strength};
         if (error.x == 0 && error.y == 0 && error.z == 0) continue;
         for (const Tap& tap : taps) {
             const int nx = backwards ? x - tap.dx : x + tap.dx;
@@ -144,11 +267,12 @@ std::vector<Byte> diffuse(const GridPicture& picture, const PenPalette& pens, co
     const int width = gridWidthOf(picture);
     const std::vector<Tap> taps = shapedTaps(options.method, picture.cpcMode);
     const float strength = static_cast<float>(std::clamp(options.strength, 0, 100)) / 100.0f;
+    const std::optional<MixHull> hull = hullFor(pens, options.withinPens);
     std::vector<float> work = picture.image.rgb;
     std::vector<Byte> result(picture.image.pixelCount());
     for (int y = 0; y < picture.image.height; ++y)
-        diffuseLine(picture, y, pens, taps, strength, work.data() + 3 * at(y * width), work.data(),
-                    result.data() + at(y * width));
+        diffuseLine(picture, y, pens, taps, strength, hull ? &*hull : nullptr, work.data() + 3 * at(y * width),
+                    work.data(), result.data() + at(y * width));
     return result;
 }
 
@@ -389,7 +513,9 @@ float LineDithering::trial(int y, const PenPalette& pens) {
         noise = nearestOnly(picture_, y, pens, scratchPens_.data());
     } else {
         scratch_.assign(target, target + 3 * at(width));
-        noise = diffuseLine(picture_, y, pens, taps_, strength_, scratch_.data(), nullptr, scratchPens_.data());
+        const std::optional<MixHull> hull = hullFor(pens, options_.withinPens);
+        noise = diffuseLine(picture_, y, pens, taps_, strength_, hull ? &*hull : nullptr, scratch_.data(), nullptr,
+                            scratchPens_.data());
     }
     // How far the line's local means (5 pixels wide) are from the target's, in OKLab; the
     // target's are worked out once a line.
@@ -423,11 +549,12 @@ float LineDithering::trial(int y, const PenPalette& pens) {
 }
 
 void LineDithering::dither(int y, const PenPalette& pens, std::span<Byte> linePens) {
+    const std::optional<MixHull> hull = hullFor(pens, options_.withinPens);
     if (taps_.empty())
         ditherLineOnItsOwn(picture_, y, pens, options_, linePens.data());
     else
-        diffuseLine(picture_, y, pens, taps_, strength_, work_.data() + 3 * at(y * gridWidthOf(picture_)), work_.data(),
-                    linePens.data());
+        diffuseLine(picture_, y, pens, taps_, strength_, hull ? &*hull : nullptr,
+                    work_.data() + 3 * at(y * gridWidthOf(picture_)), work_.data(), linePens.data());
 }
 
 std::vector<Byte> ditherToPens(const GridPicture& picture, std::span<const Byte> penColours,

@@ -28,8 +28,17 @@ struct DitherOptions {
     // (choosePensAndStrength): `strength` is where the choice starts. Only error diffusion
     // has a strength to choose.
     bool chooseStrength = false;
-    // The same for the method, between Floyd-Steinberg and Sierra (from `method`, one of them).
+    // The same for the method, between Floyd-Steinberg and Sierra (from `method`, one of them),
+    // with withinPens.
     bool chooseMethod = false;
+    // Error diffusion carries each pixel's error from its colour brought within the colours
+    // that the pens can mix (for two pens, only the part along the line between them): no
+    // mix can show the rest, which otherwise only sways the choice of the next pixels'
+    // pens. It helps where a picture's colours lie far outside the pens' (a photo in few
+    // pens), not always: the measure chooses it with the method (choosePensAndStrength).
+    bool withinPens = false;
+    // Whether choosing the method chooses withinPens too.
+    bool chooseWithinPens = true;
 };
 
 // The strengths that a chosen strength is one of: from dithering little, where it only

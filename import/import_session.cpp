@@ -273,7 +273,10 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& given,
             });
             DitherOptions shown = dither;
             if (penDither.chooseStrength && dither.chooseStrength) shown.strength = pens->strength;
-            if (penDither.chooseMethod && dither.chooseMethod) shown.method = pens->method;
+            if (penDither.chooseMethod && dither.chooseMethod) {
+                shown.method = pens->method;
+                shown.withinPens = pens->withinPens;
+            }
             ImportResult chosen{
                 mode, settings.screen, pens->colours, ditherToPens(*grid, pens->colours, shown), 0.0, {}, {}};
             if (dither.chooseStrength || dither.chooseMethod) chosen.chosenDither = shown;

@@ -268,16 +268,25 @@ struct Found {
     double measured = 0;
 };
 
+// Whether the error may be carried from within the pens' colours or not
+// (DitherOptions::withinPens): part of choosing the method.
+bool mayBringWithinPens(const DitherOptions& dither, std::size_t pens) {
+    return dither.chooseMethod && dither.chooseWithinPens && pens >= 2;
+}
+
 // The ditherings next to `from` that are left to choose and not yet tried (the next
-// choosable strength each way, and the other method at the same strength), marked tried.
-std::vector<DitherOptions> neighbours(const DitherOptions& from, std::vector<DitherOptions>& tried) {
+// choosable strength each way, the other method at the same strength, and with
+// `otherWay` the other way of carrying the error), marked tried.
+std::vector<DitherOptions> neighbours(const DitherOptions& from, bool otherWay, std::vector<DitherOptions>& tried) {
     std::vector<DitherOptions> next;
-    auto add = [&](DitherMethod method, int strength) {
+    auto add = [&](DitherMethod method, int strength, bool withinPens) {
         DitherOptions d = from;
         d.method = method;
         d.strength = strength;
-        if (std::none_of(tried.begin(), tried.end(),
-                         [&](const DitherOptions& t) { return t.method == d.method && t.strength == d.strength; })) {
+        d.withinPens = withinPens;
+        if (std::none_of(tried.begin(), tried.end(), [&](const DitherOptions& t) {
+                return t.method == d.method && t.strength == d.strength && t.withinPens == d.withinPens;
+            })) {
             tried.push_back(d);
             next.push_back(d);
         }
@@ -285,11 +294,13 @@ std::vector<DitherOptions> neighbours(const DitherOptions& from, std::vector<Dit
     if (from.chooseStrength) {
         const auto below = std::lower_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), from.strength);
         const auto above = std::upper_bound(kChoosableStrengths.begin(), kChoosableStrengths.end(), from.strength);
-        if (below != kChoosableStrengths.begin()) add(from.method, *(below - 1));
-        if (above != kChoosableStrengths.end()) add(from.method, *above);
+        if (below != kChoosableStrengths.begin()) add(from.method, *(below - 1), from.withinPens);
+        if (above != kChoosableStrengths.end()) add(from.method, *above, from.withinPens);
     }
     if (from.chooseMethod && (from.method == DitherMethod::FloydSteinberg || from.method == DitherMethod::Sierra))
-        add(from.method == DitherMethod::Sierra ? DitherMethod::FloydSteinberg : DitherMethod::Sierra, from.strength);
+        add(from.method == DitherMethod::Sierra ? DitherMethod::FloydSteinberg : DitherMethod::Sierra, from.strength,
+            from.withinPens);
+    if (otherWay) add(from.method, from.strength, !from.withinPens);
     return next;
 }
 
@@ -309,9 +320,10 @@ bool takeCloser(Found& found, const std::vector<Trial>& trials, const std::vecto
 // so this takes one to three rounds on the cores where measuring every pairing would take
 // several more. `tried` holds the ditherings already measured.
 void climbDithering(CandidateMeasure& measure, Found& found, std::vector<DitherOptions> tried) {
+    const bool otherWay = mayBringWithinPens(found.dither, found.colours.size());
     while (true) {
         std::vector<Trial> trials;
-        for (const DitherOptions& d : neighbours(found.dither, tried)) trials.push_back({found.colours, d});
+        for (const DitherOptions& d : neighbours(found.dither, otherWay, tried)) trials.push_back({found.colours, d});
         if (trials.empty() || !takeCloser(found, trials, measure(trials))) return;
     }
 }
@@ -320,24 +332,53 @@ void climbDithering(CandidateMeasure& measure, Found& found, std::vector<DitherO
 // first of equals), with its measure; with a chosen strength or method, with the
 // dithering where it is closest. The first candidate's neighbouring ditherings are
 // measured together with the candidates (the cores would otherwise wait): it is the
-// search's own and wins on most photos, so its climb starts one round ahead.
+// search's own and wins on most photos, so its climb starts one round ahead. Which pens
+// are closest also depends on the way of carrying the error (DitherOptions::withinPens):
+// the first candidate is measured both ways, then the two closest others (every pair of
+// two pens, which leave the most of a picture's colours outside them) the other way too.
 Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& candidates, const DitherOptions& dither) {
+    DitherOptions other = dither;
+    other.withinPens = !dither.withinPens;
+    auto bothWays = [&](const std::vector<Byte>& colours) { return mayBringWithinPens(dither, colours.size()); };
+    const bool firstBothWays = bothWays(candidates.front().colours);
     std::vector<DitherOptions> tried{dither};
-    const std::vector<DitherOptions> ahead = neighbours(dither, tried);
+    if (firstBothWays) tried.push_back(other);
+    const std::vector<DitherOptions> ahead = neighbours(dither, firstBothWays, tried);
     std::vector<Trial> trials;
-    trials.reserve(candidates.size() + ahead.size());
     for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
+    const auto count = static_cast<std::ptrdiff_t>(candidates.size());
+    if (firstBothWays) trials.push_back({candidates.front().colours, other});
+    const auto aheadFrom = count + (firstBothWays ? 1 : 0);
     for (const DitherOptions& d : ahead) trials.push_back({candidates.front().colours, d});
     const std::vector<double> scores = measure(trials);
-    const auto count = static_cast<std::ptrdiff_t>(candidates.size());
+    std::vector<std::size_t> rest(candidates.size() - 1);
+    std::iota(rest.begin(), rest.end(), std::size_t{1});
+    std::stable_sort(rest.begin(), rest.end(), [&](std::size_t a, std::size_t b) { return scores[a] < scores[b]; });
+    std::vector<Trial> others;
+    for (const std::size_t k : rest)
+        if (bothWays(candidates[k].colours) && (others.size() < 2 || candidates[k].colours.size() == 2))
+            others.push_back({candidates[k].colours, other});
+    const std::vector<double> otherScores = others.empty() ? std::vector<double>{} : measure(others);
+    // The closest: a candidate, the first candidate the other way, or another the other way.
     const auto best =
         static_cast<std::size_t>(std::min_element(scores.begin(), scores.begin() + count) - scores.begin());
     Found found{trials[best].colours, dither, scores[best]};
+    if (firstBothWays && scores[static_cast<std::size_t>(count)] < found.measured)
+        found = {candidates.front().colours, other, scores[static_cast<std::size_t>(count)]};
+    bool measuredOtherWay = found.colours == candidates.front().colours && firstBothWays;
+    for (std::size_t k = 0; k < others.size(); ++k) {
+        if (otherScores[k] < found.measured) found = {others[k].colours, other, otherScores[k]};
+        if (others[k].colours == found.colours) measuredOtherWay = true;
+    }
     if (ahead.empty()) return found;
-    if (best != 0) {
-        climbDithering(measure, found, {dither});
-    } else if (takeCloser(found, {trials.begin() + count, trials.end()}, {scores.begin() + count, scores.end()})) {
-        climbDithering(measure, found, tried);
+    if (found.colours != candidates.front().colours) {
+        climbDithering(
+            measure, found,
+            measuredOtherWay ? std::vector<DitherOptions>{dither, other} : std::vector<DitherOptions>{dither});
+    } else {
+        const bool moved =
+            takeCloser(found, {trials.begin() + aheadFrom, trials.end()}, {scores.begin() + aheadFrom, scores.end()});
+        if (moved || found.dither.withinPens != dither.withinPens) climbDithering(measure, found, tried);
     }
     return found;
 }
@@ -551,7 +592,7 @@ PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& op
     if (fixed.size() == wanted) {
         if (!choosing) return {darkestFirst(fixed), given, method};
         const DitherOptions chosen = bestByMeasure(measure, {{0, fixed}}, dither).dither;
-        return {darkestFirst(fixed), chosen.strength, chosen.method};
+        return {darkestFirst(fixed), chosen.strength, chosen.method, chosen.withinPens};
     }
     const PenProxy score(picture);
     std::vector<Candidate> candidates = searchCandidates(score, fixed, wanted);
@@ -561,7 +602,8 @@ PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& op
     const std::size_t before = found.colours.size();
     if (found.colours.size() < wanted) fillFreePens(measure, score, found, wanted);
     if (choosing && found.colours.size() != before) climbDithering(measure, found, {found.dither});
-    return {darkestFirst(std::move(found.colours)), found.dither.strength, found.dither.method};
+    return {darkestFirst(std::move(found.colours)), found.dither.strength, found.dither.method,
+            found.dither.withinPens};
 }
 
 }  // namespace varnoke

@@ -28,12 +28,15 @@ struct PenChoice {
     std::vector<Byte> colours;
     int strength = DitherOptions{}.strength;
     DitherMethod method = DitherOptions{}.method;
+    bool withinPens = false;  // DitherOptions::withinPens
 };
 
 // The same; when the options' dithering has its strength (or method) chosen, the pens and
 // the strength (one of kChoosableStrengths) and method are chosen together: the search's
-// closest candidate set is dithered at the strengths next to the given one and with the
-// other method, and on from the closest while that lowers the measure; each colour tried
+// closest candidate set is dithered at the strengths next to the given one, with the
+// other method and with the other way of carrying the error (DitherOptions::withinPens,
+// which every candidate is measured both ways for), and on from the closest while that
+// lowers the measure; each colour tried
 // in a pen left free is tried at the lowest strength too (a dark picture may need a colour
 // that only a sparse dither shows well). Otherwise the strength and method are the options'.
 PenChoice choosePensAndStrength(const GridPicture& picture, const PenOptions& options);

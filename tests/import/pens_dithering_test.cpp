@@ -58,10 +58,27 @@ TEST(Dithering, EveryMethodKeepsAFlatPenColourAndStrengthZeroIsNone) {
     });
     const std::vector<Byte> plain = ditherToPens(ramp, pens, {DitherMethod::None, 100});
     for (const DitherMethod method : kMethods) {
-        const std::vector<Byte> flatPens = ditherToPens(flat, pens, {method, 100});
-        EXPECT_EQ(std::count(flatPens.begin(), flatPens.end(), Byte{2}), 320 * 200) << int(method);
-        EXPECT_EQ(ditherToPens(ramp, pens, {method, 0}), plain) << int(method);
-        EXPECT_EQ(ditherToPens(ramp, pens, {method, 100}) == plain, method == DitherMethod::None) << int(method);
+        for (const bool within : {false, true}) {
+            const std::vector<Byte> flatPens = ditherToPens(flat, pens, {method, 100, false, false, within});
+            EXPECT_EQ(std::count(flatPens.begin(), flatPens.end(), Byte{2}), 320 * 200) << int(method);
+            EXPECT_EQ(ditherToPens(ramp, pens, {method, 0, false, false, within}), plain) << int(method);
+            EXPECT_EQ(ditherToPens(ramp, pens, {method, 100, false, false, within}) == plain,
+                      method == DitherMethod::None)
+                << int(method);
+        }
+    }
+}
+
+// Carried from within two pens, a colour off their line dithers to its nearest mix of
+// them in linear light: pure green between black and white, a third white (the whole
+// error, clamped, would leave it all white).
+TEST(Dithering, ErrorFromWithinTwoPensMixesTheNearestShareOfThem) {
+    const std::array<Byte, 2> pens{0, 26};
+    const GridPicture green = gridOf(1, [](int, int) { return Vec3{0, 1, 0}; });
+    for (const DitherMethod method : {DitherMethod::FloydSteinberg, DitherMethod::Sierra}) {
+        const std::vector<Byte> within = ditherToPens(green, pens, {method, 100, false, false, true});
+        EXPECT_NEAR(static_cast<double>(std::count(within.begin(), within.end(), Byte{1})) / (320 * 200), 1.0 / 3,
+                    0.01);
     }
 }
 
