@@ -37,8 +37,6 @@ struct DitherOptions {
     // pens. It helps where a picture's colours lie far outside the pens' (a photo in few
     // pens), not always: the measure chooses it with the method (choosePensAndStrength).
     bool withinPens = false;
-    // Whether choosing the method chooses withinPens too.
-    bool chooseWithinPens = true;
 };
 
 // The strengths that a chosen strength is one of: from dithering little, where it only

@@ -294,19 +294,20 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wante
     if (options.dither.method == DitherMethod::Best) options.dither.method = defaultDither(picture.cpcMode);
     const auto pens = static_cast<std::size_t>(penCount(picture, options));
     const std::size_t k = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(linePens, 1)), 1, pens - 1);
-    // The best set of all the pens, with the strength and method a plain import chooses for
-    // it; the lines are dithered as the plain picture is. They carry the error from the
-    // clamped colour: from within the pens, their search does worse (Ubuntu-Mate-Warm in
-    // mode 1 with three line pens: 5.350 against 4.065).
-    options.dither.chooseWithinPens = false;
+    // The best set of all the pens, with the strength, method and way of carrying the error
+    // that a plain import chooses for it: the candidate that shows it on every line is the
+    // plain import's own result, so that line pens are never further from the picture. The
+    // lines are dithered as the plain picture is, but carry the error from the clamped
+    // colour: from within the pens, their search does worse (Ubuntu-Mate-Warm in mode 1
+    // with three line pens: 5.350 against 4.065).
     const PenChoice plain =
         choosePensAndStrength(picture, PenOptions{static_cast<int>(pens), options.fixedColours, options.dither});
     if (options.dither.chooseStrength) options.dither.strength = plain.strength;
-    if (options.dither.chooseMethod) {
-        options.dither.method = plain.method;
-        options.dither.withinPens = plain.withinPens;
-    }
+    if (options.dither.chooseMethod) options.dither.method = plain.method;
     options.dither.chooseStrength = options.dither.chooseMethod = false;
+    DitherOptions plainDither = options.dither;
+    plainDither.withinPens = plain.withinPens;
+    options.dither.withinPens = false;
     const std::vector<FixedCandidate> candidates = fixedCandidates(picture, options, plain.colours, pens, pens - k);
     std::vector<LinePenChoice> results(candidates.size());
     std::vector<std::vector<float>> filtered(candidates.size());
@@ -320,7 +321,7 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wante
         }
         const FixedCandidate& candidate = candidates[i - 1];
         results[i - 1] = !candidate.sameOnEveryLine.empty()
-                             ? sameOnEveryLine(picture, candidate, options.dither)
+                             ? sameOnEveryLine(picture, candidate, plainDither)
                              : fillLines(picture, candidate.fixed, candidate.start, options.dither);
         const std::vector<Byte> table = penColoursOfLines(results[i - 1]);
         filtered[i - 1] = ScielabReference::filteredLab(
@@ -331,7 +332,7 @@ LinePenChoice chooseLinePens(const GridPicture& picture, const PenOptions& wante
     double bestScore = 1e300;
     for (std::size_t i = 0; i < results.size(); ++i)
         if (const double score = reference->difference(filtered[i]); score < bestScore) bestScore = score, best = i;
-    results[best].dither = options.dither;
+    results[best].dither = candidates[best].sameOnEveryLine.empty() ? options.dither : plainDither;
     return results[best];
 }
 

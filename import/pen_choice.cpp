@@ -270,9 +270,7 @@ struct Found {
 
 // Whether the error may be carried from within the pens' colours or not
 // (DitherOptions::withinPens): part of choosing the method.
-bool mayBringWithinPens(const DitherOptions& dither, std::size_t pens) {
-    return dither.chooseMethod && dither.chooseWithinPens && pens >= 2;
-}
+bool mayBringWithinPens(const DitherOptions& dither, std::size_t pens) { return dither.chooseMethod && pens >= 2; }
 
 // The ditherings next to `from` that are left to choose and not yet tried (the next
 // choosable strength each way, the other method at the same strength, and with
