@@ -164,6 +164,18 @@ PenKey penKeyOf(const ImportSettings& settings, Byte mode, int colours, const Di
             penDither.chooseMethod};
 }
 
+// The dithering a picture is given: the wanted one, with what the pen search chose where
+// it was left to choose.
+DitherOptions chosenDithering(const DitherOptions& wanted, const DitherOptions& penDither, const PenChoice& pens) {
+    DitherOptions shown = wanted;
+    if (penDither.chooseStrength && wanted.chooseStrength) shown.strength = pens.strength;
+    if (penDither.chooseMethod && wanted.chooseMethod) {
+        shown.method = pens.method;
+        shown.withinPens = pens.withinPens;
+    }
+    return shown;
+}
+
 }  // namespace
 
 ImportSession::ImportSession(LinearImage source) : cache_(std::make_shared<Cache>()) {
@@ -271,12 +283,7 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& given,
             const std::shared_ptr<const PenChoice> pens = cache.get(cache.pens, penKey, [&] {
                 return choosePensAndStrength(*grid, PenOptions{colours, settings.fixedColours, penDither});
             });
-            DitherOptions shown = dither;
-            if (penDither.chooseStrength && dither.chooseStrength) shown.strength = pens->strength;
-            if (penDither.chooseMethod && dither.chooseMethod) {
-                shown.method = pens->method;
-                shown.withinPens = pens->withinPens;
-            }
+            const DitherOptions shown = chosenDithering(dither, penDither, *pens);
             ImportResult chosen{
                 mode, settings.screen, pens->colours, ditherToPens(*grid, pens->colours, shown), 0.0, {}, {}};
             if (dither.chooseStrength || dither.chooseMethod) chosen.chosenDither = shown;

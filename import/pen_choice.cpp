@@ -343,6 +343,7 @@ Found bestByMeasure(CandidateMeasure& measure, const std::vector<Candidate>& can
     if (firstBothWays) tried.push_back(other);
     const std::vector<DitherOptions> ahead = neighbours(dither, firstBothWays, tried);
     std::vector<Trial> trials;
+    trials.reserve(candidates.size() + 1 + ahead.size());
     for (const Candidate& candidate : candidates) trials.push_back({candidate.colours, dither});
     const auto count = static_cast<std::ptrdiff_t>(candidates.size());
     if (firstBothWays) trials.push_back({candidates.front().colours, other});
