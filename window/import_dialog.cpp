@@ -128,6 +128,7 @@ void ImportDialog::buildSettingsColumn(QWidget* column, const ImportSettings& se
     form->addRow(fixedGroup);
     limitLinePens();
     linePens_->setValue(settings.linePens);
+    followUnpickedMethod();
     source_ = named(new QLabel(column), "ImportSource");
     source_->setFixedSize(kSourceWidth, kSourceHeight);
     source_->setToolTip(QStringLiteral("The picture, with what the resize rule keeps of it"));

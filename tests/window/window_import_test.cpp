@@ -228,7 +228,9 @@ private slots:
     void aLinePenImportSavesTheConvertersFilesAndDisablesOneColourControls() {
         int linePens = 2;
         QImage preview;
-        form->setImportRunner([&linePens, &preview](varnoke::ImportDialog& dialog) {
+        QString methodShown;
+        form->setImportRunner([&linePens, &preview, &methodShown](varnoke::ImportDialog& dialog) {
+            methodShown = child<QComboBox>(dialog, "ImportDither")->currentText();
             chooseMode1LinePens(dialog, linePens);
             dialog.accept();
             preview = child<QLabel>(dialog, "ImportPreview")->pixmap().toImage();
@@ -266,6 +268,8 @@ private slots:
 
         linePens = 0;
         form->importPicture(photo);
+        // Opened again with the line pens remembered, the dialog shows the search it runs.
+        QCOMPARE(methodShown, QString::fromLatin1(varnoke::ditherChoice(varnoke::DitherMethod::Best).label));
         QVERIFY(bar(*form, "TSLow")->isEnabled() && child<QWidget>(*form, "CPC_color6")->isEnabled());
         QCOMPARE(child<QWidget>(*form, "TSLow")->toolTip(), varnoke::kLowBarTip);
         QVERIFY(child<QAction>(*form, "FitPaletteMenu")->isEnabled());
