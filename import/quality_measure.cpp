@@ -338,14 +338,30 @@ std::vector<float> ScielabReference::filteredLab(const LinearImage& result, doub
     return labOf(filteredPlanes(result, pixelsPerDegree), std::max(1, sampleStep));
 }
 
+namespace {
+
+// Calls compare(i) for every compared pixel i, in kParts runs of pixels side by side.
+constexpr std::size_t kComparedParts = 4;
+template <typename Compare>
+void forEachComparedPixel(std::size_t pixels, Compare compare) {
+    forEachInParallel(kComparedParts, [&](std::size_t part) {
+        const std::size_t end = pixels * (part + 1) / kComparedParts;
+        for (std::size_t i = pixels * part / kComparedParts; i < end; ++i) compare(part, i);
+    });
+}
+
+}  // namespace
+
 double ScielabReference::difference(std::span<const float> filteredResult) const {
     if (filteredResult.size() != lab_.size() || lab_.empty()) return 0;
-    double total = 0;
-    for (std::size_t i = 0; i < lab_.size(); i += 3) {
-        total += ciede2000({lab_[i], lab_[i + 1], lab_[i + 2]},
-                           {filteredResult[i], filteredResult[i + 1], filteredResult[i + 2]});
-    }
     const std::size_t pixels = lab_.size() / 3;
+    std::array<double, kComparedParts> totals{};
+    forEachComparedPixel(pixels, [&](std::size_t part, std::size_t i) {
+        totals[part] += ciede2000({lab_[3 * i], lab_[3 * i + 1], lab_[3 * i + 2]},
+                                  {filteredResult[3 * i], filteredResult[3 * i + 1], filteredResult[3 * i + 2]});
+    });
+    double total = 0;
+    for (const double t : totals) total += t;
     return total / static_cast<double>(pixels);
 }
 
@@ -357,11 +373,11 @@ double ScielabReference::difference(const LinearImage& result) const {
 std::vector<float> ScielabReference::differences(std::span<const float> filteredResult) const {
     std::vector<float> result;
     if (filteredResult.size() != lab_.size()) return result;
-    result.reserve(lab_.size() / 3);
-    for (std::size_t i = 0; i < lab_.size(); i += 3) {
-        result.push_back(static_cast<float>(ciede2000(
-            {lab_[i], lab_[i + 1], lab_[i + 2]}, {filteredResult[i], filteredResult[i + 1], filteredResult[i + 2]})));
-    }
+    result.resize(lab_.size() / 3);
+    forEachComparedPixel(result.size(), [&](std::size_t, std::size_t i) {
+        result[i] = static_cast<float>(ciede2000({lab_[3 * i], lab_[3 * i + 1], lab_[3 * i + 2]},
+                                                 {filteredResult[3 * i], filteredResult[3 * i + 1], filteredResult[3 * i + 2]}));
+    });
     return result;
 }
 
