@@ -1,6 +1,7 @@
 // The import through the real converter and the session: a picture of CPC colours comes
 // back as drawn; --save-pcx writes a PCX that gives the same screen files again; bad
 // pictures are refused with one line, exit status 1 and nothing written.
+#include "import/dithering.h"
 #include "import/import_session.h"
 #include "main/cpc_colors.h"
 #include "support/test_support.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace varnoke {
 namespace {
@@ -186,6 +188,20 @@ TEST(ImportSession, FitMeasuresThePictureNotItsBorder) {
     const double fitted = session.run(settings).score;
     EXPECT_GT(filled, 2.0);
     EXPECT_NEAR(fitted, filled, 0.05 * filled);
+}
+
+// A method picked with the strength left to choose: the result says which strength was
+// chosen (the import dialog shows it on its slider).
+TEST(ImportSession, AStrengthChosenForAPickedMethodIsReported) {
+    LinearImage ramp{64, 40, {}};
+    for (int i = 0; i < 64 * 40; ++i)
+        ramp.rgb.insert(ramp.rgb.end(), {static_cast<float>(i % 64) / 64, 0.3f, static_cast<float>(i / 64) / 40});
+    ImportSettings settings;
+    settings.dither = {DitherMethod::Sierra, 75, true, false};
+    const std::optional<DitherOptions> chosen = ImportSession(ramp).run(settings).chosenDither;
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->method, DitherMethod::Sierra);
+    EXPECT_TRUE(std::ranges::count(kChoosableStrengths, chosen->strength) == 1) << chosen->strength;
 }
 
 }  // namespace

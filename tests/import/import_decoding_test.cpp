@@ -2,6 +2,8 @@
 // (an embedded colour profile included);
 // the EXIF orientation turns the picture upright; cut files are refused with a reason.
 // (import_converter_test checks the reasons given for bad pictures.)
+#include "import/colour_science.h"
+#include "import/display_pixels.h"
 #include "import/picture_decoding.h"
 #include "import/raw_picture.h"
 #include "main/file_access.h"
@@ -9,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <tuple>
@@ -64,6 +68,16 @@ TEST(PictureDecoding, EveryFormatReadsAsTheToolThatWroteIt) {
         {"pillow-palette.pcx", 0},     {"pillow-animated.webp", 0},  {"pillow-wide.png", 0},
     };
     for (const auto& [name, tolerance] : cases) expectSameAsTool(name, tolerance);
+}
+
+// Shrunk to fit, each shown pixel is the source pixel at its centre, in sRGB.
+TEST(PictureDecoding, ShownShrunkEachPixelIsTheSourcesAtItsCentre) {
+    LinearImage picture{4, 2, std::vector<float>(24)};
+    const std::array<float, 3> orange{1.0f, srgbToLinear(100 / 255.0f), 0.0f};  // sRGB 255, 100, 0
+    for (const int x : {1, 3}) std::copy(orange.begin(), orange.end(), picture.pixel(x, 1));
+    const DisplayPixels shown = displayPixels(picture, 2, 2);
+    EXPECT_EQ(std::tuple(shown.width, shown.height), std::tuple(2, 1));
+    EXPECT_EQ(shown.pixels, (std::vector<std::uint32_t>{0xFFFF6400u, 0xFFFF6400u}));
 }
 
 TEST(PictureDecoding, ExifOrientationTurnsThePictureUpright) {

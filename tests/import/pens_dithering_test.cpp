@@ -82,6 +82,17 @@ TEST(Dithering, ErrorFromWithinTwoPensMixesTheNearestShareOfThem) {
     }
 }
 
+// An ordered method shows a flat mix of two pens on its share of the matrix: a quarter of
+// the way from black to green, 4 pixels in 16 (16 in 64) green.
+TEST(Dithering, OrderedMethodsShowAFlatMixOnItsShareOfTheMatrix) {
+    const std::array<Byte, 2> pens{0, 18};
+    const GridPicture quarter = gridOf(1, [](int, int) { return Vec3{0, 0.25f, 0}; });
+    for (const DitherMethod method : {DitherMethod::Bayer4, DitherMethod::Bayer8}) {
+        const std::vector<Byte> shown = ditherToPens(quarter, pens, {method, 100});
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), Byte{1}), 320 * 200 / 4) << int(method);
+    }
+}
+
 // In mode 1, whose pixels are square, error diffusion is the textbook's: each kernel with
 // its published weights, serpentine, in linear light, each pixel clamped and then given its
 // nearest pen. Written out here as the publications give the kernels.
