@@ -77,8 +77,11 @@ def wide_gamut_profile():
 
 
 def with_profile(name, im, fmt, **options):
-    """IM saved with an embedded profile; the reading is Pillow's conversion to sRGB."""
+    """IM saved with an embedded profile; the reading is Pillow's conversion to sRGB. Its
+    first pixel is given a colour that the conversion changes (the source's is black)."""
     profile = wide_gamut_profile()
+    im = im.copy()
+    im.putpixel((0, 0), (200, 60, 20))
     im.save(name, fmt, icc_profile=profile, **options)
     with Image.open(name) as back:
         source_profile = ImageCms.ImageCmsProfile(io.BytesIO(back.info["icc_profile"]))
