@@ -375,8 +375,9 @@ std::vector<float> ScielabReference::differences(std::span<const float> filtered
     if (filteredResult.size() != lab_.size()) return result;
     result.resize(lab_.size() / 3);
     forEachComparedPixel(result.size(), [&](std::size_t, std::size_t i) {
-        result[i] = static_cast<float>(ciede2000({lab_[3 * i], lab_[3 * i + 1], lab_[3 * i + 2]},
-                                                 {filteredResult[3 * i], filteredResult[3 * i + 1], filteredResult[3 * i + 2]}));
+        result[i] = static_cast<float>(
+            ciede2000({lab_[3 * i], lab_[3 * i + 1], lab_[3 * i + 2]},
+                      {filteredResult[3 * i], filteredResult[3 * i + 1], filteredResult[3 * i + 2]}));
     });
     return result;
 }
