@@ -602,21 +602,32 @@ public:
           lab_(filtered(result_.penOfPixel, result_.penColours)),
           measure_(reference_.difference(lab_)) {}
 
-    // Takes the search's result when the measure finds it closer (or when `always`).
-    bool offer(const DitherSearch& search, bool always) {
+    // Takes the search's result when the measure finds it closer (or when `always`): all
+    // of it, or, when the measure does not find the whole closer, the areas of the canvas
+    // where it does (the others are put back in the search as they were) if that is
+    // closer. A sweep that went too far in some places is not lost in the others.
+    enum class Taken { Whole, InPart, No };
+    Taken offer(DitherSearch& search, bool always, bool inPart) {
         std::vector<float> lab = filtered(search.penOfPixel(), search.penColours());
-        const double measured = reference_.difference(lab);
-        if (!always && measured >= measure_) return false;
+        double measured = reference_.difference(lab);
+        Taken taken = Taken::Whole;
+        if (!always && measured >= measure_) {
+            if (!inPart || search.penColours() != result_.penColours || !putBackFurtherAreas(search, lab))
+                return Taken::No;
+            lab = filtered(search.penOfPixel(), search.penColours());
+            measured = reference_.difference(lab);
+            if (measured >= measure_) return Taken::No;
+            taken = Taken::InPart;
+        }
         result_ = {search.penColours(), search.penOfPixel()};
         lab_ = std::move(lab);
+        differences_.clear();
         measure_ = measured;
-        return true;
+        return taken;
     }
 
     // The factors on the weights (see inverseDifference) and the measure's slope there.
-    std::vector<float> inverse() const {
-        return inverseDifference(picture_, reference_.differences(lab_), kSampleStep);
-    }
+    std::vector<float> inverse() const { return inverseDifference(picture_, differences(), kSampleStep); }
     std::vector<std::array<float, 3>> slope() const {
         return gridSlope(picture_,
                          reference_.gradient(onCanvas(picture_, result_.penOfPixel, result_.penColours, pensPerLine_)));
@@ -626,9 +637,45 @@ public:
     double measure() const { return measure_; }
 
 private:
+    // The best result's CIEDE2000 at each compared pixel.
+    const std::vector<float>& differences() const {
+        if (differences_.empty()) differences_ = reference_.differences(lab_);
+        return differences_;
+    }
+
+    // Puts back, in the search, the pixels of each area of the canvas where its result
+    // (filtered as `lab`) is further from the picture than the best result. Returns
+    // whether some areas were put back and others kept.
+    bool putBackFurtherAreas(DitherSearch& search, std::span<const float> lab) const {
+        constexpr int kArea = 32;  // canvas pixels a side
+        const int columns = canvasColumns(picture_.cpcMode);
+        const int width = picture_.image.width, height = picture_.image.height;
+        const int samplesX = (width * columns + kSampleStep - 1) / kSampleStep;
+        const int areasX = (width * columns + kArea - 1) / kArea;
+        const int areasY = (height * kCanvasRows + kArea - 1) / kArea;
+        const std::vector<float> now = reference_.differences(lab);
+        const std::vector<float>& before = differences();
+        std::vector<double> gain(at(areasX * areasY));
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            const int sx = static_cast<int>(i) % samplesX, sy = static_cast<int>(i) / samplesX;
+            gain[at(sy * kSampleStep / kArea * areasX + sx * kSampleStep / kArea)] += before[i] - now[i];
+        }
+        const auto closer = std::count_if(gain.begin(), gain.end(), [](double g) { return g > 0; });
+        if (closer == 0 || static_cast<std::size_t>(closer) == gain.size()) return false;
+        const std::vector<Byte>& was = result_.penOfPixel;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const std::size_t pixel = at(y * width + x);
+                if (search.penOfPixel()[pixel] != was[pixel] &&
+                    gain[at(y * kCanvasRows / kArea * areasX + x * columns / kArea)] <= 0)
+                    search.change(pixel, was[pixel]);
+            }
+        return true;
+    }
+
     std::vector<float> filtered(std::span<const Byte> penOfPixel, std::span<const Byte> penColours) const {
         return ScielabReference::filteredLab(onCanvas(picture_, penOfPixel, penColours, pensPerLine_), kPixelsPerDegree,
-                                             kSampleStep);
+                                             kSampleStep, true);
     }
 
     const GridPicture& picture_;
@@ -636,6 +683,7 @@ private:
     ScielabReference reference_;
     OptimisedDither result_;
     std::vector<float> lab_;
+    mutable std::vector<float> differences_;  // of lab_, once asked for
     double measure_ = 0;
 };
 
@@ -669,7 +717,9 @@ RoundOutcome sweepRound(DitherSearch& search, MeasuredBest& best, bool ownCost, 
             outcome.settled = true;
             break;
         }
-        if (best.offer(search, !confirm)) {
+        // A sweep taken only in part counts as refused: where the measure found it
+        // further, the search's cost has gone where the measure does not follow.
+        if (best.offer(search, !confirm, !ownCost) == MeasuredBest::Taken::Whole) {
             ++outcome.confirmed;
             passedOver = 0;
         } else if (!ownCost || ++passedOver == patience) {

@@ -255,8 +255,8 @@ std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsP
     return filtered;
 }
 
-std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerDegree) {
-    return filtered(opponentPlanes(canvas), pixelsPerDegree);
+std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerDegree, bool inParallel = false) {
+    return filtered(opponentPlanes(canvas), pixelsPerDegree, inParallel);
 }
 
 Lab labOfOpponent(const double (&o)[3]) {
@@ -269,18 +269,32 @@ Lab labOfOpponent(const double (&o)[3]) {
 
 // The CIELAB of the filtered planes' pixels whose column and row are multiples of `step`,
 // three floats a pixel.
-std::vector<float> labOf(const std::array<Plane, 3>& planes, int step) {
-    std::vector<float> lab;
-    lab.reserve(3 * at((planes[0].width + step - 1) / step) * at((planes[0].height + step - 1) / step));
-    for (int y = 0; y < planes[0].height; y += step) {
-        for (int x = 0; x < planes[0].width; x += step) {
-            const double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
-            const Lab value = labOfOpponent(o);
-            lab.push_back(static_cast<float>(value.l));
-            lab.push_back(static_cast<float>(value.a));
-            lab.push_back(static_cast<float>(value.b));
+// The CIELAB of every step-th filtered pixel each way, row by row; with inParallel, in
+// runs of rows side by side.
+std::vector<float> labOf(const std::array<Plane, 3>& planes, int step, bool inParallel) {
+    const int columns = (planes[0].width + step - 1) / step;
+    const int rows = (planes[0].height + step - 1) / step;
+    std::vector<float> lab(3 * at(columns) * at(rows));
+    constexpr int kParts = 4;
+    auto part = [&](std::size_t index) {
+        const int first = rows * static_cast<int>(index) / kParts;
+        const int end = rows * (static_cast<int>(index) + 1) / kParts;
+        for (int row = first; row < end; ++row) {
+            float* out = lab.data() + 3 * at(row) * at(columns);
+            for (int x = 0; x < planes[0].width; x += step, out += 3) {
+                const int y = row * step;
+                const double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
+                const Lab value = labOfOpponent(o);
+                out[0] = static_cast<float>(value.l);
+                out[1] = static_cast<float>(value.a);
+                out[2] = static_cast<float>(value.b);
+            }
         }
-    }
+    };
+    if (inParallel)
+        forEachInParallel(kParts, part);
+    else
+        for (std::size_t index = 0; index < kParts; ++index) part(index);
     return lab;
 }
 
@@ -330,12 +344,13 @@ ScielabReference::ScielabReference(const LinearImage& reference, double pixelsPe
       height_(reference.height),
       pixelsPerDegree_(pixelsPerDegree),
       sampleStep_(std::max(1, sampleStep)) {
-    lab_ = filteredLab(reference, pixelsPerDegree_, sampleStep_);
+    lab_ = filteredLab(reference, pixelsPerDegree_, sampleStep_, true);
 }
 
-std::vector<float> ScielabReference::filteredLab(const LinearImage& result, double pixelsPerDegree, int sampleStep) {
+std::vector<float> ScielabReference::filteredLab(const LinearImage& result, double pixelsPerDegree, int sampleStep,
+                                                 bool inParallel) {
     if (result.pixelCount() == 0) return {};
-    return labOf(filteredPlanes(result, pixelsPerDegree), std::max(1, sampleStep));
+    return labOf(filteredPlanes(result, pixelsPerDegree, inParallel), std::max(1, sampleStep), inParallel);
 }
 
 namespace {
@@ -367,7 +382,7 @@ double ScielabReference::difference(std::span<const float> filteredResult) const
 
 double ScielabReference::difference(const LinearImage& result) const {
     if (result.width != width_ || result.height != height_ || lab_.empty()) return 0;
-    return difference(filteredLab(result, pixelsPerDegree_, sampleStep_));
+    return difference(filteredLab(result, pixelsPerDegree_, sampleStep_, true));
 }
 
 std::vector<float> ScielabReference::differences(std::span<const float> filteredResult) const {

@@ -49,8 +49,10 @@ public:
     double difference(const LinearImage& result) const;
 
     // The same in two halves, so that many results can be filtered side by side: the
-    // filtered CIELAB of a result (which needs no reference), then its difference.
-    static std::vector<float> filteredLab(const LinearImage& result, double pixelsPerDegree, int sampleStep = 1);
+    // filtered CIELAB of a result (which needs no reference), then its difference. With
+    // inParallel, one result is filtered on all the cores.
+    static std::vector<float> filteredLab(const LinearImage& result, double pixelsPerDegree, int sampleStep = 1,
+                                          bool inParallel = false);
     double difference(std::span<const float> filteredResult) const;
 
     // The CIEDE2000 of each compared pixel, row by row, whose mean difference() gives.
