@@ -268,9 +268,7 @@ Lab labOfOpponent(const double (&o)[3]) {
 }
 
 // The CIELAB of the filtered planes' pixels whose column and row are multiples of `step`,
-// three floats a pixel.
-// The CIELAB of every step-th filtered pixel each way, row by row; with inParallel, in
-// runs of rows side by side.
+// three floats a pixel, row by row; with inParallel, in runs of rows side by side.
 std::vector<float> labOf(const std::array<Plane, 3>& planes, int step, bool inParallel) {
     const int columns = (planes[0].width + step - 1) / step;
     const int rows = (planes[0].height + step - 1) / step;
