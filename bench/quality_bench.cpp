@@ -339,6 +339,7 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
     OptimiseOptions search;
     search.budget = settings.budgetMs > 0 ? std::chrono::milliseconds(settings.budgetMs) : defaultOptimiseBudget(mode);
     search.sweeps = settings.sweeps;
+    search.mostPens = pensOfMode(mode);
     search.fixedColours = settings.pens;
     if (settings.linePens > 0) {
         // Pens whose colours change on every line: measured as the raster routine shows them.

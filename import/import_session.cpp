@@ -208,15 +208,16 @@ ImportResult linePenResult(const GridPicture& grid, ScreenFormat screen, const P
     return result;
 }
 
-// The optimising dither's result, from the default dithering's `start`; nothing when the
-// progress callback cancels it.
-std::optional<ImportResult> optimisedResult(const GridPicture& grid, const ImportResult& start,
+// The optimising dither's result, from the default dithering's `start`, with up to
+// `colours` pens; nothing when the progress callback cancels it.
+std::optional<ImportResult> optimisedResult(const GridPicture& grid, const ImportResult& start, int colours,
                                             const std::vector<Byte>& fixedColours,
                                             const std::function<bool(double)>& progress) {
     OptimiseOptions search;
     search.budget = defaultOptimiseBudget(grid.cpcMode);
     search.progress = progress;
     search.fixedColours = fixedColours;
+    search.mostPens = static_cast<std::size_t>(colours);
     ImportResult best = start;
     if (!start.linePens.empty()) {
         search.budget = {};
@@ -305,7 +306,7 @@ std::optional<ImportResult> ImportSession::run(const ImportSettings& given,
                             settings.dither.chooseMethod});
             const bool exact = asDrawn(*grid, static_cast<std::size_t>(colours), settings.fixedColours).has_value();
             std::optional<ImportResult> best =
-                exact ? *start : optimisedResult(*grid, *start, settings.fixedColours, progress);
+                exact ? *start : optimisedResult(*grid, *start, colours, settings.fixedColours, progress);
             if (!best) return std::nullopt;
             const std::lock_guard lock(cache.mutex);
             result = cache.results.store(resultKey, std::make_shared<const ImportResult>(std::move(*best)));

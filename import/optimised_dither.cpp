@@ -425,6 +425,40 @@ bool DitherSearch::recolourPens(std::span<const Byte> keep, const std::function<
     return changed;
 }
 
+int DitherSearch::mostHelpfulNewColour() const {
+    if (stride_ != 0) return -1;
+    std::array<double, 27> gain{};
+    std::vector<std::array<float, 3>> candidates(27);
+    for (Byte colour = 0; colour < 27; ++colour) candidates[colour] = opponentOf(cpcLinearColour(colour));
+    for (std::size_t i = 0; i < pens_.size(); ++i) {
+        if (fixed_[i]) continue;
+        const std::array<float, 3>& now = pen_[pens_[i]];
+        for (Byte colour = 0; colour < 27; ++colour) {
+            double change = 0;
+            for (std::size_t c = 0; c < 3; ++c) {
+                const double delta = scale_[i][c] * (candidates[colour][c] - now[c]);
+                change += delta * (2.0 * filtered_[i][c] + delta * kernels_[c].at(0, 0));
+            }
+            if (change < 0) gain[colour] += change;
+        }
+    }
+    int best = -1;
+    double most = 0;
+    for (Byte colour = 0; colour < 27; ++colour) {
+        if (std::find(colours_.begin(), colours_.end(), colour) != colours_.end()) continue;
+        if (gain[colour] < most) {
+            most = gain[colour];
+            best = colour;
+        }
+    }
+    return best;
+}
+
+void DitherSearch::addPen(Byte colour) {
+    colours_.push_back(colour);
+    pen_.push_back(opponentOf(cpcLinearColour(colour)));
+}
+
 void DitherSearch::addLineError(int y, std::size_t channel, std::span<const float> delta) {
     // The kernel's reach of the line's change, term by term: along the line, then down.
     const DitherKernel& k = kernels_[channel];
@@ -730,6 +764,24 @@ RoundOutcome sweepRound(DitherSearch& search, MeasuredBest& best, bool ownCost, 
     return outcome;
 }
 
+// Fills the pens that the start leaves free, before the first round: each takes the colour
+// that most lowers the cost where pixels take it, and a sweep follows. Pens that the error
+// diffusion could not use well may serve a search that places every pixel; where the
+// measure does not confirm them, the search goes on from the start's pens.
+void addFreePens(DitherSearch& search, MeasuredBest& best, const OptimiseOptions& options,
+                 const std::function<bool()>& stop) {
+    const std::size_t given = search.penColours().size();
+    while (search.penColours().size() < options.mostPens && !stop()) {
+        const int colour = search.mostHelpfulNewColour();
+        if (colour < 0) break;
+        search.addPen(static_cast<Byte>(colour));
+        search.sweep(stop);
+    }
+    if (search.penColours().size() == given || best.offer(search, false, false) == MeasuredBest::Taken::Whole) return;
+    const OptimisedDither& from = best.result();
+    search.reweigh(from.penColours, from.penOfPixel, {}, {});
+}
+
 // The rounds that follow the measure: each starts from the best result with the
 // measure's slope there and weights of 1 / CIEDE2000 (see inverseDifference), times a
 // strength that doubles after a round whose first sweep the measure does not confirm
@@ -818,6 +870,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
         else
             search->reweigh(from.penColours, from.penOfPixel, emphasis, slope);
         roundSetup = Clock::now() - roundBegin;
+        if (rounds == 0 && options.mostPens > from.penColours.size()) addFreePens(*search, best, options, stop);
         const RoundOutcome outcome =
             sweepRound(*search, best, ownCost, kSweepsPerRound, picture.image.height, options, stop, late, sweepsMade);
         ++rounds;

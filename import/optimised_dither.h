@@ -87,6 +87,12 @@ public:
     // colour changed.
     bool recolourLine(int y, std::span<const Byte> pens);
 
+    // The CPC colour, shown by no pen, whose pen would lower the cost most if every pixel
+    // that gains by taking it alone took it; -1 when none would. Without pensPerLine only.
+    int mostHelpfulNewColour() const;
+    // A new pen of the given colour, shown by no pixel yet. Without pensPerLine only.
+    void addPen(Byte colour);
+
     const std::vector<Byte>& penOfPixel() const { return pens_; }
     // The pens' colours; with pensPerLine, each line's.
     const std::vector<Byte>& penColours() const { return colours_; }
@@ -137,6 +143,10 @@ struct OptimiseOptions {
     // colours of `linePens` are chosen again (the other pens keep theirs).
     std::size_t pensPerLine = 0;
     std::vector<Byte> linePens;
+    // How many pens the result may have: the pens that the start leaves free are filled
+    // before the first round and kept if the measure confirms them (0: none added).
+    // Without pensPerLine only.
+    std::size_t mostPens = 0;
 };
 
 struct OptimisedDither {
@@ -155,8 +165,9 @@ std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode);
 // cover four times the pixels of mode 0's, and its first rounds gain the most.
 int linePenSweeps(Byte cpcMode);
 
-// Searches from `start` (a result in the given pens), weighted at it: sweeps until no
-// change helps, then the pens' colours chosen again, alternately, while that helps and
+// Searches from `start` (a result in the given pens), weighted at it: the pens it leaves
+// free filled (OptimiseOptions::mostPens) if the measure confirms them, then sweeps until
+// no change helps, then the pens' colours chosen again, alternately, while that helps and
 // the quality measure confirms it; then rounds of a few sweeps, each from the best result
 // so far with the cost's slope and weights set by the measure there, until none helps or
 // the budget is spent. The result is the sweep that the measure finds closest, never

@@ -73,11 +73,17 @@ std::vector<float> gaussianTaps(double sigma, int radius) {
     return result;
 }
 
-// Direct separable filtering, for spreads that are small against the canvas.
-void gaussianDirect(const Plane& in, double sigma, float weight, Plane& sum) {
+// The number of samples kept of a line of n when only every step-th is.
+int keptOf(int n, int step) { return (n + step - 1) / step; }
+
+// Direct separable filtering, for spreads that are small against the canvas. Only the
+// samples whose column and row are multiples of `step` are filtered: `sum` holds those,
+// keptOf(width) × keptOf(height) (the measure compares no others).
+void gaussianDirect(const Plane& in, double sigma, float weight, int step, Plane& sum) {
     const int radius = static_cast<int>(std::ceil(3.0 * sigma));
     const std::vector<float> taps = gaussianTaps(sigma, radius);
-    Plane across{in.width, in.height, std::vector<float>(in.values.size())};
+    const int columns = keptOf(in.width, step);
+    Plane across{columns, in.height, std::vector<float>(at(columns * in.height))};
     std::vector<float> padded(at(in.width + 2 * radius));
     for (int y = 0; y < in.height; ++y) {
         const float* source = in.row(y);
@@ -86,15 +92,18 @@ void gaussianDirect(const Plane& in, double sigma, float weight, Plane& sum) {
         for (std::size_t k = 0; k < taps.size(); ++k) {
             const float tap = taps[k];
             const float* shifted = padded.data() + k;
-            for (int x = 0; x < in.width; ++x) out[x] += tap * shifted[x];
+            if (step == 1)
+                for (int x = 0; x < columns; ++x) out[x] += tap * shifted[x];
+            else
+                for (int x = 0; x < columns; ++x) out[x] += tap * shifted[x * step];
         }
     }
-    for (int y = 0; y < in.height; ++y) {
-        float* out = sum.row(y);
+    for (int row = 0; row < sum.height; ++row) {
+        float* out = sum.row(row);
         for (std::size_t k = 0; k < taps.size(); ++k) {
             const float tap = weight * taps[k];
-            const float* source = across.row(reflectIndex(y - radius + static_cast<int>(k), in.height));
-            for (int x = 0; x < in.width; ++x) out[x] += tap * source[x];
+            const float* source = across.row(reflectIndex(row * step - radius + static_cast<int>(k), in.height));
+            for (int x = 0; x < columns; ++x) out[x] += tap * source[x];
         }
     }
 }
@@ -102,7 +111,7 @@ void gaussianDirect(const Plane& in, double sigma, float weight, Plane& sum) {
 // Medium spreads: the plane averaged over blocks of f × f, filtered there with a spread
 // narrowed by what the block means and the linear interpolation back add (f² / 12 and
 // f² / 6 of variance), then interpolated back onto every sample.
-void gaussianDecimated(const Plane& in, double sigma, float weight, int f, Plane& sum) {
+void gaussianDecimated(const Plane& in, double sigma, float weight, int f, int step, Plane& sum) {
     const int lowWidth = (in.width + f - 1) / f;
     const int lowHeight = (in.height + f - 1) / f;
     Plane low{lowWidth, lowHeight, std::vector<float>(at(lowWidth * lowHeight))};
@@ -115,7 +124,7 @@ void gaussianDecimated(const Plane& in, double sigma, float weight, int f, Plane
     }
     for (std::size_t i = 0; i < low.values.size(); ++i) low.values[i] /= count.values[i];
     Plane blurred{lowWidth, lowHeight, std::vector<float>(low.values.size())};
-    gaussianDirect(low, std::sqrt(sigma * sigma - f * f / 4.0) / f, 1.0f, blurred);
+    gaussianDirect(low, std::sqrt(sigma * sigma - f * f / 4.0) / f, 1.0f, 1, blurred);
     // Where each full sample falls between two block centres, per axis.
     auto between = [f](int i, int n, int& first, int& second, float& share) {
         const float u = (static_cast<float>(i) - static_cast<float>(f - 1) / 2.0f) / static_cast<float>(f);
@@ -124,17 +133,17 @@ void gaussianDecimated(const Plane& in, double sigma, float weight, int f, Plane
         first = reflectIndex(base, n);
         second = reflectIndex(base + 1, n);
     };
-    std::vector<int> x0(at(in.width)), x1(at(in.width));
-    std::vector<float> xs(at(in.width));
-    for (int x = 0; x < in.width; ++x) between(x, lowWidth, x0[at(x)], x1[at(x)], xs[at(x)]);
-    for (int y = 0; y < in.height; ++y) {
+    std::vector<int> x0(at(sum.width)), x1(at(sum.width));
+    std::vector<float> xs(at(sum.width));
+    for (int x = 0; x < sum.width; ++x) between(x * step, lowWidth, x0[at(x)], x1[at(x)], xs[at(x)]);
+    for (int row = 0; row < sum.height; ++row) {
         int y0 = 0, y1 = 0;
         float ys = 0;
-        between(y, lowHeight, y0, y1, ys);
+        between(row * step, lowHeight, y0, y1, ys);
         const float* top = blurred.row(y0);
         const float* bottom = blurred.row(y1);
-        float* out = sum.row(y);
-        for (int x = 0; x < in.width; ++x) {
+        float* out = sum.row(row);
+        for (int x = 0; x < sum.width; ++x) {
             const float upper = top[x0[at(x)]] + xs[at(x)] * (top[x1[at(x)]] - top[x0[at(x)]]);
             const float lower = bottom[x0[at(x)]] + xs[at(x)] * (bottom[x1[at(x)]] - bottom[x0[at(x)]]);
             out[x] += weight * (upper + ys * (lower - upper));
@@ -174,7 +183,7 @@ std::vector<float> foldedBlockWeights(int n, int block, double sigma) {
 // Wide Gaussians: the plane averaged over blocks of 8 × 8, then the folded kernel applied
 // from the blocks to every output sample. The kernel barely changes across a block, so
 // this matches the direct filtering to well under a thousandth of the signal.
-void gaussianWide(const Plane& in, double sigma, float weight, Plane& sum) {
+void gaussianWide(const Plane& in, double sigma, float weight, int step, Plane& sum) {
     constexpr int kBlock = 8;
     const int blocksX = (in.width + kBlock - 1) / kBlock;
     const int blocksY = (in.height + kBlock - 1) / kBlock;
@@ -189,20 +198,20 @@ void gaussianWide(const Plane& in, double sigma, float weight, Plane& sum) {
     }
     const std::vector<float> wx = foldedBlockWeights(in.width, kBlock, sigma);
     const std::vector<float> wy = foldedBlockWeights(in.height, kBlock, sigma);
-    Plane across{in.width, blocksY, std::vector<float>(at(in.width * blocksY))};
+    Plane across{sum.width, blocksY, std::vector<float>(at(sum.width * blocksY))};
     for (int by = 0; by < blocksY; ++by) {
-        for (int x = 0; x < in.width; ++x) {
+        for (int x = 0; x < sum.width; ++x) {
             float value = 0;
-            for (int bx = 0; bx < blocksX; ++bx) value += wx[at(x * blocksX + bx)] * low.row(by)[bx];
+            for (int bx = 0; bx < blocksX; ++bx) value += wx[at(x * step * blocksX + bx)] * low.row(by)[bx];
             across.row(by)[x] = value;
         }
     }
-    for (int y = 0; y < in.height; ++y) {
-        float* out = sum.row(y);
+    for (int row = 0; row < sum.height; ++row) {
+        float* out = sum.row(row);
         for (int by = 0; by < blocksY; ++by) {
-            const float w = weight * wy[at(y * blocksY + by)];
+            const float w = weight * wy[at(row * step * blocksY + by)];
             const float* source = across.row(by);
-            for (int x = 0; x < in.width; ++x) out[x] += w * source[x];
+            for (int x = 0; x < sum.width; ++x) out[x] += w * source[x];
         }
     }
 }
@@ -231,21 +240,25 @@ std::array<Plane, 3> opponentPlanes(const LinearImage& canvas) {
     return planes;
 }
 
-std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsPerDegree, bool inParallel = false) {
+// The planes filtered by the channels' filters, at the samples whose column and row are
+// multiples of `step` (see gaussianDirect).
+std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsPerDegree, int step,
+                              bool inParallel = false) {
     std::array<Plane, 3> filtered;
     auto channel = [&](std::size_t c) {
-        filtered[c] = {planes[c].width, planes[c].height, std::vector<float>(planes[c].values.size())};
+        const int columns = keptOf(planes[c].width, step), rows = keptOf(planes[c].height, step);
+        filtered[c] = {columns, rows, std::vector<float>(at(columns * rows))};
         for (const GaussianTerm& term : kChannelFilters[c]) {
             const double sigma = term.spreadDegrees * pixelsPerDegree;
             const auto weight = static_cast<float>(term.weight);
             if (sigma > 64.0)
-                gaussianWide(planes[c], sigma, weight, filtered[c]);
+                gaussianWide(planes[c], sigma, weight, step, filtered[c]);
             else if (sigma > 16.0)
-                gaussianDecimated(planes[c], sigma, weight, 4, filtered[c]);
+                gaussianDecimated(planes[c], sigma, weight, 4, step, filtered[c]);
             else if (sigma > 6.0)
-                gaussianDecimated(planes[c], sigma, weight, 2, filtered[c]);
+                gaussianDecimated(planes[c], sigma, weight, 2, step, filtered[c]);
             else
-                gaussianDirect(planes[c], sigma, weight, filtered[c]);
+                gaussianDirect(planes[c], sigma, weight, step, filtered[c]);
         }
     };
     if (inParallel)
@@ -253,10 +266,6 @@ std::array<Plane, 3> filtered(const std::array<Plane, 3>& planes, double pixelsP
     else
         for (std::size_t c = 0; c < 3; ++c) channel(c);
     return filtered;
-}
-
-std::array<Plane, 3> filteredPlanes(const LinearImage& canvas, double pixelsPerDegree, bool inParallel = false) {
-    return filtered(opponentPlanes(canvas), pixelsPerDegree, inParallel);
 }
 
 Lab labOfOpponent(const double (&o)[3]) {
@@ -267,11 +276,11 @@ Lab labOfOpponent(const double (&o)[3]) {
     return xyzToLab(xyz);
 }
 
-// The CIELAB of the filtered planes' pixels whose column and row are multiples of `step`,
-// three floats a pixel, row by row; with inParallel, in runs of rows side by side.
-std::vector<float> labOf(const std::array<Plane, 3>& planes, int step, bool inParallel) {
-    const int columns = (planes[0].width + step - 1) / step;
-    const int rows = (planes[0].height + step - 1) / step;
+// The CIELAB of every pixel of the filtered planes, three floats a pixel, row by row; with
+// inParallel, in runs of rows side by side.
+std::vector<float> labOf(const std::array<Plane, 3>& planes, bool inParallel) {
+    const int columns = planes[0].width;
+    const int rows = planes[0].height;
     std::vector<float> lab(3 * at(columns) * at(rows));
     constexpr int kParts = 4;
     auto part = [&](std::size_t index) {
@@ -279,9 +288,8 @@ std::vector<float> labOf(const std::array<Plane, 3>& planes, int step, bool inPa
         const int end = rows * (static_cast<int>(index) + 1) / kParts;
         for (int row = first; row < end; ++row) {
             float* out = lab.data() + 3 * at(row) * at(columns);
-            for (int x = 0; x < planes[0].width; x += step, out += 3) {
-                const int y = row * step;
-                const double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
+            for (int x = 0; x < columns; ++x, out += 3) {
+                const double o[3] = {planes[0].row(row)[x], planes[1].row(row)[x], planes[2].row(row)[x]};
                 const Lab value = labOfOpponent(o);
                 out[0] = static_cast<float>(value.l);
                 out[1] = static_cast<float>(value.a);
@@ -348,7 +356,7 @@ ScielabReference::ScielabReference(const LinearImage& reference, double pixelsPe
 std::vector<float> ScielabReference::filteredLab(const LinearImage& result, double pixelsPerDegree, int sampleStep,
                                                  bool inParallel) {
     if (result.pixelCount() == 0) return {};
-    return labOf(filteredPlanes(result, pixelsPerDegree, inParallel), std::max(1, sampleStep), inParallel);
+    return labOf(filtered(opponentPlanes(result), pixelsPerDegree, std::max(1, sampleStep), inParallel), inParallel);
 }
 
 namespace {
@@ -398,7 +406,7 @@ std::vector<float> ScielabReference::differences(std::span<const float> filtered
 std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& result) const {
     std::array<std::vector<float>, 3> slope;
     if (result.width != width_ || result.height != height_ || lab_.empty()) return slope;
-    const std::array<Plane, 3> planes = filtered(opponentPlanes(result), pixelsPerDegree_, true);
+    const std::array<Plane, 3> planes = filtered(opponentPlanes(result), pixelsPerDegree_, sampleStep_, true);
     // Each compared pixel's share of the mean, differentiated by central differences in
     // each channel, placed where it was compared; then the filters again (they are
     // symmetric, so they carry the slope back from the filtered planes to the canvas).
@@ -417,7 +425,8 @@ std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& 
             for (int x = 0; x < width_; x += sampleStep_, k += 3) {
                 const Lab reference{lab_[k], lab_[k + 1], lab_[k + 2]};
                 for (std::size_t c = 0; c < 3; ++c) {
-                    double o[3] = {planes[0].row(y)[x], planes[1].row(y)[x], planes[2].row(y)[x]};
+                    double o[3] = {planes[0].row(row)[x / sampleStep_], planes[1].row(row)[x / sampleStep_],
+                                   planes[2].row(row)[x / sampleStep_]};
                     o[c] += kStep;
                     const double up = ciede2000(reference, labOfOpponent(o));
                     o[c] -= 2 * kStep;
@@ -427,7 +436,7 @@ std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& 
             }
         }
     });
-    std::array<Plane, 3> back = filtered(share, pixelsPerDegree_, true);
+    std::array<Plane, 3> back = filtered(share, pixelsPerDegree_, 1, true);
     for (std::size_t c = 0; c < 3; ++c) slope[c] = std::move(back[c].values);
     return slope;
 }

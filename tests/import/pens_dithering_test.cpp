@@ -331,6 +331,20 @@ TEST(OptimisedDither, EndsWhereNoSingleChangeHelpsWithItsErrorKeptInPlace) {
     EXPECT_LT(scielabDifference(reference, canvas(best->penOfPixel, best->penColours)),
               scielabDifference(reference, canvas(start, colours)));
 
+    // Given free pens, it fills them where the measure confirms them: from black and grey,
+    // closer than with those two alone.
+    const std::vector<Byte> two{0, 13};
+    const std::vector<Byte> twoStart = ditherToPens(picture, two, DitherOptions{});
+    OptimiseOptions free;
+    free.mostPens = 6;
+    const std::optional<OptimisedDither> kept = optimiseDither(picture, two, twoStart, {});
+    const std::optional<OptimisedDither> filled = optimiseDither(picture, two, twoStart, free);
+    EXPECT_EQ(kept->penColours.size(), 2U);
+    EXPECT_GT(filled->penColours.size(), 2U);
+    EXPECT_LE(filled->penColours.size(), 6U);
+    EXPECT_LT(scielabDifference(reference, canvas(filled->penOfPixel, filled->penColours)),
+              scielabDifference(reference, canvas(kept->penOfPixel, kept->penColours)));
+
     // Cancelled at its first report: nothing.
     OptimiseOptions cancel;
     cancel.progress = [](double) { return false; };
