@@ -351,6 +351,24 @@ TEST(OptimisedDither, EndsWhereNoSingleChangeHelpsWithItsErrorKeptInPlace) {
     EXPECT_FALSE(optimiseDither(picture, colours, start, cancel).has_value());
 }
 
+TEST(OptimisedDither, TheBorderKeepsItsPenInItsColour) {
+    // The CPC's blue inside a black border column, in black and white: black's pen, which
+    // the picture would have blue, keeps black for the border.
+    GridPicture picture;
+    picture.image = {24, 12, std::vector<float>(3 * 24 * 12)};
+    picture.border.assign(24 * 12, false);
+    for (int y = 0; y < 12; ++y) {
+        picture.border[static_cast<std::size_t>(y * 24)] = true;
+        for (int x = 1; x < 24; ++x) picture.image.pixel(x, y)[2] = cpcLinearColour(1).z;
+    }
+    const std::vector<Byte> colours{0, 26};
+    OptimiseOptions ownCost;
+    ownCost.confirmByMeasure = false;
+    const std::optional<OptimisedDither> found =
+        optimiseDither(picture, colours, ditherToPens(picture, colours, DitherOptions{}), ownCost);
+    for (int y = 0; y < 12; ++y) EXPECT_EQ(found->penColours[found->penOfPixel[static_cast<std::size_t>(y * 24)]], 0);
+}
+
 TEST(ParallelWork, EveryPieceRunsOnceAndAFailureComesBack) {
     std::vector<std::atomic<int>> runs(50);
     forEachInParallel(runs.size(), [&](std::size_t i) { ++runs[i]; });
