@@ -1,7 +1,6 @@
 #include "import/optimised_dither.h"
 
 #include "import/colour_science.h"
-#include "import/dithering.h"
 #include "import/parallel_work.h"
 #include "import/quality_measure.h"
 
@@ -637,15 +636,6 @@ public:
           lab_(filtered(result_.penOfPixel, result_.penColours)),
           measure_(reference_.difference(lab_)) {}
 
-    // The same picture and measure, from another start in the best result's pens.
-    MeasuredBest(const MeasuredBest& other, std::vector<Byte> start)
-        : picture_(other.picture_),
-          pensPerLine_(other.pensPerLine_),
-          reference_(other.reference_),
-          result_{other.result_.penColours, std::move(start)},
-          lab_(filtered(result_.penOfPixel, result_.penColours)),
-          measure_(reference_.difference(lab_)) {}
-
     // Takes the search's result when the measure finds it closer (or when `always`): all
     // of it, or, when the measure does not find the whole closer, the areas of the canvas
     // where it does (the others are put back in the search as they were) if that is
@@ -833,63 +823,42 @@ private:
 
 }  // namespace
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// What the searches of one call share: when they began, how far they got, and whether
-// they must stop (the budget spent, the sweeps made, or cancelled by the progress report).
-class SearchProgress {
-public:
-    explicit SearchProgress(const OptimiseOptions& options) : options_(options), stop_([this] { return mustStop(); }) {}
-    SearchProgress(const SearchProgress&) = delete;
-    SearchProgress& operator=(const SearchProgress&) = delete;
-
-    const std::function<bool()>& stop() const { return stop_; }
-    Clock::duration spent() const { return Clock::now() - begin_; }
+std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
+                                              std::vector<Byte> start, const OptimiseOptions& options) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point begin = Clock::now();
     bool cancelled = false;
     bool late = false;
     int rounds = 0;
     int sweepsMade = 0;
-
-private:
-    bool mustStop() {
+    const std::function<bool()> stop = [&] {
+        const auto spent = Clock::now() - begin;
         double share = 1.0 - 1.0 / (rounds + 2);
-        if (options_.budget.count() > 0) {
-            late = spent() >= options_.budget;
-            share = std::min(1.0, std::chrono::duration<double>(spent()) / options_.budget);
+        if (options.budget.count() > 0) {
+            late = spent >= options.budget;
+            share = std::min(1.0, std::chrono::duration<double>(spent) / options.budget);
         }
-        if (options_.sweeps > 0) {
-            late = late || sweepsMade >= options_.sweeps;
-            share = static_cast<double>(sweepsMade) / options_.sweeps;
+        if (options.sweeps > 0) {
+            late = late || sweepsMade >= options.sweeps;
+            share = static_cast<double>(sweepsMade) / options.sweeps;
         }
-        if (options_.progress && !options_.progress(share)) cancelled = true;
+        if (options.progress && !options.progress(share)) cancelled = true;
         return cancelled || late;
-    }
-
-    const OptimiseOptions& options_;
-    Clock::time_point begin_ = Clock::now();
-    std::function<bool()> stop_;
-};
-
-// One search from the result in `best`, filling the pens it leaves free if `fill`. Each
-// sweep's result is kept only when the quality measure itself finds it closer than the
-// best so far. The first round follows the search's own cost, weighted at the start:
-// where the pens can show the picture's colours, that cost and the measure agree and the
-// search goes far. Later rounds follow the measure (MeasureSteps), for at most
-// kSweepsPerRound sweeps: its slope is the measure's only near where it was taken.
-// Returns false when cancelled.
-bool searchFrom(MeasuredBest& best, bool fill, const GridPicture& picture, const OptimiseOptions& options,
-                SearchProgress& progress) {
+    };
+    // Each sweep's result is kept only when the quality measure itself finds it closer
+    // than the best so far. The first round follows the search's own cost, weighted at
+    // the start: where the pens can show the picture's colours, that cost and the measure
+    // agree and the search goes far. Later rounds follow the measure (MeasureSteps), for
+    // at most kSweepsPerRound sweeps: its slope is the measure's only near where it was taken.
     constexpr int kSweepsPerRound = 3;
-    const std::function<bool()>& stop = progress.stop();
+    MeasuredBest best(picture, penColours, std::move(start), options.pensPerLine);
     MeasureSteps steps;
     bool ownCost = true;
     std::optional<DitherSearch> search;
     Clock::duration roundSetup{};  // how long the last round took to weigh the search
-    for (int round = 0; !stop(); ++round) {
+    while (!stop()) {
         // A round that could not make a sweep within the budget is not begun.
-        if (options.budget.count() > 0 && progress.spent() + 2 * roundSetup > options.budget) break;
+        if (options.budget.count() > 0 && Clock::now() - begin + 2 * roundSetup > options.budget) break;
         const Clock::time_point roundBegin = Clock::now();
         const std::vector<float> emphasis = ownCost ? std::vector<float>{} : steps.emphasis(best);
         const std::vector<std::array<float, 3>> noSlope;
@@ -901,36 +870,16 @@ bool searchFrom(MeasuredBest& best, bool fill, const GridPicture& picture, const
         else
             search->reweigh(from.penColours, from.penOfPixel, emphasis, slope);
         roundSetup = Clock::now() - roundBegin;
-        if (round == 0 && fill && options.mostPens > from.penColours.size()) addFreePens(*search, best, options, stop);
-        const RoundOutcome outcome = sweepRound(*search, best, ownCost, kSweepsPerRound, picture.image.height, options,
-                                                stop, progress.late, progress.sweepsMade);
-        ++progress.rounds;
-        if (progress.cancelled) return false;
+        if (rounds == 0 && options.mostPens > from.penColours.size()) addFreePens(*search, best, options, stop);
+        const RoundOutcome outcome =
+            sweepRound(*search, best, ownCost, kSweepsPerRound, picture.image.height, options, stop, late, sweepsMade);
+        ++rounds;
+        if (cancelled) return std::nullopt;
         if (!options.confirmByMeasure) break;
         if (!ownCost && !steps.next(outcome)) break;
         ownCost = false;
     }
-    return !progress.cancelled;
-}
-
-}  // namespace
-
-std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
-                                              std::vector<Byte> start, const OptimiseOptions& options) {
-    SearchProgress progress(options);
-    MeasuredBest best(picture, penColours, std::move(start), options.pensPerLine);
-    if (!searchFrom(best, true, picture, options, progress)) return std::nullopt;
-    // A search that ends before half its budget is spent starts once more, from the error
-    // diffusion of the pens it found at full strength: in the same pens, another start may
-    // settle closer (the grey drawings, whose searches end early, by up to 3 %). The closer
-    // of the two is the result.
-    if (options.budget.count() > 0 && options.pensPerLine == 0 && options.confirmByMeasure &&
-        progress.spent() < options.budget / 2) {
-        const std::vector<Byte>& pens = best.result().penColours;
-        MeasuredBest again(best, ditherToPens(picture, pens, DitherOptions{DitherMethod::FloydSteinberg, 100}));
-        if (!searchFrom(again, false, picture, options, progress)) return std::nullopt;
-        if (again.measure() < best.measure()) return again.result();
-    }
+    if (cancelled) return std::nullopt;
     return best.result();
 }
 

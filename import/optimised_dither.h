@@ -170,10 +170,8 @@ int linePenSweeps(Byte cpcMode);
 // no change helps, then the pens' colours chosen again, alternately, while that helps and
 // the quality measure confirms it; then rounds of a few sweeps, each from the best result
 // so far with the cost's slope and weights set by the measure there, until none helps or
-// the budget is spent. With a budget of which it has spent less than half, the search
-// starts once more from the error diffusion of the pens it found. The result is the
-// sweep that the measure finds closest, never further from the picture than `start`.
-// Nothing when cancelled.
+// the budget is spent. The result is the sweep that the measure finds closest, never
+// further from the picture than `start`. Nothing when cancelled.
 std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
                                               std::vector<Byte> start, const OptimiseOptions& options);
 
