@@ -782,6 +782,35 @@ void addFreePens(DitherSearch& search, MeasuredBest& best, const OptimiseOptions
     search.reweigh(from.penColours, from.penOfPixel, {}, {});
 }
 
+// Tries black in the darkest pen where no pen shows it (with four pens or more; not a
+// fixed colour): error diffusion seldom gains by black, whose error it carries into the
+// pixels around, and the default's pens leave it out, but a search that places each pixel
+// mixes it with the lighter pens into the dark tones. The start is searched for a few
+// sweeps in its own pens, then again with black, and the search goes on with black if the
+// measure finds that closer.
+void tryBlack(DitherSearch& search, MeasuredBest& best, const OptimiseOptions& options,
+              const std::function<bool()>& stop) {
+    constexpr int kSweeps = 3;
+    const OptimisedDither start = best.result();
+    std::vector<Byte> colours = start.penColours;
+    if (colours.size() < 4 || std::find(colours.begin(), colours.end(), Byte{0}) != colours.end()) return;
+    const auto darkest = std::min_element(colours.begin(), colours.end(), [](Byte a, Byte b) {
+        return linearToXyz(cpcLinearColour(a)).y < linearToXyz(cpcLinearColour(b)).y;
+    });
+    if (std::find(options.fixedColours.begin(), options.fixedColours.end(), *darkest) != options.fixedColours.end())
+        return;
+    for (int sweep = 0; sweep < kSweeps && !stop(); ++sweep) {
+        search.sweep(stop);
+        best.offer(search, false, false);
+    }
+    *darkest = 0;
+    search.reweigh(colours, start.penOfPixel, {}, {});
+    for (int sweep = 0; sweep < kSweeps && !stop(); ++sweep) search.sweep(stop);
+    if (best.offer(search, false, false) == MeasuredBest::Taken::Whole) return;
+    const OptimisedDither& from = best.result();
+    search.reweigh(from.penColours, from.penOfPixel, {}, {});
+}
+
 // The rounds that follow the measure: each starts from the best result with the
 // measure's slope there and weights of 1 / CIEDE2000 (see inverseDifference), times a
 // strength that doubles after a round whose first sweep the measure does not confirm
@@ -871,6 +900,7 @@ std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::s
             search->reweigh(from.penColours, from.penOfPixel, emphasis, slope);
         roundSetup = Clock::now() - roundBegin;
         if (rounds == 0 && options.mostPens > from.penColours.size()) addFreePens(*search, best, options, stop);
+        if (rounds == 0 && options.pensPerLine == 0) tryBlack(*search, best, options, stop);
         const RoundOutcome outcome =
             sweepRound(*search, best, ownCost, kSweepsPerRound, picture.image.height, options, stop, late, sweepsMade);
         ++rounds;

@@ -166,9 +166,9 @@ std::chrono::milliseconds defaultOptimiseBudget(Byte cpcMode);
 int linePenSweeps(Byte cpcMode);
 
 // Searches from `start` (a result in the given pens), weighted at it: the pens it leaves
-// free filled (OptimiseOptions::mostPens) if the measure confirms them, then sweeps until
-// no change helps, then the pens' colours chosen again, alternately, while that helps and
-// the quality measure confirms it; then rounds of a few sweeps, each from the best result
+// free filled (OptimiseOptions::mostPens) and black tried in the darkest pen, each kept if
+// the measure confirms it; then sweeps until no change helps, then the pens' colours
+// chosen again, alternately, while that helps and the quality measure confirms it; then rounds of a few sweeps, each from the best result
 // so far with the cost's slope and weights set by the measure there, until none helps or
 // the budget is spent. The result is the sweep that the measure finds closest, never
 // further from the picture than `start`. Nothing when cancelled.

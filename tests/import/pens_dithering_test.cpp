@@ -369,6 +369,25 @@ TEST(OptimisedDither, TheBorderKeepsItsPenInItsColour) {
     for (int y = 0; y < 12; ++y) EXPECT_EQ(found->penColours[found->penOfPixel[static_cast<std::size_t>(y * 24)]], 0);
 }
 
+TEST(OptimisedDither, TakesBlackForTheDarkestPenWhereItIsCloser) {
+    // Black on the left, a grey ramp on the right, in four pens without black: the darkest
+    // (blue) shows black instead, unless it is a fixed colour.
+    GridPicture picture;
+    picture.image = {24, 12, std::vector<float>(3 * 24 * 12)};
+    for (int y = 0; y < 12; ++y)
+        for (int x = 12; x < 24; ++x) std::fill_n(picture.image.pixel(x, y), 3, static_cast<float>(x - 11) / 12.0f);
+    const std::vector<Byte> colours{1, 13, 20, 26};
+    const std::vector<Byte> start = ditherToPens(picture, colours, DitherOptions{});
+    const std::optional<OptimisedDither> found = optimiseDither(picture, colours, start, {});
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            EXPECT_EQ(found->penColours[found->penOfPixel[static_cast<std::size_t>(y * 24 + x)]], 0);
+    OptimiseOptions blueFixed;
+    blueFixed.fixedColours = {1};
+    const std::optional<OptimisedDither> kept = optimiseDither(picture, colours, start, blueFixed);
+    EXPECT_EQ(std::count(kept->penColours.begin(), kept->penColours.end(), 1), 1);
+}
+
 TEST(ParallelWork, EveryPieceRunsOnceAndAFailureComesBack) {
     std::vector<std::atomic<int>> runs(50);
     forEachInParallel(runs.size(), [&](std::size_t i) { ++runs[i]; });
