@@ -168,10 +168,11 @@ int linePenSweeps(Byte cpcMode);
 // Searches from `start` (a result in the given pens), weighted at it: the pens it leaves
 // free filled (OptimiseOptions::mostPens) and black tried in the darkest pen, each kept if
 // the measure confirms it; then sweeps until no change helps, then the pens' colours
-// chosen again, alternately, while that helps and the quality measure confirms it; then rounds of a few sweeps, each from the best result
-// so far with the cost's slope and weights set by the measure there, until none helps or
-// the budget is spent. The result is the sweep that the measure finds closest, never
-// further from the picture than `start`. Nothing when cancelled.
+// chosen again, alternately, while that helps and the quality measure confirms it; then
+// rounds of a few sweeps, each from the best result so far with the cost's slope and
+// weights set by the measure there, until none helps or the budget is spent. The result
+// is the sweep that the measure finds closest, never further from the picture than
+// `start`. Nothing when cancelled.
 std::optional<OptimisedDither> optimiseDither(const GridPicture& picture, std::span<const Byte> penColours,
                                               std::vector<Byte> start, const OptimiseOptions& options);
 
