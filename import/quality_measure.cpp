@@ -414,24 +414,23 @@ std::array<std::vector<float>, 3> ScielabReference::gradient(const LinearImage& 
     for (Plane& plane : share) plane = {width_, height_, std::vector<float>(result.pixelCount())};
     const double pixels = static_cast<double>(lab_.size()) / 3.0;
     constexpr double kStep = 1e-3;
-    const int rows = (height_ + sampleStep_ - 1) / sampleStep_;
-    const int columns = (width_ + sampleStep_ - 1) / sampleStep_;
+    const int rows = planes[0].height;  // the compared pixels, each way
+    const int columns = planes[0].width;
     constexpr int kParts = 4;
     forEachInParallel(kParts, [&](std::size_t part) {
         for (int row = rows * static_cast<int>(part) / kParts; row < rows * (static_cast<int>(part) + 1) / kParts;
              ++row) {
-            const int y = row * sampleStep_;
             std::size_t k = 3 * static_cast<std::size_t>(row) * static_cast<std::size_t>(columns);
-            for (int x = 0; x < width_; x += sampleStep_, k += 3) {
+            for (int column = 0; column < columns; ++column, k += 3) {
                 const Lab reference{lab_[k], lab_[k + 1], lab_[k + 2]};
                 for (std::size_t c = 0; c < 3; ++c) {
-                    double o[3] = {planes[0].row(row)[x / sampleStep_], planes[1].row(row)[x / sampleStep_],
-                                   planes[2].row(row)[x / sampleStep_]};
+                    double o[3] = {planes[0].row(row)[column], planes[1].row(row)[column], planes[2].row(row)[column]};
                     o[c] += kStep;
                     const double up = ciede2000(reference, labOfOpponent(o));
                     o[c] -= 2 * kStep;
                     const double down = ciede2000(reference, labOfOpponent(o));
-                    share[c].row(y)[x] = static_cast<float>((up - down) / (2 * kStep * pixels));
+                    share[c].row(row * sampleStep_)[column * sampleStep_] =
+                        static_cast<float>((up - down) / (2 * kStep * pixels));
                 }
             }
         }
