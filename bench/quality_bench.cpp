@@ -3,12 +3,14 @@
 // each result scored with the project's measure against the same 640 × 400 canvas.
 //
 //   build/varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] [--pens C1,C2,...]
-//   [--best] [--budget MS] [--sweeps N] [--line-pens K] [--ppd 16,32,64] [--verbose]
+//   [--best] [--budget MS] [--sweeps N] [--line-pens K] [--ppd 16,32,64] [--floor N [--pairs]] [--verbose]
 //
 // --line-pens K gives K pens a colour of their own on every line (at most the mode
 // allows), dithered as the converter does: by the optimising dither's sweeps over the
 // lines unless --dither names a method. --budget and --sweeps set the optimising
-// dither's time or its number of sweeps instead of its defaults.
+// dither's time or its number of sweeps instead of its defaults. --floor N (with --best)
+// prints the blended floors of the best result's pens and of every colour (N steps of
+// descent each); --pairs adds, in mode 2, those of every pair of colours.
 //
 // Peers: (a) ImageMagick as an informed user drives it (-colors N, each colour snapped
 // to the nearest CPC colour, then -remap with Floyd-Steinberg); (b) the usual converter
@@ -33,8 +35,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -228,6 +232,8 @@ struct Settings {
     int linePens = 0;                           // pens whose colours change on every line (at most the mode allows)
     int budgetMs = 0;                           // the optimising dither's time (0: the mode's default)
     int sweeps = 0;                             // or its sweeps (0: linePenSweeps over line pens)
+    int floorSteps = 0;                         // steps of the blended floor (0: not measured)
+    bool surveyPairs = false;                   // and the floors of every pair of colours in mode 2
 };
 
 // The converter's own words for the methods.
@@ -260,6 +266,10 @@ Settings parse(int argc, char** argv) {
             settings.budgetMs = std::atoi(argv[++i]);
         else if (arg == "--sweeps" && i + 1 < argc)
             settings.sweeps = std::atoi(argv[++i]);
+        else if (arg == "--pairs")
+            settings.surveyPairs = true;
+        else if (arg == "--floor" && i + 1 < argc)
+            settings.floorSteps = std::atoi(argv[++i]);
         else if (arg == "--ppd" && i + 1 < argc) {
             settings.pixelsPerDegree.clear();
             std::istringstream list(argv[++i]);
@@ -275,7 +285,7 @@ Settings parse(int argc, char** argv) {
         } else {
             std::cerr << "usage: varnoke-bench-quality [--dither METHOD] [--strength N] [--modes 012] [--only NAME] "
                          "[--pens C1,C2,...] [--best] [--budget MS] [--sweeps N] [--line-pens K] [--ppd 16,32,64] "
-                         "[--verbose]\n";
+                         "[--floor N [--pairs]] [--verbose]\n";
             std::exit(2);
         }
     }
@@ -312,9 +322,155 @@ struct Line {
     std::vector<Scores> byDistance;  // one per viewing distance
 };
 
+// The weights of a pixel's blend projected onto the simplex (each at least 0, summing to 1).
+void projectOntoSimplex(std::span<float> weights) {
+    std::vector<float> sorted(weights.begin(), weights.end());
+    std::sort(sorted.begin(), sorted.end(), std::greater<>());
+    float sum = 0, theta = 0;
+    for (std::size_t j = 0; j < sorted.size(); ++j) {
+        sum += sorted[j];
+        const float t = (sum - 1.0f) / static_cast<float>(j + 1);
+        if (sorted[j] - t > 0) theta = t;
+    }
+    for (float& w : weights) w = std::max(0.0f, w - theta);
+}
+
+// The measure of the closest result whose pixels each show a blend of the pens (in
+// linear light, in any proportions) rather than one pen, found by projected gradient
+// descent from `pixels`. Every arrangement of whole pens is such a result, so no
+// dithering in these pens gets far below this figure: it shows how much of the
+// difference that is left is the pens' and how much the arrangement's.
+double blendedFloor(const ScielabReference& reference, Byte mode, const std::vector<Byte>& pens,
+                    std::vector<float>& weights, int steps) {
+    const std::size_t k = pens.size();
+    const std::size_t gridPixels = weights.size() / k;
+    const int gridWidth = 160 << mode;
+    const int stretch = 640 / gridWidth;
+    std::vector<Vec3> linear(k), opponent(k);
+    for (std::size_t p = 0; p < k; ++p) {
+        linear[p] = cpcLinearColour(pens[p]);
+        opponent[p] = linearToOpponent(linear[p]);
+    }
+    // The grid pixel that a canvas pixel shows, and the canvas pixel's own index.
+    const auto gridOf = [&](int x, int y) { return static_cast<std::size_t>(y / 2 * gridWidth + x / stretch); };
+    const auto canvasIndex = [](int x, int y) {
+        return static_cast<std::size_t>(y) * 640 + static_cast<std::size_t>(x);
+    };
+    const auto canvasOf = [&](const std::vector<float>& w) {
+        LinearImage canvas{640, 400, std::vector<float>(3 * 640 * 400)};
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 640; ++x) {
+                const std::size_t g = gridOf(x, y);
+                Vec3 c{0, 0, 0};
+                for (std::size_t p = 0; p < k; ++p) {
+                    const float share = w[g * k + p];
+                    c.x += share * linear[p].x;
+                    c.y += share * linear[p].y;
+                    c.z += share * linear[p].z;
+                }
+                float* out = canvas.pixel(x, y);
+                out[0] = c.x;
+                out[1] = c.y;
+                out[2] = c.z;
+            }
+        return canvas;
+    };
+    LinearImage canvas = canvasOf(weights);
+    double current = reference.difference(canvas);
+    double rate = 0;
+    for (int step = 0; step < steps; ++step) {
+        const std::array<std::vector<float>, 3> slope = reference.gradient(canvas);
+        std::vector<float> descent(weights.size(), 0.0f);
+        float largest = 0;
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 640; ++x) {
+                const std::size_t g = gridOf(x, y);
+                const std::size_t i = canvasIndex(x, y);
+                for (std::size_t p = 0; p < k; ++p)
+                    descent[g * k + p] +=
+                        slope[0][i] * opponent[p].x + slope[1][i] * opponent[p].y + slope[2][i] * opponent[p].z;
+            }
+        for (const float d : descent) largest = std::max(largest, std::abs(d));
+        if (largest == 0) break;
+        if (rate == 0) rate = 0.25 / largest;
+        bool moved = false;
+        for (int attempt = 0; attempt < 8 && !moved; ++attempt) {
+            std::vector<float> trial = weights;
+            for (std::size_t i = 0; i < trial.size(); ++i) trial[i] -= static_cast<float>(rate) * descent[i];
+            for (std::size_t g = 0; g < gridPixels; ++g) projectOntoSimplex(std::span(trial).subspan(g * k, k));
+            LinearImage trialCanvas = canvasOf(trial);
+            const double measured = reference.difference(trialCanvas);
+            if (measured < current) {
+                weights = std::move(trial);
+                canvas = std::move(trialCanvas);
+                current = measured;
+                rate *= 1.5;
+                moved = true;
+            } else {
+                rate *= 0.3;
+            }
+        }
+        if (!moved) break;
+    }
+    return current;
+}
+
+std::vector<float> weightsOf(std::size_t pens, const std::vector<Byte>& pixels) {
+    std::vector<float> weights(pixels.size() * pens, 0.0f);
+    for (std::size_t g = 0; g < pixels.size(); ++g) weights[g * pens + pixels[g]] = 1.0f;
+    return weights;
+}
+
+// Every pair of CPC colours as mode 2's two pens: each pixel first the blend of the pair
+// nearest its colour (in linear light), measured; the pairs whose start measures under
+// twice `target` are descended 15 steps, and those then under 1.2 × `target` the full
+// `steps`. Prints the pairs with the lowest floors.
+void surveyPairs(const ScielabReference& reference, const GridPicture& grid, int steps, double target) {
+    struct Pair {
+        Byte a, b;
+        double start, floor;
+        std::vector<float> weights;
+    };
+    std::vector<Pair> pairs;
+    for (Byte a = 0; a < 27; ++a)
+        for (Byte b = static_cast<Byte>(a + 1); b < 27; ++b) {
+            const Vec3 ca = cpcLinearColour(a), cb = cpcLinearColour(b);
+            const Vec3 d{cb.x - ca.x, cb.y - ca.y, cb.z - ca.z};
+            const double length = d.x * d.x + d.y * d.y + d.z * d.z;
+            std::vector<float> weights(2 * grid.image.pixelCount());
+            for (std::size_t g = 0; g < grid.image.pixelCount(); ++g) {
+                const float* p = grid.image.rgb.data() + 3 * g;
+                const double t =
+                    std::clamp(((p[0] - ca.x) * d.x + (p[1] - ca.y) * d.y + (p[2] - ca.z) * d.z) / length, 0.0, 1.0);
+                weights[2 * g] = static_cast<float>(1 - t);
+                weights[2 * g + 1] = static_cast<float>(t);
+            }
+            const double start = blendedFloor(reference, grid.cpcMode, {a, b}, weights, 0);
+            pairs.push_back({a, b, start, start, std::move(weights)});
+        }
+    int screened = 0, descended = 0;
+    for (Pair& pair : pairs)
+        if (pair.start < 2 * target) {
+            ++screened;
+            pair.floor = blendedFloor(reference, grid.cpcMode, {pair.a, pair.b}, pair.weights, 15);
+        }
+    for (Pair& pair : pairs)
+        if (pair.floor < 1.2 * target) {
+            ++descended;
+            pair.floor = blendedFloor(reference, grid.cpcMode, {pair.a, pair.b}, pair.weights, steps);
+        }
+    std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) { return x.floor < y.floor; });
+    std::printf("  pairs of %zu: %d under %.3f at the start, %d under %.3f after 15 steps; lowest floors:",
+                pairs.size(), screened, 2 * target, descended, 1.2 * target);
+    for (std::size_t i = 0; i < std::min<std::size_t>(8, pairs.size()); ++i)
+        std::printf(" %d,%d %.3f (from %.3f);", pairs[i].a, pairs[i].b, pairs[i].floor, pairs[i].start);
+    std::printf("\n");
+}
+
 // One picture in one mode: the converters' results, each measured at every distance.
-Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<ScielabReference>& references,
-               Byte mode, const Settings& settings, const std::string& name) {
+Line scoreMode(const fs::path& work, const fs::path& cropped, const LinearImage& canvas,
+               const std::vector<ScielabReference>& references, Byte mode, const Settings& settings,
+               const std::string& name) {
     const int width = 160 << mode;
     const int colours = pensOfMode(mode);
     run("convert " + quoted(cropped) + kLinearResize + std::to_string(width) + "x200! -colorspace sRGB -depth 16 " +
@@ -376,6 +532,27 @@ Line scoreMode(const fs::path& work, const fs::path& cropped, const std::vector<
             bestCanvas = cpcCanvas(mode, found->penOfPixel, found->penColours);
         }
         bestMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (settings.floorSteps > 0 && settings.linePens == 0) {
+            const std::optional<OptimisedDither> found = optimiseDither(grid, pens, pixels, search);
+            std::vector<float> weights = weightsOf(found->penColours.size(), found->penOfPixel);
+            std::printf("  blended floor of the best result's pens: %.3f\n",
+                        blendedFloor(references.front(), mode, found->penColours, weights, settings.floorSteps));
+            // Every result the CPC can show in any pens is a blend of its 27 colours.
+            std::vector<Byte> everyColour(27);
+            for (Byte c = 0; c < 27; ++c) everyColour[c] = c;
+            // From the pens' floor, so that it comes no higher.
+            const std::size_t k = found->penColours.size();
+            std::vector<float> everyWeight(27 * found->penOfPixel.size());
+            for (std::size_t g = 0; g < found->penOfPixel.size(); ++g)
+                for (std::size_t p = 0; p < k; ++p) everyWeight[27 * g + found->penColours[p]] += weights[k * g + p];
+            std::printf("  blended floor of every colour: %.3f\n",
+                        blendedFloor(references.front(), mode, everyColour, everyWeight, settings.floorSteps));
+            // The survey compares every other filtered pixel each way (within a few thousandths
+            // of the whole comparison, at a quarter of its time).
+            if (mode == 2 && settings.surveyPairs)
+                surveyPairs(ScielabReference(canvas, 32.0, 2), grid, settings.floorSteps,
+                            0.8 * references.front().difference(oursCanvas));
+        }
     }
     Line line{fs::path(name).stem().string(), mode, {}};
     for (const ScielabReference& reference : references) {
@@ -468,7 +645,7 @@ int main(int argc, char** argv) {
         for (const double ppd : settings.pixelsPerDegree) references.emplace_back(canvas, ppd);
         for (const char modeChar : settings.modes) {
             const auto mode = static_cast<Byte>(modeChar - '0');
-            lines.push_back(scoreMode(work, cropped, references, mode, settings, name));
+            lines.push_back(scoreMode(work, cropped, canvas, references, mode, settings, name));
         }
     }
     for (std::size_t d = 0; d < settings.pixelsPerDegree.size(); ++d)
